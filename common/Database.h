@@ -1,0 +1,79 @@
+#pragma once
+// One SQLite connection standing in for the Jet database. Jet SQL text is
+// translated (integer division "\" and MOD) before it is prepared. Every
+// failure throws PlatformError with SQLite's result code as the number.
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FieldValue.h"
+
+class Statement;
+
+class Database {
+public:
+    // Opens an existing SQLite file read-write (or read-only); never creates one.
+    // A Jet/Access file, a missing file or a file that is not SQLite throws
+    // PlatformError with a description naming the path.
+    Database(const std::string& path, bool readOnly);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const std::string& path() const { return path_; }
+    sqlite3* handle() const { return db_; }
+
+    // Prepare Jet SQL (translated) with optional bound parameters.
+    Statement prepare(const std::string& jetSql) const;
+    // Run a statement without result rows.
+    void execute(const std::string& jetSql, const std::vector<FieldValue>& params = {}) const;
+
+    // Catalogue: names of the tables, in catalogue order.
+    std::vector<std::string> tableNames() const;
+    bool hasTable(const std::string& name) const;  // exact, case-sensitive
+    // Columns of the declared PRIMARY KEY, in declaration order (empty if none).
+    std::vector<std::string> primaryKey(const std::string& table) const;
+    std::vector<std::string> columnNames(const std::string& table) const;
+
+    void begin();     // BEGIN IMMEDIATE
+    void commit();    // COMMIT
+    void rollback();  // ROLLBACK
+
+    // Throws PlatformError(rc, context + SQLite's message) when rc is an error.
+    void check(int rc, const std::string& context) const;
+
+private:
+    std::string path_;
+    sqlite3* db_ = nullptr;
+};
+
+// Jet SQL to SQLite: rewrites "a \ b" and "a MOD b" into calls of functions
+// registered on each connection (Jet's meaning: operands rounded to whole
+// numbers, quotient truncated, remainder with the dividend's sign).
+std::string TranslateJetSql(const std::string& jetSql);
+
+// Owner of one prepared statement.
+class Statement {
+public:
+    Statement(const Database& db, sqlite3_stmt* stmt) : db_(&db), stmt_(stmt) {}
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void bind(int index1, const FieldValue& value);  // 1-based
+    bool step();                                     // true while a row is available
+    void reset();
+    int columnCount() const;
+    std::string columnName(int index0) const;
+    FieldValue column(int index0) const;
+    sqlite3_stmt* handle() const { return stmt_; }
+
+private:
+    const Database* db_;
+    sqlite3_stmt* stmt_;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// Start-up logic shared by both windows: locating the installed databases in
+// the registry, the single-instance rule and the combo item texts.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MessageSink.h"
+
+struct DatabaseEntry {
+    std::int16_t DataBaseMode = 0;
+    std::string DataBaseName;  // untrimmed, as read
+    std::string UserName;      // untrimmed, as read
+};
+
+// Subkeys of Software\Tavi\Project\Package matching "*Septictank*", accepted ones only.
+std::vector<DatabaseEntry> FindDatabaseEntries();
+// "データベース" + full-width 1-based position + "：" + UserName.
+std::string ComboItemText(std::size_t index0, const DatabaseEntry& entry);
+
+// Per-program, per-user lock standing in for App.PrevInstance; stale locks are recovered.
+class InstanceLock {
+public:
+    virtual ~InstanceLock() = default;
+};
+// Null when another instance of `programName` holds the lock.
+std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& programName);
+
+enum class StartupOutcome { NotFound, AlreadyRunning, Ready };
+
+struct StartupResult {
+    StartupOutcome outcome = StartupOutcome::NotFound;
+    std::vector<DatabaseEntry> entries;
+    std::unique_ptr<InstanceLock> lock;
+};
+
+// Steps 1 to 5 of the window load, in order: entries, not-found message,
+// second-instance message (caption + "は既に起動しています").
+StartupResult RunStartup(const std::string& programName, const std::string& caption,
+                         MessageSink& messages);

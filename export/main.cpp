@@ -1,0 +1,2 @@
+// VelkanDataExport: the fee-data export window.
+int main() { return 0; }

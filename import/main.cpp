@@ -1,0 +1,2 @@
+// VelkanDataImport: the fee-data import window.
+int main() { return 0; }

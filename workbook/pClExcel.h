@@ -1,0 +1,128 @@
+#pragma once
+// The spreadsheet wrapper: one object owns one workbook engine ("the
+// application"), at most one current workbook and one current sheet.
+// Rows are 32-bit and columns 16-bit, both from 1; rows 1..65535, columns 1..256.
+//
+// Error conventions per member, as they always were:
+//  report  - a PlatformError shows description + "(" + number + ")" (OK, no icon,
+//            no title of its own) and the method returns its failure value;
+//  silent  - errors are swallowed, failure value, no message;
+//  pass on - the PlatformError propagates to the caller.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "MessageSink.h"
+#include "Variant.h"
+#include "Workbook.h"
+
+class pClExcel {
+public:
+    using Variant = xls::Variant;
+    using SheetRef = std::variant<std::string, std::int32_t>;  // name or 1-based index
+
+    explicit pClExcel(MessageSink& messages);  // Class_Initialize
+    ~pClExcel();                               // Class_Terminate
+    pClExcel(const pClExcel&) = delete;
+    pClExcel& operator=(const pClExcel&) = delete;
+
+    void Class_Initialize();
+    void Class_Terminate();
+    std::int16_t SheetCount() const;  // pass on
+    bool OpenBook(const std::string& vBookName);
+    bool NewBook(const std::string& vSheetsName);
+    bool NewSheets(const std::string& vName);  // pass on
+    bool SheetsVisible(const std::string& vName, bool vMode);
+    bool DeleteSheets(const std::string& vName, bool vMsgMode = false);
+    bool ChangeSheets(const SheetRef& vName);
+    bool ChangeSheetName(const std::string& vName, const std::string& vNewname);
+    bool InsertSheet(const std::string& vName, const std::string& vNewname, std::int16_t vPos);
+    std::string GetCellValue(std::int32_t vYPos, std::int16_t vXPos);
+    bool ExcelVisible(bool vVisible);
+    bool ExcelWindowState(std::int16_t vState);
+    bool BookSave(const std::string& vSaveFile, bool OverwriteFlg = false);
+    std::string GetSheetsName(std::int16_t vSheetNum);
+    std::string GetCellPosStr(std::int32_t vYPos, std::int16_t vXPos) const;
+    std::string GetColPosStr(std::int16_t vXPos) const;
+    std::string GetRowPosStr(std::int32_t vYPos) const;
+    bool SetSheetZoom(const Variant& vZoom);
+    bool SetSheetFreezePanes(std::int32_t vYPos, std::int16_t vXPos, bool vFreezePanes = true);
+    bool SetCellBackColor(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                          std::int16_t vXepos, std::int32_t vColorIndex, std::int16_t vRangeType = 0);
+    bool SetCellLineStyle(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                          std::int16_t vXepos, std::int32_t vLeft, std::int32_t vTop,
+                          std::int32_t vRight, std::int32_t vBottom, std::int32_t vVertical,
+                          std::int32_t vHorizon, std::int16_t vRangeType = 0,
+                          std::int32_t vWeight = 0);
+    bool SetCellFormat(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                       std::int16_t vXepos, const std::string& vFormatString,
+                       std::int16_t vRangeType = 0);
+    bool SetWordWrap(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                     std::int16_t vXepos, bool vWordWrap, std::int16_t vRangeType = 0);
+    bool SetCellFont(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                     std::int16_t vXepos, const std::string& vFontname, std::int16_t vFontSize,
+                     std::int32_t vColorIndex = -4105, std::int16_t vRangeType = 0);
+    bool SetCellBold(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                     std::int16_t vXepos, bool vBold, bool vItalic, std::int16_t vRangeType = 0);
+    bool SetCellAlignment(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                          std::int16_t vXepos, std::int32_t vHAlign, std::int32_t vVAlign,
+                          std::int16_t vRangeType = 0);
+    bool SetCellMerge(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                      std::int16_t vXepos, std::int32_t vHAlign, std::int32_t vVAlign,
+                      std::int16_t vRangeType = 0);
+    bool SetRangeFormula(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                         std::int16_t vXepos, const Variant& vValue);
+    bool SetColWidth(std::int16_t vXsPos, std::int16_t vXepos, double vWidth,
+                     bool vAutoMode = false);
+    bool SetColHidden(std::int16_t vXsPos, std::int16_t vXepos, bool vHidden);
+    bool SetRowHeight(std::int32_t vYsPos, std::int32_t vYePos, double vHeight);
+    bool SetCellValue(std::int32_t vYPos, std::int16_t vXPos, const Variant& vValue);
+    bool SetCellFormula(std::int32_t vYPos, std::int16_t vXPos, const Variant& vValue);
+    bool SetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                       std::int16_t vXepos, const Variant& vValue);
+    bool GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                       std::int16_t vXepos, Variant& vValue);
+    std::int32_t CopySheets(const std::string& vBookName, const std::string& vSheetName,
+                            std::int16_t vCopyPos);
+    std::int32_t GetEndRow(std::string& vPos);
+    bool SetPrintPaperSize(std::int16_t vPaperSize);
+    bool SetPrintOrientation(std::int16_t vOrientation);
+    bool SetPrintLeftMarjin(double vOrijin);
+    bool SetPrintTopMarjin(double vOrijin);
+    bool SetPrintBottomMarjin(double vOrijin);
+    bool SetPrintRightMarjin(double vOrijin);
+    bool SetPrintHeaderMarjin(double vOrijin);
+    bool SetPrintFooterMarjin(double vOrijin);
+    bool SetPrintZoom(std::int16_t vZoom);
+    bool SetPrintHeaderLeft(const std::string& vValue);
+    bool SetPrintHeaderCenter(const std::string& vValue);
+    bool SetPrintHeaderRight(const std::string& vValue);
+    bool SetPrintFooterLeft(const std::string& vValue);
+    bool SetPrintFooterCenter(const std::string& vValue);
+    bool SetPrintFooterRight(const std::string& vValue);
+    bool SetPrintPrintTitleRow(const std::string& vValue);
+    bool SetPrintPrintTitleCol(const std::string& vValue);
+    bool SetSheetProtect(const std::string& vName, bool vProtect,
+                         const std::string& vPassWord = "");
+    bool SetBookProtect(bool vProtect, const std::string& vPassWord = "");
+    bool SetCellLocked(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                       std::int16_t vXepos, bool vLocked, std::int16_t vRangeType = 0);
+    bool GetRowColCount(std::int32_t& vRow, std::int16_t& vCol);
+
+    // The engine's current workbook (tests and benchmarks look inside).
+    const xls::Workbook* book() const { return mBook.get(); }
+
+private:
+    static bool CheckCellPos(std::int32_t vYPos, std::int16_t vXPos);
+
+    MessageSink& messages_;
+    bool mApp = false;  // the engine is "running"
+    std::unique_ptr<xls::Workbook> mBook;
+    std::size_t mSheet = 0;  // index of the current sheet in mBook
+    bool mSheetSet = false;
+    bool mBookOpen = false;
+    bool displayAlerts_ = true;
+    std::string bookPath_;  // where OpenBook read it / BookSave wrote it
+};
