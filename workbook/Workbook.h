@@ -5,10 +5,12 @@
 // pClExcel converts from its 1-based interface.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -76,7 +78,8 @@ private:
     std::unordered_map<CellFormat, std::uint32_t, CellFormatHash> ids_;
 };
 
-// Shared strings of a workbook.
+// Shared strings of a workbook. The map's keys view the stored strings,
+// which a deque never moves.
 class StringTable {
 public:
     std::uint32_t intern(const std::string& text);
@@ -84,8 +87,8 @@ public:
     std::size_t size() const { return strings_.size(); }
 
 private:
-    std::vector<std::string> strings_;
-    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::deque<std::string> strings_;
+    std::unordered_map<std::string_view, std::uint32_t> ids_;
 };
 
 enum class CellKind : std::uint8_t { Blank, Number, Text, Boolean, Error };
@@ -101,6 +104,12 @@ struct Cell {
     };
     Cell() : number(0) {}
 };
+
+// Format id of an absent slot in RowInfo::cells (rows are stored densely).
+inline constexpr std::uint32_t kNoCell = 0xFFFFFFFF;
+
+// Where a cell lies in the range a format change addresses.
+enum EdgeBits : unsigned { kEdgeLeft = 1, kEdgeRight = 2, kEdgeTop = 4, kEdgeBottom = 8 };
 
 struct CellRange {
     std::int32_t firstRow = 0, lastRow = 0;
@@ -118,7 +127,7 @@ struct ColumnInfo {
 };
 
 struct RowInfo {
-    std::vector<Cell> cells;              // dense from column 0
+    std::vector<Cell> cells;              // dense from column 0; format kNoCell = absent
     std::optional<std::uint16_t> height;  // twips
     std::optional<std::uint32_t> format;  // row default format
     bool hidden = false;
@@ -167,6 +176,13 @@ public:
     // the existing cells they cover.
     void changeFormat(RangeKind kind, const CellRange& range,
                       const std::function<void(CellFormat&)>& change);
+    // The same, where the change depends on the cell's place in the range
+    // (EdgeBits: borders differ on the edges and inside).
+    void changeFormatByEdge(RangeKind kind, const CellRange& range,
+                            const std::function<void(CellFormat&, unsigned edges)>& change);
+    // Copy cells, rows, columns, merges, page setup, view and protection of
+    // another sheet (of this or another workbook) into this one.
+    void assignFrom(const Sheet& source);
 
     // Used range: last row and column (0-based) of cells with a value or a
     // format; nullopt for an empty sheet.
@@ -185,6 +201,7 @@ public:
     SheetView view;
     bool protectedSheet = false;
     std::uint16_t passwordHash = 0;
+    std::optional<std::uint16_t> defaultRowHeight;  // twips, when set for all rows
 
     Workbook& book() { return *book_; }
     const Workbook& book() const { return *book_; }
@@ -204,7 +221,9 @@ public:
 
     Sheet& addSheet(const std::string& name);  // at the end
     Sheet& insertSheet(std::size_t position, const std::string& name);
-    void removeSheet(std::size_t index);
+    void removeSheet(std::size_t index);  // keeps activeSheet on a sheet
+    // A copy of `source` (of this or another workbook) at `position`.
+    Sheet& copySheet(const Sheet& source, std::size_t position, const std::string& name);
     std::size_t sheetCount() const { return sheets_.size(); }
     Sheet& sheet(std::size_t index) { return *sheets_[index]; }
     const Sheet& sheet(std::size_t index) const { return *sheets_[index]; }
