@@ -22,9 +22,11 @@ std::string ComboItemText(std::size_t index0, const DatabaseEntry& entry);
 
 // Per-program, per-user lock standing in for App.PrevInstance; stale locks are recovered.
 class InstanceLock {
-public:
+  public:
     virtual ~InstanceLock() = default;
 };
+// Path of the lock file of `programName` for this user.
+std::string InstanceLockPath(const std::string& programName);
 // Null when another instance of `programName` holds the lock.
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& programName);
 

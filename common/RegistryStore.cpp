@@ -1,0 +1,645 @@
+#include "RegistryStore.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace GMojRege {
+namespace {
+
+// Limits Windows itself puts on keys; they also bound the work a hostile
+// file can cause.
+constexpr std::size_t kMaxKeyNameChars = 255;
+constexpr std::size_t kMaxKeyDepth = 512;
+// A store is a handful of keys; anything far larger is not one.
+constexpr off_t kMaxStoreBytes = 16 * 1024 * 1024;
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Decodes one code point of UTF-8 at `i`, advancing `i`. Malformed input
+// (overlong forms, surrogates, truncation) yields U+FFFD and advances by one
+// byte so that decoding always makes progress.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    std::size_t length = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        ++i;
+        return kReplacement;
+    }
+    if (s.size() - i < length) {
+        ++i;
+        return kReplacement;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80) {
+            ++i;
+            return kReplacement;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return kReplacement;
+    }
+    i += length;
+    return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool IsValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t at = i;
+        if (NextCodePoint(s, i) == kReplacement && i == at + 1) {
+            // A literal U+FFFD is three bytes; one byte of progress means malformed.
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string SanitizeUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size())
+        AppendUtf8(out, NextCodePoint(s, i));
+    return out;
+}
+
+// One iconv conversion descriptor, closed on destruction.
+class Iconv {
+  public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (ok())
+            iconv_close(cd_);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much as possible; on a sequence that cannot be converted
+    // calls `onError(in, left)`, which appends a substitute to `out` and
+    // returns how many input bytes to skip (at least one).
+    template <typename OnError>
+    std::string convert(std::string_view input, OnError onError) {
+        std::string out;
+        char buffer[256];
+        char* in = const_cast<char*>(input.data());
+        std::size_t left = input.size();
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        while (left > 0) {
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t rc = iconv(cd_, &in, &left, &outPtr, &outLeft);
+            const int error = errno;
+            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            if (rc != static_cast<std::size_t>(-1))
+                break;
+            if (error == E2BIG)
+                continue;
+            std::size_t skip = onError(out, std::string_view(in, left));
+            if (skip == 0 || skip > left)
+                skip = left;
+            in += skip;
+            left -= skip;
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return out;
+    }
+
+  private:
+    iconv_t cd_;
+};
+
+std::vector<std::string> SplitPath(std::string_view path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t pos = path.find('\\', start);
+        if (pos == std::string_view::npos) {
+            parts.emplace_back(path.substr(start));
+            break;
+        }
+        parts.emplace_back(path.substr(start, pos - start));
+        start = pos + 1;
+    }
+    return parts;
+}
+
+std::size_t CodePointCount(std::string_view s) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        NextCodePoint(s, i);
+        ++count;
+    }
+    return count;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Parses 1 to 8 hex digits making up the whole of `s`.
+std::optional<std::uint32_t> ParseHex32(std::string_view s) {
+    if (s.empty() || s.size() > 8)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : s) {
+        const int d = HexDigit(c);
+        if (d < 0)
+            return std::nullopt;
+        value = (value << 4) | static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char a = s[i];
+        if (a >= 'A' && a <= 'Z')
+            a = static_cast<char>(a - 'A' + 'a');
+        if (a != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+// Reads a quoted text starting after its opening quote; `\\` and `\"` are
+// escapes, any other backslash stands for itself. Returns the position after
+// the closing quote, or npos when the text is not closed.
+std::size_t ParseQuoted(std::string_view s, std::size_t pos, std::string& out) {
+    while (pos < s.size()) {
+        const char c = s[pos];
+        if (c == '"')
+            return pos + 1;
+        if (c == '\\' && pos + 1 < s.size() && (s[pos + 1] == '\\' || s[pos + 1] == '"')) {
+            out.push_back(s[pos + 1]);
+            pos += 2;
+            continue;
+        }
+        out.push_back(c);
+        ++pos;
+    }
+    return std::string_view::npos;
+}
+
+// What remains after a value's data may only be blanks or a comment.
+bool OnlyTrailer(std::string_view rest) {
+    rest = TrimBlanks(rest);
+    return rest.empty() || rest.front() == ';';
+}
+
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view s) {
+    std::vector<std::uint8_t> bytes;
+    s = TrimBlanks(s);
+    if (!s.empty() && s.front() != ';') {
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t comma = s.find(',', start);
+            std::string_view token = TrimBlanks(s.substr(
+                start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+            if (comma == std::string_view::npos) {
+                // The last byte may carry a comment after it.
+                const std::size_t semi = token.find(';');
+                if (semi != std::string_view::npos)
+                    token = TrimBlanks(token.substr(0, semi));
+                if (token.empty() && !bytes.empty())
+                    break;  // trailing comma
+            }
+            if (token.empty() || token.size() > 2)
+                return std::nullopt;
+            const auto value = ParseHex32(token);
+            if (!value)
+                return std::nullopt;
+            bytes.push_back(static_cast<std::uint8_t>(*value));
+            if (comma == std::string_view::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    return bytes;
+}
+
+// Decodes the whole file to UTF-8 text.
+std::string DecodeText(std::span<const std::uint8_t> bytes) {
+    const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (raw.size() >= 3 && raw.substr(0, 3) == "\xEF\xBB\xBF")
+        return SanitizeUtf8(raw.substr(3));
+    if (raw.size() >= 2 && raw.substr(0, 2) == "\xFF\xFE")
+        return Utf16LeToUtf8(bytes.subspan(2));
+    if (raw.size() >= 2 && raw.substr(0, 2) == "\xFE\xFF") {
+        std::vector<std::uint8_t> swapped(bytes.begin() + 2, bytes.end());
+        for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) {
+            std::swap(swapped[i], swapped[i + 1]);
+        }
+        return Utf16LeToUtf8(swapped);
+    }
+    if (IsValidUtf8(raw))
+        return std::string(raw);
+    // An ANSI export written on a Japanese system.
+    return Cp932ToUtf8(raw);
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos) {
+            if (start < text.size())
+                lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+char32_t UpperCase(char32_t cp) {
+    if (cp >= 'a' && cp <= 'z')
+        return cp - 0x20;
+    if (cp < 0x80)
+        return cp;
+    if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7)
+        return cp - 0x20;
+    if (cp == 0xFF)
+        return 0x178;
+    if (cp >= 0x3B1 && cp <= 0x3C9)
+        return cp == 0x3C2 ? 0x3A3 : cp - 0x20;
+    if (cp >= 0x430 && cp <= 0x44F)
+        return cp - 0x20;
+    if (cp >= 0x450 && cp <= 0x45F)
+        return cp - 0x50;
+    if (cp >= 0xFF41 && cp <= 0xFF5A)
+        return cp - 0x20;
+    return cp;
+}
+
+}  // namespace
+
+std::string FoldName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    std::size_t i = 0;
+    while (i < name.size())
+        AppendUtf8(out, UpperCase(NextCodePoint(name, i)));
+    return out;
+}
+
+bool IsStringType(std::uint32_t type) {
+    return type == 1 || type == 2 || type == 7;
+}
+
+std::string Utf16LeToUtf8(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    const std::size_t units = bytes.size() / 2;
+    for (std::size_t u = 0; u < units; ++u) {
+        char32_t cp = bytes[2 * u] | (bytes[2 * u + 1] << 8);
+        if (cp >= 0xD800 && cp <= 0xDBFF && u + 1 < units) {
+            const char32_t low = bytes[2 * u + 2] | (bytes[2 * u + 3] << 8);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++u;
+            }
+        }
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = kReplacement;
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view text) {
+    std::vector<std::uint8_t> out;
+    out.reserve(text.size() * 2);
+    auto unit = [&out](char32_t u) {
+        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char32_t cp = NextCodePoint(text, i);
+        if (cp >= 0x10000) {
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            unit(cp);
+        }
+    }
+    return out;
+}
+
+std::string Utf8ToCp932(std::string_view text) {
+    Iconv cd("CP932", "UTF-8");
+    if (!cd.ok()) {
+        std::string out;
+        std::size_t i = 0;
+        while (i < text.size()) {
+            const char32_t cp = NextCodePoint(text, i);
+            out.push_back(cp < 0x80 ? static_cast<char>(cp) : '?');
+        }
+        return out;
+    }
+    return cd.convert(text, [](std::string& out, std::string_view rest) {
+        out.push_back('?');
+        std::size_t i = 0;
+        NextCodePoint(rest, i);
+        return i;
+    });
+}
+
+std::string Cp932ToUtf8(std::string_view bytes) {
+    Iconv cd("UTF-8", "CP932");
+    if (!cd.ok()) {
+        std::string out;
+        for (char c : bytes) {
+            AppendUtf8(out, static_cast<unsigned char>(c) < 0x80 ? static_cast<char32_t>(c)
+                                                                 : kReplacement);
+        }
+        return out;
+    }
+    return cd.convert(bytes, [](std::string& out, std::string_view) {
+        AppendUtf8(out, kReplacement);
+        return std::size_t{1};
+    });
+}
+
+std::vector<std::uint8_t> AnsiBytes(const RegistryValue& value) {
+    if (!IsStringType(value.type))
+        return value.data;
+    const std::string ansi = Utf8ToCp932(Utf16LeToUtf8(value.data));
+    std::vector<std::uint8_t> out(ansi.begin(), ansi.end());
+    if (out.empty() || out.back() != 0)
+        out.push_back(0);
+    return out;
+}
+
+std::string ValueText(const RegistryValue& value) {
+    std::string text = Utf16LeToUtf8(value.data);
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos)
+        text.resize(nul);
+    return text;
+}
+
+RegistryKey& RegistryStore::createKey(const std::vector<std::string>& components) {
+    std::string folded;
+    RegistryKey* parent = nullptr;
+    for (const std::string& component : components) {
+        const std::string foldedName = FoldName(component);
+        if (!folded.empty())
+            folded.push_back('\\');
+        folded += foldedName;
+        auto [it, inserted] = keys_.try_emplace(folded);
+        if (inserted)
+            it->second.name = component;
+        if (parent != nullptr)
+            parent->subkeys.try_emplace(foldedName, component);
+        parent = &it->second;
+    }
+    return *parent;
+}
+
+const RegistryKey* RegistryStore::FindKey(std::string_view path) const {
+    const auto it = keys_.find(FoldName(path));
+    return it == keys_.end() ? nullptr : &it->second;
+}
+
+std::vector<std::string> RegistryStore::SubKeyNames(const RegistryKey& key) {
+    std::vector<std::string> names;
+    names.reserve(key.subkeys.size());
+    for (const auto& [folded, name] : key.subkeys)
+        names.push_back(name);
+    return names;
+}
+
+const RegistryValue* RegistryStore::FindValue(const RegistryKey& key, std::string_view valueName) {
+    const auto it = key.values.find(FoldName(valueName));
+    return it == key.values.end() ? nullptr : &it->second;
+}
+
+RegistryStore RegistryStore::Parse(std::span<const std::uint8_t> bytes) {
+    RegistryStore store;
+    const std::string text = DecodeText(bytes);
+    const std::vector<std::string_view> lines = SplitLines(text);
+
+    std::size_t n = 0;
+    while (n < lines.size() && TrimBlanks(lines[n]).empty())
+        ++n;
+    if (n == lines.size())
+        return store;
+    const std::string_view header = TrimBlanks(lines[n]);
+    const bool ansiExport = header == "REGEDIT4";
+    if (!ansiExport && header != "Windows Registry Editor Version 5.00")
+        return store;
+    store.valid_ = true;
+    ++n;
+
+    RegistryKey* current = nullptr;
+    for (; n < lines.size(); ++n) {
+        const std::string_view line = TrimBlanks(lines[n]);
+        if (line.empty() || line.front() == ';')
+            continue;
+
+        if (line.front() == '[') {
+            current = nullptr;
+            const std::size_t close = line.rfind(']');
+            if (close == std::string_view::npos || close < 1)
+                continue;
+            const std::string_view path = line.substr(1, close - 1);
+            // A deletion entry ("[-...]") removes nothing here: nothing writes the store.
+            if (path.empty() || path.front() == '-')
+                continue;
+            const std::vector<std::string> components = SplitPath(path);
+            if (components.size() > kMaxKeyDepth)
+                continue;
+            bool ok = true;
+            for (const std::string& c : components) {
+                if (c.empty() || CodePointCount(c) > kMaxKeyNameChars)
+                    ok = false;
+            }
+            if (ok)
+                current = &store.createKey(components);
+            continue;
+        }
+
+        if (current == nullptr || (line.front() != '"' && line.front() != '@'))
+            continue;
+
+        std::string name;
+        std::size_t pos = 1;
+        if (line.front() == '"') {
+            pos = ParseQuoted(line, 1, name);
+            if (pos == std::string_view::npos)
+                continue;
+        }
+        while (pos < line.size() && IsBlank(line[pos]))
+            ++pos;
+        if (pos >= line.size() || line[pos] != '=')
+            continue;
+        ++pos;
+        while (pos < line.size() && IsBlank(line[pos]))
+            ++pos;
+        std::string_view data = line.substr(pos);
+        const std::string key = FoldName(name);
+
+        if (!data.empty() && data.front() == '"') {
+            std::string value;
+            const std::size_t end = ParseQuoted(data, 1, value);
+            if (end == std::string_view::npos || !OnlyTrailer(data.substr(end)))
+                continue;
+            RegistryValue v{1, Utf8ToUtf16Le(value)};
+            v.data.push_back(0);
+            v.data.push_back(0);
+            current->values[key] = std::move(v);
+        } else if (data == "-") {
+            current->values.erase(key);
+        } else if (StartsWithNoCase(data, "dword:")) {
+            std::string_view digits = data.substr(6);
+            const std::size_t semi = digits.find(';');
+            if (semi != std::string_view::npos)
+                digits = digits.substr(0, semi);
+            const auto number = ParseHex32(TrimBlanks(digits));
+            if (!number)
+                continue;
+            RegistryValue v{4, {}};
+            for (int b = 0; b < 4; ++b) {
+                v.data.push_back(static_cast<std::uint8_t>((*number >> (8 * b)) & 0xFF));
+            }
+            current->values[key] = std::move(v);
+        } else if (StartsWithNoCase(data, "hex")) {
+            std::uint32_t type = 3;
+            std::size_t at = 3;
+            if (at < data.size() && data[at] == '(') {
+                const std::size_t close = data.find(')', at);
+                if (close == std::string_view::npos)
+                    continue;
+                const auto number = ParseHex32(data.substr(at + 1, close - at - 1));
+                if (!number)
+                    continue;
+                type = *number;
+                at = close + 1;
+            }
+            if (at >= data.size() || data[at] != ':')
+                continue;
+            // The byte list may go on over following lines, each ending in "\".
+            std::string list(data.substr(at + 1));
+            while (!list.empty() && list.back() == '\\' && n + 1 < lines.size()) {
+                list.pop_back();
+                ++n;
+                list += TrimBlanks(lines[n]);
+            }
+            if (!list.empty() && list.back() == '\\')
+                list.pop_back();
+            auto bytesOfValue = ParseHexBytes(list);
+            if (!bytesOfValue)
+                continue;
+            RegistryValue v{type, std::move(*bytesOfValue)};
+            if (ansiExport && IsStringType(type)) {
+                // Old exports hold string data in the ANSI code page.
+                const std::string ansi(v.data.begin(), v.data.end());
+                v.data = Utf8ToUtf16Le(Cp932ToUtf8(ansi));
+            }
+            current->values[key] = std::move(v);
+        }
+    }
+    return store;
+}
+
+std::optional<RegistryStore> RegistryStore::Load(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxStoreBytes) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[65536];
+    while (true) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (bytes.size() > static_cast<std::size_t>(kMaxStoreBytes))
+            return std::nullopt;
+    }
+    return Parse(bytes);
+}
+
+}  // namespace GMojRege
