@@ -14,7 +14,7 @@
 class Statement;
 
 class Database {
-public:
+  public:
     // Opens an existing SQLite file read-write (or read-only); never creates one.
     // A Jet/Access file, a missing file or a file that is not SQLite throws
     // PlatformError with a description naming the path.
@@ -45,7 +45,7 @@ public:
     // Throws PlatformError(rc, context + SQLite's message) when rc is an error.
     void check(int rc, const std::string& context) const;
 
-private:
+  private:
     std::string path_;
     sqlite3* db_ = nullptr;
 };
@@ -55,9 +55,12 @@ private:
 // numbers, quotient truncated, remainder with the dividend's sign).
 std::string TranslateJetSql(const std::string& jetSql);
 
+// A table or column name quoted for SQLite ("a""b" for a"b).
+std::string QuoteSqlName(const std::string& name);
+
 // Owner of one prepared statement.
 class Statement {
-public:
+  public:
     Statement(const Database& db, sqlite3_stmt* stmt) : db_(&db), stmt_(stmt) {}
     ~Statement();
     Statement(Statement&& other) noexcept;
@@ -73,7 +76,7 @@ public:
     FieldValue column(int index0) const;
     sqlite3_stmt* handle() const { return stmt_; }
 
-private:
+  private:
     const Database* db_;
     sqlite3_stmt* stmt_;
 };

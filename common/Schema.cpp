@@ -1,0 +1,81 @@
+#include "Schema.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "PlatformError.h"
+
+extern const char* const kVelkanSchemaSql;
+
+namespace {
+
+constexpr const char* kOptionalMarker = "-- OPTIONAL:";
+
+}  // namespace
+
+std::string SchemaSql(bool withExpansionTable) {
+    std::string sql = kVelkanSchemaSql;
+    if (!withExpansionTable) {
+        const auto cut = sql.find(kOptionalMarker);
+        if (cut != std::string::npos)
+            sql.erase(cut);
+    }
+    return sql;
+}
+
+void CreateSchema(Database& db, bool withExpansionTable) {
+    const std::string sql =
+        "SAVEPOINT velkan_schema;\n" + SchemaSql(withExpansionTable) + "\nRELEASE velkan_schema;";
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db.handle(), sql.c_str(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        const std::string msg = error ? error : sqlite3_errstr(rc);
+        sqlite3_free(error);
+        sqlite3_exec(db.handle(), "ROLLBACK TO velkan_schema; RELEASE velkan_schema;", nullptr,
+                     nullptr, nullptr);
+        throw PlatformError(rc, "テーブルを作成できません: " + msg);
+    }
+}
+
+void CreateEmptyDatabase(const std::string& path, bool withExpansionTable, bool overwrite) {
+    BuildDatabaseFile(path, overwrite, [&](Database& db) { CreateSchema(db, withExpansionTable); });
+}
+
+void BuildDatabaseFile(const std::string& path, bool overwrite,
+                       const std::function<void(Database&)>& fill) {
+    if (!overwrite && ::access(path.c_str(), F_OK) == 0) {
+        throw PlatformError(SQLITE_CANTOPEN, "ファイルが既に存在します: " + path);
+    }
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        throw PlatformError(SQLITE_CANTOPEN, "ファイルを作成できません: " + path + " (" +
+                                                 std::strerror(errno) + ")");
+    }
+    ::close(fd);
+    try {
+        {
+            Database db(temp, false);
+            fill(db);
+        }
+        // link() refuses an existing target, so a file that appeared in the
+        // meantime is not replaced either.
+        const int rc = overwrite ? std::rename(temp.c_str(), path.c_str())
+                                 : ::link(temp.c_str(), path.c_str());
+        if (rc != 0) {
+            throw PlatformError(SQLITE_CANTOPEN, "ファイルを作成できません: " + path + " (" +
+                                                     std::strerror(errno) + ")");
+        }
+        if (!overwrite)
+            ::unlink(temp.c_str());
+    } catch (...) {
+        ::unlink(temp.c_str());
+        ::unlink((temp + "-journal").c_str());
+        throw;
+    }
+}

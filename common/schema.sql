@@ -1,0 +1,110 @@
+-- Tables of the septic-tank database that the tools read and write.
+-- Codes, counts, flags and yyyymmdd dates are INTEGER, money NUMERIC (whole
+-- yen stay integers, fractions are kept), the tank volume REAL, names TEXT.
+-- Single-column keys are INTEGER PRIMARY KEY, so the seek by key is a rowid
+-- look-up.
+
+CREATE TABLE "コントロールマスタ" (
+    "コード" INTEGER PRIMARY KEY,
+    "西・和暦区分" INTEGER,
+    "ぱるも清掃部門コード" INTEGER,
+    "ぱるも点検部門コード" INTEGER
+);
+
+CREATE TABLE "部門マスタ" (
+    "部門コード" INTEGER PRIMARY KEY,
+    "部門名称" TEXT,
+    "請求データ作成区分" INTEGER
+);
+
+CREATE TABLE "作業マスタ" (
+    "作業コード" INTEGER PRIMARY KEY,
+    "作業名称" TEXT,
+    "部門コード" INTEGER
+);
+
+CREATE TABLE "処理方式マスタ" (
+    "処理方式コード" INTEGER PRIMARY KEY,
+    "処理方式名（正式）" TEXT
+);
+
+CREATE TABLE "固定契約区分" (
+    "コード" INTEGER PRIMARY KEY,
+    "名称" TEXT
+);
+
+CREATE TABLE "浄化槽基本マスタ" (
+    "得意先コード" INTEGER PRIMARY KEY,
+    "設置場所ＩＤ" INTEGER,
+    "人槽" INTEGER,
+    "容量" REAL,
+    "処理方式コード" INTEGER,
+    "廃止区分" INTEGER
+);
+
+CREATE TABLE "浄化槽顧客マスタ" (
+    "得意先コード" INTEGER NOT NULL,
+    "ＩＤ" INTEGER NOT NULL,
+    "名称（漢字）" TEXT,
+    "住所（漢字）" TEXT,
+    "ＴＥＬ" TEXT,
+    PRIMARY KEY ("得意先コード", "ＩＤ")
+);
+
+CREATE TABLE "浄化槽契約請求マスタ" (
+    "得意先コード" INTEGER PRIMARY KEY,
+    "契約区分" INTEGER,
+    "自社管理契約期間（開始）" INTEGER,
+    "自社管理契約期間（終了）" INTEGER
+);
+
+CREATE TABLE "浄化槽契約内訳マスタ" (
+    "得意先コード" INTEGER NOT NULL,
+    "ＩＤ" INTEGER NOT NULL,
+    "作業コード" INTEGER,
+    "年間金額" NUMERIC,
+    "作業回数" INTEGER,
+    "1回分の金額" NUMERIC,
+    PRIMARY KEY ("得意先コード", "ＩＤ")
+);
+
+CREATE TABLE "浄化槽請求テーブル" (
+    "得意先コード" INTEGER NOT NULL,
+    "ＩＤ" INTEGER NOT NULL,
+    "部門コード" INTEGER,
+    "請求フラグ１" INTEGER,
+    "請求フラグ２" INTEGER,
+    "請求フラグ３" INTEGER,
+    "請求フラグ４" INTEGER,
+    "請求フラグ５" INTEGER,
+    "請求フラグ６" INTEGER,
+    "請求フラグ７" INTEGER,
+    "請求フラグ８" INTEGER,
+    "請求フラグ９" INTEGER,
+    "請求フラグ１０" INTEGER,
+    "請求フラグ１１" INTEGER,
+    "請求フラグ１２" INTEGER,
+    "請求金額１" NUMERIC,
+    "請求金額２" NUMERIC,
+    "請求金額３" NUMERIC,
+    "請求金額４" NUMERIC,
+    "請求金額５" NUMERIC,
+    "請求金額６" NUMERIC,
+    "請求金額７" NUMERIC,
+    "請求金額８" NUMERIC,
+    "請求金額９" NUMERIC,
+    "請求金額１０" NUMERIC,
+    "請求金額１１" NUMERIC,
+    "請求金額１２" NUMERIC,
+    PRIMARY KEY ("得意先コード", "ＩＤ")
+);
+
+-- OPTIONAL: 浄化槽請求展開テーブル
+-- Only some installations have the department expansion of billing; the
+-- export looks the table up by name.
+CREATE TABLE "浄化槽請求展開テーブル" (
+    "得意先コード" INTEGER NOT NULL,
+    "部門コード" INTEGER NOT NULL,
+    "金額" NUMERIC,
+    PRIMARY KEY ("得意先コード", "部門コード")
+);
