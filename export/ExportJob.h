@@ -1,0 +1,40 @@
+#pragma once
+// State of one run of ExportFeeData, shared by its two halves (the sheets
+// "契約内訳情報" and "請求情報"). Everything it owns is released with it.
+
+#include <cstdint>
+#include <memory>
+
+#include "ExportFeeData.h"
+#include "RecordsetHelper.h"
+#include "pClExcel.h"
+
+struct ExportJob {
+    ExportJob(Database* db, const ExportRequest& req, bool& mode, ExportView& v)
+        : gDbObject(db), request(req), ExpansionMode(mode), view(v) {}
+
+    Database* gDbObject;
+    const ExportRequest& request;
+    bool& ExpansionMode;
+    ExportView& view;
+
+    std::int16_t ContractEndMonth = 0;
+    std::unique_ptr<RecordsetHelper> ContractRecordset;
+    std::unique_ptr<RecordsetHelper> BillingRecordset;
+    std::unique_ptr<pClExcel> excel;
+    std::int32_t contractCount = 0;
+    std::int32_t billingCount = 0;
+};
+
+// The phase texts of the progress label.
+inline constexpr const char* kPhaseExtracting = "Excelデータ抽出中・・・";
+inline constexpr const char* kPhaseContract = "（契約内訳情報）Excelデータ出力中・・・";
+inline constexpr const char* kPhaseBilling = "（請求情報）Excelデータ出力中・・・";
+
+// Progress of `written` records of `count`, on the bar's scale 0..10000.
+int ProgressValue(std::int32_t written, std::int32_t count);
+
+// The two halves. Each returns false after an open failure (its message
+// shown); runtime errors throw.
+bool ExportContractSheet(ExportJob& job);
+bool ExportBillingSheet(ExportJob& job);
