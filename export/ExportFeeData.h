@@ -16,7 +16,7 @@ struct ExportRequest {
 };
 
 class ExportView : public JobView {
-public:
+  public:
     // The job moves the input focus to TaviDate1 (1) when it starts.
     virtual void focusAtJobStart() = 0;
 };
