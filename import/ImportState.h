@@ -1,0 +1,42 @@
+#pragma once
+// What the import window keeps between and during imports: the workbook
+// object (kept for the window's life), the sheet image, the counters and the
+// rejected rows. The procedures of the import work on one instance.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ImportErrors.h"
+#include "ImportJob.h"
+#include "SheetImage.h"
+#include "gMjMDB.h"
+#include "pClExcel.h"
+
+class ImportState {
+  public:
+    ImportState(gMjMDB& mdb, ImportView& view) : mdb(mdb), view(view) {}
+
+    // ExcelBook, created on first use.
+    pClExcel& Book();
+    bool HasBook() const { return ExcelBook != nullptr; }
+
+    gMjMDB& mdb;
+    ImportView& view;
+    std::unique_ptr<pClExcel> ExcelBook;
+
+    std::string ImportPath;  // txtPath, trimmed
+
+    SheetImage SheetData;
+    std::int32_t SheetEndRow = -1;
+    std::int16_t SheetColumnCount = 0;
+
+    std::array<std::int32_t, 2> ImportOkCount{};
+    std::array<std::int32_t, 2> ImportNgCount{};
+    ImportErrorList Errors;
+};
+
+// The summary of both sheets' counts (eight lines, CR LF, none after the last).
+std::string ImportSummaryText(const std::array<std::int32_t, 2>& ok,
+                              const std::array<std::int32_t, 2>& ng);

@@ -1,0 +1,208 @@
+#include "ReadSheet.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+
+#include "ImportState.h"
+#include "PlatformError.h"
+#include "RowRules.h"
+#include "gMjDisp.h"
+
+namespace {
+
+const char* const kCrLf = "\r\n";
+
+SheetLayout MakeContractLayout() {
+    SheetLayout layout;
+    layout.name = "契約内訳情報";
+    layout.label = "【契約内訳情報】";
+    layout.columns = 19;
+    layout.headers = {{"得意先コード", ""},
+                      {"設置場所名", ""},
+                      {"設置場所住所", ""},
+                      {"設置場所TEL", ""},
+                      {"人槽", ""},
+                      {"容量", ""},
+                      {"処理方式", ""},
+                      {"契約区分", ""},
+                      {"契約期間_開始", ""},
+                      {"契約期間_終了", ""},
+                      {"行番号", ""},
+                      {"作業コード", ""},
+                      {"作業名", ""},
+                      {"現在の金額", "年間金額"},
+                      {"", "作業回数"},
+                      {"", "１回金額"},
+                      {"改定後の金額(記載欄)", "年間金額"},
+                      {"", "作業回数"},
+                      {"", "１回金額"}};
+    return layout;
+}
+
+SheetLayout MakeBillingLayout() {
+    const SheetLayout contract = MakeContractLayout();
+    SheetLayout layout;
+    layout.name = "請求情報";
+    layout.label = "【 請求情報 】";
+    layout.columns = 37;
+    layout.headers.assign(contract.headers.begin(), contract.headers.begin() + 11);
+    layout.headers.push_back({"部門コード", ""});
+    layout.headers.push_back({"部門名", ""});
+    for (const char* group : {"現在の金額", "改定後の金額(記載欄)"}) {
+        for (int month = 1; month <= 12; ++month) {
+            layout.headers.push_back(
+                {month == 1 ? std::string(group) : std::string(), std::to_string(month) + "月"});
+        }
+    }
+    return layout;
+}
+
+void ShowRunTimeError(ImportState& state, std::int32_t number, const std::string& description) {
+    state.view.messages().warn("(" + std::to_string(number) + ")" + description);
+}
+
+}  // namespace
+
+const SheetLayout& ExpectedLayout(std::int16_t sheet) {
+    static const SheetLayout contract = MakeContractLayout();
+    static const SheetLayout billing = MakeBillingLayout();
+    return sheet == 1 ? contract : billing;
+}
+
+bool ImportFileExists(const std::string& trimmedPath) {
+    if (trimmedPath.empty())
+        return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(std::filesystem::path(trimmedPath), ec);
+}
+
+std::string HeaderMismatchMessage(std::int16_t sheet, const std::string& expected, std::int32_t row,
+                                  std::int32_t column) {
+    return ExpectedLayout(sheet).label + "シートにヘッダー「" + expected + "」が見つかりません(" +
+           gMjDisp::FullWidthDigits(row) + "行目, " + gMjDisp::FullWidthDigits(column) + "列目" +
+           ")" + kCrLf + "指定されたシートは取り込むことができません" + kCrLf +
+           "データ出力プログラムによって出力された規定のExcelを使用してください";
+}
+
+bool CheckSheetLayout(ImportState& state, std::int16_t sheet) {
+    const SheetLayout& layout = ExpectedLayout(sheet);
+    pClExcel& book = state.Book();
+    book.ChangeSheets(pClExcel::SheetRef{static_cast<std::int32_t>(sheet)});
+    if (book.GetSheetsName(sheet) != layout.name) {
+        state.view.messages().warn(
+            std::string("シート名が規定のExcelと異なります") + kCrLf +
+            "データ出力プログラムによって出力された規定のExcelを使用してください");
+        return false;
+    }
+    for (std::int16_t column = 1; column <= layout.columns; ++column) {
+        const auto& [top, lower] = layout.headers[static_cast<std::size_t>(column - 1)];
+        std::int32_t mismatchRow = 0;
+        if (!gMjDisp::Trim(top).empty() && book.GetCellValue(1, column) != top) {
+            mismatchRow = 1;
+        } else if (!gMjDisp::Trim(lower).empty() && book.GetCellValue(2, column) != lower) {
+            mismatchRow = 2;
+        }
+        if (mismatchRow != 0) {
+            state.view.messages().warn(
+                HeaderMismatchMessage(sheet, mismatchRow == 1 ? top : lower, mismatchRow, column));
+            return false;
+        }
+    }
+    std::int32_t lastRow = -1;
+    std::int16_t lastColumn = 0;
+    // A failed look-up has shown its report; SheetEndRow stays -1 and the
+    // range read below fails with its own message.
+    if (book.GetRowColCount(lastRow, lastColumn))
+        state.SheetEndRow = lastRow;
+    return true;
+}
+
+namespace {
+
+bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
+    state.SheetColumnCount = rowrules::SheetColumns(sheet);
+    if (sheet == 1) {
+        state.view.setPhase("(契約内訳情報)Excelデータチェック中・・・");
+        state.view.pumpEvents();
+        if (!ImportFileExists(state.ImportPath)) {
+            state.view.messages().warn("指定されたExcelファイルが見つかりません");
+            return false;
+        }
+        // The workbook is read from the file at every run, so corrections
+        // saved since the last run are seen. OpenBook has shown the engine's
+        // report when the file cannot be read (not .xls, encrypted, damaged).
+        if (!state.Book().OpenBook(state.ImportPath))
+            return false;
+    } else {
+        state.view.setPhase("(請求情報)Excelデータチェック中・・・");
+        state.view.pumpEvents();
+    }
+
+    if (!CheckSheetLayout(state, sheet))
+        return false;
+
+    pClExcel& book = state.Book();
+    const std::int16_t columns = state.SheetColumnCount;
+    state.SheetData.reserve(state.SheetEndRow, columns);
+    std::int32_t start = 1;
+    for (;;) {
+        const std::int32_t end = std::min(start + (kReadChunkRows - 1), state.SheetEndRow);
+        pClExcel::Variant block;
+        bool read = book.GetRangeValue(start, 1, end, columns, block);
+        if (read) {
+            if (auto* array = std::get_if<xls::Array2D>(&block)) {
+                read = array->rows == end - start + 1 && array->cols == columns;
+                if (read)
+                    state.SheetData.appendBlock(*array);
+            } else {
+                read = start == end && columns == 1;
+                if (read) {
+                    state.SheetData.appendSingle(
+                        std::visit(
+                            [](auto&& v) -> xls::CellValue {
+                                if constexpr (std::is_same_v<std::decay_t<decltype(v)>,
+                                                             xls::Array2D>) {
+                                    return {};
+                                } else {
+                                    return v;
+                                }
+                            },
+                            std::move(block)),
+                        columns);
+                }
+            }
+        }
+        if (!read) {
+            state.SheetData.clear();
+            state.view.messages().warn(std::string("Excelシートのデータ取得に失敗しました") +
+                                       kCrLf + "行を減らしてから再度実行してください");
+            return false;
+        }
+        state.SheetData.reads.emplace_back(start, end);
+        if (end >= state.SheetEndRow)
+            break;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadSheet(ImportState& state, std::int16_t sheet) {
+    state.SheetData.clear();
+    state.SheetEndRow = -1;
+    bool result = false;
+    try {
+        result = ReadSheetBody(state, sheet);
+    } catch (const PlatformError& e) {
+        ShowRunTimeError(state, e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        ShowRunTimeError(state, 7, "メモリが不足しています");
+    }
+    if (!result)
+        state.SheetData.clear();
+    state.view.setPhase("");
+    state.view.pumpEvents();
+    return result;
+}

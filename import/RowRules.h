@@ -1,0 +1,82 @@
+#pragma once
+// Which rows of a sheet count and the checks every counted row passes before
+// the database is looked at: customer code (C1-C3) and entry cells (A1, A2).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Currency.h"
+#include "ImportErrors.h"
+#include "SheetImage.h"
+
+namespace rowrules {
+
+inline constexpr std::int32_t kFirstDataRow = 3;
+inline constexpr std::int16_t kCustomerCodeColumn = 1;
+inline constexpr std::int16_t kLineNumberColumn = 11;
+inline constexpr std::int16_t kCodeColumn = 12;  // 作業コード / 部門コード
+inline constexpr std::int16_t kNameColumn = 13;  // 作業名 / 部門名
+
+// Columns of the sheet: 19 for 契約内訳情報, 37 for 請求情報.
+std::int16_t SheetColumns(std::int16_t sheet);
+
+struct EntryColumn {
+    std::int16_t column;
+    std::string item;  // name in messages: 年間金額, 請求金額(5月) ...
+    Currency maximum;
+};
+// The entry cells "改定後の金額(記載欄)" of a sheet, in column order.
+const std::vector<EntryColumn>& EntryColumns(std::int16_t sheet);
+
+// The text's number when it reads as one: optional sign, digits with
+// thousands separators between them, one decimal point, optional exponent;
+// full-width digits, signs, point and comma count as their half-width forms,
+// and surrounding blanks (half-width and ideographic) are ignored. A number
+// too large for a double gives infinity. nullopt for anything else.
+std::optional<double> ParseNumber(std::string_view text);
+
+// The leading decimal number of a text (sign, digits, one point, exponent);
+// reading stops at the first other character, so "abc" gives 0 and "12a" 12.
+double LeadingNumber(std::string_view text);
+
+bool IsEntered(std::string_view text);
+bool IsNumericOrBlank(std::string_view text);
+bool IsInRange(Currency value, Currency min, Currency max);
+
+// A cell as the rules see it.
+struct CellNumber {
+    bool blank = true;    // trimmed text empty
+    bool numeric = true;  // blank, a number, or text that reads as one
+    double value = 0;     // the number (0 when blank); infinite when it overflowed
+};
+CellNumber ReadCellNumber(const xls::CellValue& cell);
+
+// Leading number of a key cell (行番号, 作業コード/部門コード).
+double KeyCellNumber(const xls::CellValue& cell);
+// 行番号 as a 16-bit integer (halves to even); nullopt outside -32768..32767.
+std::optional<std::int16_t> LineNumber(const xls::CellValue& cell);
+
+// Any of columns 1..columnCount holds a non-blank value.
+bool RowHasData(const SheetImage& data, std::int32_t row, std::int16_t columnCount);
+// Any entry cell of the row holds a non-blank value.
+bool RowHasRevision(const SheetImage& data, std::int16_t sheet, std::int32_t row);
+
+// The customer code of the row as the error records carry it: its numeric
+// value, 0 when blank, not numeric or too large.
+Currency RecordedCustomerCode(const SheetImage& data, std::int32_t row);
+
+// C1-C3 on column 1. On success `code` is the customer code; on failure one
+// record is added to `errors`.
+bool CheckCustomerCode(const SheetImage& data, std::int16_t sheet, std::int32_t row,
+                       ImportErrorList& errors, Currency& code);
+// A1 and A2 on the entry cells in column order; the first failure adds one record.
+bool CheckRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_t row,
+                         Currency code, ImportErrorList& errors);
+
+// "2行目の作業[清掃]" / "3行目の部門[浄化槽清掃]": the item of the key rules.
+std::string LineItem(const SheetImage& data, std::int16_t sheet, std::int32_t row);
+
+}  // namespace rowrules

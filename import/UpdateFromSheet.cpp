@@ -1,0 +1,273 @@
+#include "UpdateFromSheet.h"
+
+#include <cmath>
+#include <new>
+#include <optional>
+
+#include "ImportState.h"
+#include "PlatformError.h"
+#include "RecordsetHelper.h"
+#include "RowRules.h"
+#include "gMjDisp.h"
+
+const char* const kBillingTableOpenMessage = "ファイルがオープンできません（浄化槽請求テーブル）";
+
+TransactionGuard::~TransactionGuard() {
+    if (active_)
+        mdb_.RollbackTransaction();
+}
+
+std::int32_t TransactionGuard::Begin() {
+    const std::int32_t rc = mdb_.BeginTransaction();
+    active_ = rc == 0;
+    return rc;
+}
+
+std::int32_t TransactionGuard::Commit() {
+    const std::int32_t rc = mdb_.CommitTransaction();
+    if (rc != 0) {
+        Rollback();
+    } else {
+        active_ = false;
+    }
+    return rc;
+}
+
+void TransactionGuard::Rollback() {
+    if (active_) {
+        active_ = false;
+        mdb_.RollbackTransaction();
+    }
+}
+
+namespace {
+
+using rowrules::kCodeColumn;
+using rowrules::kCustomerCodeColumn;
+using rowrules::kFirstDataRow;
+using rowrules::kLineNumberColumn;
+
+const char* const kBasicTable = "浄化槽基本マスタ";
+const char* const kPrimaryKey = "PrimaryKey";
+
+struct SheetTables {
+    const char* detailTable;
+    const char* detailOpenMessage;
+    const char* codeField;  // 作業コード / 部門コード
+    const char* phase;
+};
+
+SheetTables TablesOf(std::int16_t sheet) {
+    if (sheet == 1) {
+        return {"浄化槽契約内訳マスタ", "ファイルがオープンできません（浄化槽契約内訳マスタ）",
+                "作業コード", "（契約内訳情報）Excelデータ取込中・・・"};
+    }
+    return {"浄化槽請求テーブル", kBillingTableOpenMessage, "部門コード",
+            "（請求情報）Excelデータ取込中・・・"};
+}
+
+// Stages the non-blank entry cells of an accepted row.
+void StageRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_t row,
+                         RecordsetHelper& detail) {
+    if (sheet == 1) {
+        static const char* const kFields[] = {"年間金額", "作業回数", "1回分の金額"};
+        const auto& entries = rowrules::EntryColumns(1);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const rowrules::CellNumber cell =
+                rowrules::ReadCellNumber(data.at(row, entries[i].column));
+            if (!cell.blank)
+                detail.SetField(kFields[i], FieldValue{cell.value});
+        }
+        return;
+    }
+    for (int month = 1; month <= 12; ++month) {
+        const rowrules::CellNumber cell = rowrules::ReadCellNumber(data.at(row, 25 + month));
+        if (cell.blank)
+            continue;
+        const std::string m = gMjDisp::FullWidthDigits(month);
+        detail.SetField("請求フラグ" + m, FieldValue{std::int64_t{cell.value > 0 ? 1 : 0}});
+        detail.SetField("請求金額" + m, FieldValue{cell.value});
+    }
+}
+
+enum class RowStatus { PassedOver = 0, Imported = 1, Rejected = 2 };
+
+class SheetUpdate {
+  public:
+    SheetUpdate(ImportState& state, std::int16_t sheet)
+        : state_(state), sheet_(sheet), tables_(TablesOf(sheet)) {}
+
+    // False ends the sheet (the caller rolls back).
+    bool ProcessRows() {
+        const SheetImage& data = state_.SheetData;
+        const std::int32_t endRow = state_.SheetEndRow;
+        const std::size_t index = static_cast<std::size_t>(sheet_ - 1);
+        for (std::int32_t row = kFirstDataRow; row <= endRow; ++row) {
+            RowStatus status = RowStatus::PassedOver;
+            if (rowrules::RowHasData(data, row, rowrules::SheetColumns(sheet_)) &&
+                rowrules::RowHasRevision(data, sheet_, row)) {
+                status = RowStatus::Rejected;
+                bool ok = true;
+                if (!ProcessRow(row, ok))
+                    return false;
+                if (ok)
+                    status = RowStatus::Imported;
+            }
+            if (status == RowStatus::Imported)
+                ++state_.ImportOkCount[index];
+            if (status == RowStatus::Rejected)
+                ++state_.ImportNgCount[index];
+            ShowProgress(row, endRow);
+        }
+        return true;
+    }
+
+  private:
+    // Rules, look-ups and the write of one counted row. `imported` tells
+    // whether the row was stored; false as the result ends the sheet.
+    bool ProcessRow(std::int32_t row, bool& imported) {
+        imported = false;
+        const SheetImage& data = state_.SheetData;
+        ImportErrorList& errors = state_.Errors;
+        Currency code;
+        if (!rowrules::CheckCustomerCode(data, sheet_, row, errors, code))
+            return true;
+        if (!rowrules::CheckRevisedAmounts(data, sheet_, row, code, errors))
+            return true;
+
+        std::int32_t err = 0;
+        if (!basic_) {
+            basic_.emplace();
+            basic_->Open(state_.mdb.gDbObject(), kBasicTable, 0, err);
+            if (err != 0) {
+                state_.view.messages().warn("ファイルがオープンできません（浄化槽基本マスタ）");
+                return false;
+            }
+        }
+        basic_->Move(0, kPrimaryKey, "=", {FieldValue{code.ToDouble()}}, err);
+        if (err != 0) {
+            errors.AddImportError(sheet_, kCustomerCodeColumn, row, code, "浄化槽",
+                                  ImportErrorKind::NotInMaster);
+            return true;
+        }
+
+        if (!detail_) {
+            detail_.emplace();
+            detail_->Open(state_.mdb.gDbObject(), tables_.detailTable, 0, err);
+            if (err != 0) {
+                state_.view.messages().warn(tables_.detailOpenMessage);
+                return false;
+            }
+        }
+        // A line number beyond the 16-bit range names no line of the table.
+        const std::optional<std::int16_t> line =
+            rowrules::LineNumber(data.at(row, kLineNumberColumn));
+        if (line) {
+            detail_->Move(1, kPrimaryKey, "=",
+                          {FieldValue{code.ToDouble()}, FieldValue{static_cast<double>(*line)}},
+                          err);
+        }
+        if (!line || err != 0) {
+            errors.AddImportError(sheet_, kCustomerCodeColumn, row, code,
+                                  rowrules::LineItem(data, sheet_, row),
+                                  ImportErrorKind::NotInMaster);
+            return true;
+        }
+        const double sheetCode = rowrules::KeyCellNumber(data.at(row, kCodeColumn));
+        if (sheetCode != FieldNumber(detail_->Field(tables_.codeField))) {
+            errors.AddImportError(sheet_, kCustomerCodeColumn, row, code,
+                                  rowrules::LineItem(data, sheet_, row),
+                                  ImportErrorKind::DiffersFromMaster);
+            return true;
+        }
+
+        StageRevisedAmounts(data, sheet_, row, *detail_);
+        detail_->Update(err);
+        if (err != 0)
+            return false;
+        imported = true;
+        return true;
+    }
+
+    void ShowProgress(std::int32_t row, std::int32_t endRow) {
+        state_.view.setPhase(tables_.phase);
+        int value = 10000;
+        if (row <= endRow && endRow > 0) {
+            value =
+                static_cast<int>(static_cast<float>(row) / static_cast<float>(endRow) * 10000.0f);
+        }
+        state_.view.setProgress(value);
+        state_.view.pumpEvents();
+    }
+
+    ImportState& state_;
+    std::int16_t sheet_;
+    SheetTables tables_;
+    // Opened at the first row that reaches the database and kept for the
+    // sheet, so that each row costs two key seeks and one update.
+    std::optional<RecordsetHelper> basic_;
+    std::optional<RecordsetHelper> detail_;
+};
+
+void ShowTransactionError(ImportState& state, const std::string& what, std::int32_t rc) {
+    state.view.messages().warn(what + "\r\n(" + std::to_string(rc) + ")");
+}
+
+}  // namespace
+
+bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
+    const std::size_t index = static_cast<std::size_t>(sheet - 1);
+    JobView& view = state.view;
+    bool result = false;
+    {
+        TransactionGuard transaction(state.mdb);
+        view.setPhase("");
+        view.setPhaseVisible(true);
+        view.setProgress(0);
+        view.setProgressVisible(true);
+        state.ImportOkCount[index] = 0;
+        state.ImportNgCount[index] = 0;
+
+        // Without a transaction every row would be stored on its own and a
+        // failure half way would leave the sheet half written.
+        const std::int32_t begun = transaction.Begin();
+        if (begun != 0) {
+            ShowTransactionError(state, "データベースの更新を開始できません", begun);
+        } else {
+            try {
+                bool processed = false;
+                {
+                    // The record sets go before the commit, so that no statement of
+                    // theirs is still open when the transaction ends.
+                    SheetUpdate update(state, sheet);
+                    processed = update.ProcessRows();
+                }
+                if (processed) {
+                    const std::int32_t committed = transaction.Commit();
+                    if (committed == 0) {
+                        result = true;
+                    } else {
+                        ShowTransactionError(state, "データベースへの書込みを確定できません",
+                                             committed);
+                    }
+                }
+            } catch (const PlatformError& e) {
+                transaction.Rollback();
+                view.messages().warn(e.description());
+            } catch (const std::bad_alloc&) {
+                transaction.Rollback();
+                view.messages().warn("メモリが不足しています");
+            } catch (const std::exception& e) {
+                transaction.Rollback();
+                view.messages().warn(e.what());
+            }
+        }
+        // Leaving the scope rolls back whatever was not committed.
+    }
+    view.setPhase("");
+    view.setPhaseVisible(false);
+    view.setProgress(10000);
+    view.setProgressVisible(false);
+    view.pumpEvents();
+    return result;
+}
