@@ -1,1 +1,444 @@
-// placeholder until the implementation lands
+#include "Workbook.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace xls {
+
+namespace {
+
+inline void mix(std::size_t& seed, std::size_t value) {
+    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+std::size_t borderBits(const Border& b) {
+    return static_cast<std::size_t>(b.style << 8 | b.color);
+}
+
+Cell absentCell() {
+    Cell c;
+    c.format = kNoCell;
+    return c;
+}
+
+bool asciiEqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t CellFormatHash::operator()(const CellFormat& f) const noexcept {
+    std::size_t h = std::hash<std::string>{}(f.font.name);
+    mix(h, std::hash<std::string>{}(f.numberFormat));
+    mix(h, static_cast<std::size_t>(f.font.height) | static_cast<std::size_t>(f.font.color) << 16 |
+               static_cast<std::size_t>(f.font.bold) << 32 |
+               static_cast<std::size_t>(f.font.italic) << 33 |
+               static_cast<std::size_t>(f.font.underline) << 34 |
+               static_cast<std::size_t>(f.font.family) << 42 |
+               static_cast<std::size_t>(f.font.charset) << 50);
+    mix(h, static_cast<std::size_t>(f.hAlign) | static_cast<std::size_t>(f.vAlign) << 8 |
+               static_cast<std::size_t>(f.wrap) << 16 | static_cast<std::size_t>(f.rotation) << 17 |
+               static_cast<std::size_t>(f.indent) << 25 | static_cast<std::size_t>(f.shrink) << 33 |
+               static_cast<std::size_t>(f.locked) << 34 | static_cast<std::size_t>(f.hidden) << 35 |
+               static_cast<std::size_t>(f.pattern) << 36);
+    mix(h, borderBits(f.left) | borderBits(f.right) << 16 | borderBits(f.top) << 32 |
+               borderBits(f.bottom) << 48);
+    mix(h, static_cast<std::size_t>(f.patternColor) | static_cast<std::size_t>(f.patternBgColor)
+                                                          << 16);
+    return h;
+}
+
+FormatTable::FormatTable() {
+    formats_.emplace_back();
+    ids_.emplace(formats_.front(), 0);
+}
+
+std::uint32_t FormatTable::intern(const CellFormat& format) {
+    auto it = ids_.find(format);
+    if (it != ids_.end())
+        return it->second;
+    const auto id = static_cast<std::uint32_t>(formats_.size());
+    formats_.push_back(format);
+    ids_.emplace(format, id);
+    return id;
+}
+
+std::uint32_t StringTable::intern(const std::string& text) {
+    auto it = ids_.find(std::string_view(text));
+    if (it != ids_.end())
+        return it->second;
+    const auto id = static_cast<std::uint32_t>(strings_.size());
+    strings_.push_back(text);
+    ids_.emplace(std::string_view(strings_.back()), id);
+    return id;
+}
+
+// ---------------------------------------------------------------------------
+// Sheet
+
+Sheet::Sheet(Workbook& book, std::string name)
+    : book_(&book), name_(std::move(name)), columns_(static_cast<std::size_t>(kMaxCols)) {}
+
+const RowInfo* Sheet::row(std::int32_t r) const {
+    if (r < 0 || r >= rowCount())
+        return nullptr;
+    return &rows_[static_cast<std::size_t>(r)];
+}
+
+RowInfo& Sheet::rowInfo(std::int32_t r) {
+    if (r >= rowCount())
+        rows_.resize(static_cast<std::size_t>(r) + 1);
+    return rows_[static_cast<std::size_t>(r)];
+}
+
+const Cell* Sheet::cell(std::int32_t r, std::int32_t c) const {
+    const RowInfo* ri = row(r);
+    if (ri == nullptr || c < 0 || static_cast<std::size_t>(c) >= ri->cells.size())
+        return nullptr;
+    const Cell& cell = ri->cells[static_cast<std::size_t>(c)];
+    return cell.format == kNoCell ? nullptr : &cell;
+}
+
+std::uint32_t Sheet::formatIdAt(std::int32_t r, std::int32_t c) const {
+    if (const Cell* found = cell(r, c))
+        return found->format;
+    if (const RowInfo* ri = row(r); ri != nullptr && ri->format)
+        return *ri->format;
+    if (c >= 0 && c < kMaxCols && columns_[static_cast<std::size_t>(c)].format) {
+        return *columns_[static_cast<std::size_t>(c)].format;
+    }
+    return 0;
+}
+
+namespace {
+
+// The slot of (r, c), created with the format the position shows.
+Cell& ensureCell(Sheet& sheet, std::int32_t r, std::int32_t c) {
+    const std::uint32_t inherited = sheet.formatIdAt(r, c);
+    RowInfo& ri = sheet.rowInfo(r);
+    if (ri.cells.size() <= static_cast<std::size_t>(c)) {
+        ri.cells.resize(static_cast<std::size_t>(c) + 1, absentCell());
+    }
+    Cell& cell = ri.cells[static_cast<std::size_t>(c)];
+    if (cell.format == kNoCell) {
+        cell = Cell();
+        cell.format = inherited;
+    }
+    return cell;
+}
+
+}  // namespace
+
+void Sheet::setValue(std::int32_t r, std::int32_t c, const CellValue& value) {
+    if (std::holds_alternative<std::monostate>(value)) {
+        if (cell(r, c) == nullptr)
+            return;
+    }
+    Cell& cell = ensureCell(*this, r, c);
+    switch (value.index()) {
+        case 0:
+            cell.kind = CellKind::Blank;
+            cell.small = 0;
+            cell.number = 0;
+            break;
+        case 1:
+            cell.kind = CellKind::Number;
+            cell.number = std::get<double>(value);
+            break;
+        case 2:
+            cell.kind = CellKind::Text;
+            cell.text = book_->strings.intern(std::get<std::string>(value));
+            break;
+        case 3:
+            cell.kind = CellKind::Boolean;
+            cell.small = std::get<bool>(value) ? 1 : 0;
+            break;
+        case 4:
+            cell.kind = CellKind::Error;
+            cell.small = std::get<ErrorValue>(value).code;
+            break;
+        default:
+            break;
+    }
+}
+
+CellValue Sheet::value(std::int32_t r, std::int32_t c) const {
+    const Cell* found = cell(r, c);
+    if (found == nullptr)
+        return std::monostate{};
+    switch (found->kind) {
+        case CellKind::Blank:
+            return std::monostate{};
+        case CellKind::Number:
+            return found->number;
+        case CellKind::Text:
+            return book_->strings.get(found->text);
+        case CellKind::Boolean:
+            return found->small != 0;
+        case CellKind::Error:
+            return ErrorValue{found->small};
+    }
+    return std::monostate{};
+}
+
+void Sheet::putCell(std::int32_t r, std::int32_t c, const Cell& value) {
+    RowInfo& ri = rowInfo(r);
+    if (ri.cells.size() <= static_cast<std::size_t>(c)) {
+        ri.cells.resize(static_cast<std::size_t>(c) + 1, absentCell());
+    }
+    ri.cells[static_cast<std::size_t>(c)] = value;
+}
+
+namespace {
+
+// Maps old format ids to changed ones, once per (edge class, old id), so a
+// range of a million cells interns only a handful of formats.
+class FormatMapper {
+  public:
+    FormatMapper(FormatTable& table, const std::function<void(CellFormat&, unsigned)>& change)
+        : table_(table), change_(change) {}
+
+    std::uint32_t operator()(std::uint32_t old, unsigned edges) {
+        auto& cache = cache_[edges & 15u];
+        if (old < cache.size() && cache[old] != kNoCell)
+            return cache[old];
+        CellFormat f = table_.get(old);
+        change_(f, edges);
+        const std::uint32_t id = table_.intern(f);
+        if (old >= cache.size())
+            cache.resize(std::max<std::size_t>(old + 1, table_.size()), kNoCell);
+        cache[old] = id;
+        return id;
+    }
+
+  private:
+    FormatTable& table_;
+    const std::function<void(CellFormat&, unsigned)>& change_;
+    std::array<std::vector<std::uint32_t>, 16> cache_;
+};
+
+unsigned edgesOf(std::int32_t r, std::int32_t c, const CellRange& rg) {
+    unsigned e = 0;
+    if (c == rg.firstCol)
+        e |= kEdgeLeft;
+    if (c == rg.lastCol)
+        e |= kEdgeRight;
+    if (r == rg.firstRow)
+        e |= kEdgeTop;
+    if (r == rg.lastRow)
+        e |= kEdgeBottom;
+    return e;
+}
+
+}  // namespace
+
+void Sheet::changeFormat(RangeKind kind, const CellRange& range,
+                         const std::function<void(CellFormat&)>& change) {
+    changeFormatByEdge(kind, range, [&change](CellFormat& f, unsigned) { change(f); });
+}
+
+void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
+                               const std::function<void(CellFormat&, unsigned)>& change) {
+    FormatMapper map(book_->formats, change);
+    CellRange rg = range;
+    if (kind == RangeKind::Rows || kind == RangeKind::Sheet) {
+        rg.firstCol = 0;
+        rg.lastCol = kMaxCols - 1;
+    }
+    if (kind == RangeKind::Columns || kind == RangeKind::Sheet) {
+        rg.firstRow = 0;
+        rg.lastRow = kMaxRows - 1;
+    }
+
+    if (kind == RangeKind::Cells) {
+        for (std::int32_t r = rg.firstRow; r <= rg.lastRow; ++r) {
+            for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c) {
+                Cell& cell = ensureCell(*this, r, c);
+                cell.format = map(cell.format, edgesOf(r, c, rg));
+            }
+        }
+        return;
+    }
+
+    // Cells where a formatted row meets a formatted column get a cell of
+    // their own first, as the spreadsheet does, so neither format is lost.
+    const std::int32_t lastRow = std::min(rg.lastRow, rowCount() - 1);
+    for (std::int32_t r = rg.firstRow; r <= lastRow; ++r) {
+        RowInfo& ri = rows_[static_cast<std::size_t>(r)];
+        if (kind == RangeKind::Columns && ri.format) {
+            for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c)
+                ensureCell(*this, r, c);
+        }
+        if (kind == RangeKind::Rows) {
+            for (std::int32_t c = 0; c < kMaxCols; ++c) {
+                if (columns_[static_cast<std::size_t>(c)].format)
+                    ensureCell(*this, r, c);
+            }
+        }
+        RowInfo& row = rows_[static_cast<std::size_t>(r)];
+        const std::int32_t end =
+            std::min<std::int32_t>(rg.lastCol, static_cast<std::int32_t>(row.cells.size()) - 1);
+        for (std::int32_t c = rg.firstCol; c <= end; ++c) {
+            Cell& cell = row.cells[static_cast<std::size_t>(c)];
+            if (cell.format != kNoCell)
+                cell.format = map(cell.format, edgesOf(r, c, rg));
+        }
+    }
+    if (kind == RangeKind::Rows) {
+        for (std::int32_t r = rg.firstRow; r <= rg.lastRow; ++r) {
+            RowInfo& ri = rowInfo(r);
+            const unsigned e = edgesOf(r, -1, rg);
+            ri.format = map(ri.format.value_or(0), e);
+        }
+    }
+    if (kind == RangeKind::Sheet) {
+        for (std::int32_t r = 0; r < rowCount(); ++r) {
+            RowInfo& ri = rows_[static_cast<std::size_t>(r)];
+            if (ri.format)
+                ri.format = map(*ri.format, edgesOf(r, -1, rg));
+        }
+    }
+    if (kind == RangeKind::Columns || kind == RangeKind::Sheet) {
+        for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c) {
+            ColumnInfo& ci = columns_[static_cast<std::size_t>(c)];
+            ci.format = map(ci.format.value_or(0), edgesOf(-1, c, rg));
+        }
+    }
+}
+
+std::optional<std::pair<std::int32_t, std::int32_t>> Sheet::lastCell() const {
+    std::int32_t lastRow = -1;
+    std::int32_t lastCol = -1;
+    for (std::int32_t r = 0; r < rowCount(); ++r) {
+        const auto& cells = rows_[static_cast<std::size_t>(r)].cells;
+        for (std::size_t c = cells.size(); c-- > 0;) {
+            if (cells[c].format != kNoCell) {
+                lastRow = r;
+                lastCol = std::max(lastCol, static_cast<std::int32_t>(c));
+                break;
+            }
+        }
+    }
+    if (lastRow < 0)
+        return std::nullopt;
+    return std::make_pair(lastRow, lastCol);
+}
+
+std::optional<std::int32_t> Sheet::lastValueRow(std::int32_t col) const {
+    for (std::int32_t r = rowCount() - 1; r >= 0; --r) {
+        const Cell* found = cell(r, col);
+        if (found != nullptr && found->kind != CellKind::Blank)
+            return r;
+    }
+    return std::nullopt;
+}
+
+void Sheet::assignFrom(const Sheet& source) {
+    if (&source == this)
+        return;
+    visible = source.visible;
+    merges = source.merges;
+    pageSetup = source.pageSetup;
+    view = source.view;
+    protectedSheet = source.protectedSheet;
+    passwordHash = source.passwordHash;
+    defaultRowHeight = source.defaultRowHeight;
+    rows_ = source.rows_;
+    columns_ = source.columns_;
+    if (&source.book() == book_)
+        return;
+
+    // Another workbook: its format and string ids mean nothing here.
+    std::vector<std::uint32_t> formatIds(source.book().formats.size(), kNoCell);
+    auto mapFormat = [&](std::uint32_t id) {
+        if (formatIds[id] == kNoCell)
+            formatIds[id] = book_->formats.intern(source.book().formats.get(id));
+        return formatIds[id];
+    };
+    for (auto& ri : rows_) {
+        if (ri.format)
+            ri.format = mapFormat(*ri.format);
+        for (auto& cell : ri.cells) {
+            if (cell.format == kNoCell)
+                continue;
+            cell.format = mapFormat(cell.format);
+            if (cell.kind == CellKind::Text) {
+                cell.text = book_->strings.intern(source.book().strings.get(cell.text));
+            }
+        }
+    }
+    for (auto& ci : columns_) {
+        if (ci.format)
+            ci.format = mapFormat(*ci.format);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Workbook
+
+Sheet& Workbook::addSheet(const std::string& name) {
+    return insertSheet(sheets_.size(), name);
+}
+
+Sheet& Workbook::insertSheet(std::size_t position, const std::string& name) {
+    position = std::min(position, sheets_.size());
+    auto it = sheets_.insert(sheets_.begin() + static_cast<std::ptrdiff_t>(position),
+                             std::make_unique<Sheet>(*this, name));
+    if (sheets_.size() > 1 && activeSheet >= position)
+        ++activeSheet;
+    return **it;
+}
+
+void Workbook::removeSheet(std::size_t index) {
+    if (index >= sheets_.size())
+        return;
+    sheets_.erase(sheets_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (activeSheet > index || activeSheet >= sheets_.size()) {
+        activeSheet = activeSheet > 0 ? activeSheet - 1 : 0;
+    }
+}
+
+Sheet& Workbook::copySheet(const Sheet& source, std::size_t position, const std::string& name) {
+    Sheet& copy = insertSheet(position, name);
+    copy.assignFrom(source);
+    return copy;
+}
+
+std::optional<std::size_t> Workbook::findSheet(const std::string& name) const {
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        if (asciiEqualNoCase(sheets_[i]->name(), name))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::uint16_t PasswordHash(const std::string& password) {
+    if (password.empty())
+        return 0;
+    std::uint32_t hash = 0;
+    for (std::size_t i = 0; i < password.size(); ++i) {
+        // The character rotated left by its position within 15 bits.
+        std::uint32_t c = static_cast<unsigned char>(password[i]);
+        for (std::size_t k = 0; k <= i % 15; ++k)
+            c = ((c << 1) & 0x7FFF) | (c >> 14);
+        hash ^= c;
+    }
+    hash ^= static_cast<std::uint32_t>(password.size());
+    hash ^= 0xCE4B;
+    return static_cast<std::uint16_t>(hash);
+}
+
+}  // namespace xls

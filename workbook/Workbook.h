@@ -26,7 +26,7 @@ inline constexpr std::uint16_t kDefaultBg = 65;      // system window background
 
 struct Font {
     std::string name = "ＭＳ Ｐゴシック";
-    std::uint16_t height = 220;  // twips (220 = 11 pt)
+    std::uint16_t height = 220;        // twips (220 = 11 pt)
     std::uint16_t color = kAutoColor;  // icv
     bool bold = false;
     bool italic = false;
@@ -37,7 +37,8 @@ struct Font {
 };
 
 struct Border {
-    std::uint8_t style = 0;  // BIFF: 0 none, 1 thin, 2 medium, 3 dashed, 4 dotted, 5 thick, 6 double, 7 hair ...
+    std::uint8_t style =
+        0;  // BIFF: 0 none, 1 thin, 2 medium, 3 dashed, 4 dotted, 5 thick, 6 double, 7 hair ...
     std::uint8_t color = 64;  // icv
     bool operator==(const Border&) const = default;
 };
@@ -46,7 +47,8 @@ struct Border {
 struct CellFormat {
     Font font;
     std::string numberFormat = "General";
-    std::uint8_t hAlign = 0;  // 0 general, 1 left, 2 centre, 3 right, 4 fill, 5 justify, 6 centre across, 7 distributed
+    std::uint8_t hAlign = 0;  // 0 general, 1 left, 2 centre, 3 right, 4 fill, 5 justify, 6 centre
+                              // across, 7 distributed
     std::uint8_t vAlign = 2;  // 0 top, 1 centre, 2 bottom, 3 justify, 4 distributed
     bool wrap = false;
     std::uint8_t rotation = 0;
@@ -55,7 +57,7 @@ struct CellFormat {
     bool locked = true;
     bool hidden = false;
     Border left, right, top, bottom;
-    std::uint8_t pattern = 0;  // 0 none, 1 solid
+    std::uint8_t pattern = 0;                   // 0 none, 1 solid
     std::uint16_t patternColor = kDefaultFg;    // icv (the fill colour for solid)
     std::uint16_t patternBgColor = kDefaultBg;  // icv
     bool operator==(const CellFormat&) const = default;
@@ -67,13 +69,13 @@ struct CellFormatHash {
 
 // Formats of a workbook, deduplicated; id 0 is the default cell format.
 class FormatTable {
-public:
+  public:
     FormatTable();
     std::uint32_t intern(const CellFormat& format);
     const CellFormat& get(std::uint32_t id) const { return formats_[id]; }
     std::size_t size() const { return formats_.size(); }
 
-private:
+  private:
     std::vector<CellFormat> formats_;
     std::unordered_map<CellFormat, std::uint32_t, CellFormatHash> ids_;
 };
@@ -81,12 +83,12 @@ private:
 // Shared strings of a workbook. The map's keys view the stored strings,
 // which a deque never moves.
 class StringTable {
-public:
+  public:
     std::uint32_t intern(const std::string& text);
     const std::string& get(std::uint32_t id) const { return strings_[id]; }
     std::size_t size() const { return strings_.size(); }
 
-private:
+  private:
     std::deque<std::string> strings_;
     std::unordered_map<std::string_view, std::uint32_t> ids_;
 };
@@ -137,7 +139,7 @@ struct PageSetup {
     std::uint16_t paperSize = 9;    // A4
     std::uint16_t orientation = 1;  // 1 portrait, 2 landscape (spreadsheet codes)
     double leftMargin = 0.7, rightMargin = 0.7, topMargin = 0.75, bottomMargin = 0.75;  // inches
-    double headerMargin = 0.3, footerMargin = 0.3;                                        // inches
+    double headerMargin = 0.3, footerMargin = 0.3;                                      // inches
     std::uint16_t scale = 100;
     std::string headerLeft, headerCenter, headerRight;
     std::string footerLeft, footerCenter, footerRight;
@@ -148,13 +150,14 @@ struct PageSetup {
 
 struct SheetView {
     std::uint16_t zoom = 100;
-    std::optional<std::pair<std::int32_t, std::int32_t>> freeze;  // top-left unfrozen cell (row, col)
+    std::optional<std::pair<std::int32_t, std::int32_t>>
+        freeze;  // top-left unfrozen cell (row, col)
 };
 
 class Workbook;
 
 class Sheet {
-public:
+  public:
     Sheet(Workbook& book, std::string name);
 
     const std::string& name() const { return name_; }
@@ -206,7 +209,7 @@ public:
     Workbook& book() { return *book_; }
     const Workbook& book() const { return *book_; }
 
-private:
+  private:
     Workbook* book_;
     std::string name_;
     std::vector<RowInfo> rows_;
@@ -214,7 +217,7 @@ private:
 };
 
 class Workbook {
-public:
+  public:
     Workbook() = default;
     Workbook(const Workbook&) = delete;
     Workbook& operator=(const Workbook&) = delete;
@@ -239,7 +242,7 @@ public:
     FormatTable formats;
     StringTable strings;
 
-private:
+  private:
     std::vector<std::unique_ptr<Sheet>> sheets_;
 };
 

@@ -10,16 +10,19 @@
 //  pass on - the PlatformError propagates to the caller.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
 #include "MessageSink.h"
+#include "PlatformError.h"
 #include "Variant.h"
 #include "Workbook.h"
 
 class pClExcel {
-public:
+  public:
     using Variant = xls::Variant;
     using SheetRef = std::variant<std::string, std::int32_t>;  // name or 1-based index
 
@@ -50,7 +53,8 @@ public:
     bool SetSheetZoom(const Variant& vZoom);
     bool SetSheetFreezePanes(std::int32_t vYPos, std::int16_t vXPos, bool vFreezePanes = true);
     bool SetCellBackColor(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
-                          std::int16_t vXepos, std::int32_t vColorIndex, std::int16_t vRangeType = 0);
+                          std::int16_t vXepos, std::int32_t vColorIndex,
+                          std::int16_t vRangeType = 0);
     bool SetCellLineStyle(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
                           std::int16_t vXepos, std::int32_t vLeft, std::int32_t vTop,
                           std::int32_t vRight, std::int32_t vBottom, std::int32_t vVertical,
@@ -114,14 +118,34 @@ public:
     // The engine's current workbook (tests and benchmarks look inside).
     const xls::Workbook* book() const { return mBook.get(); }
 
-private:
+  private:
     static bool CheckCellPos(std::int32_t vYPos, std::int16_t vXPos);
+
+    struct RangeChoice {
+        xls::RangeKind kind;
+        xls::CellRange range;  // 0-based, corners ordered
+    };
+    std::optional<RangeChoice> ChooseRange(std::int32_t vYsPos, std::int16_t vXsPos,
+                                           std::int32_t vYePos, std::int16_t vXepos,
+                                           std::int16_t vRangeType) const;
+    // The range family's common steps around one format change.
+    bool FormatRange(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                     std::int16_t vXepos, std::int16_t vRangeType,
+                     const std::function<void(xls::CellFormat&, unsigned)>& change);
+    void Report(const PlatformError& error) const;
+    void RequireApp() const;
+    xls::Workbook& RequireBook() const;
+    xls::Sheet& CurrentSheet() const;  // mSheet, for the methods that read it
+    xls::Sheet& ActiveSheet() const;   // the application's active sheet
+    void Activate(xls::Sheet& sheet);
+    std::size_t IndexOf(const xls::Sheet& sheet) const;
+    void CheckSheetName(const std::string& name, const xls::Sheet* renamed) const;
+    std::string UnusedSheetName(const std::string& base) const;
 
     MessageSink& messages_;
     bool mApp = false;  // the engine is "running"
     std::unique_ptr<xls::Workbook> mBook;
-    std::size_t mSheet = 0;  // index of the current sheet in mBook
-    bool mSheetSet = false;
+    xls::Sheet* mSheet = nullptr;  // current sheet of mBook, null when released
     bool mBookOpen = false;
     bool displayAlerts_ = true;
     std::string bookPath_;  // where OpenBook read it / BookSave wrote it
