@@ -1,0 +1,196 @@
+#pragma once
+// BIFF8 record layer of the .xls reader: a record iterator that folds
+// CONTINUE records into the record they continue, a cursor that reads
+// strings across those boundaries, and the small decoders of single records.
+// Everything checks lengths before reading and throws PlatformError
+// (kErrDamaged) with what it expected and what it found.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Workbook.h"
+
+namespace xls::biff {
+
+// Record ids used by the reader.
+enum RecordId : std::uint16_t {
+    kFormula = 0x0006,
+    kEof = 0x000A,
+    kProtect = 0x0012,
+    kPassword = 0x0013,
+    kHeader = 0x0014,
+    kFooter = 0x0015,
+    kName = 0x0018,
+    kWindowProtect = 0x0019,
+    kDateMode = 0x0022,
+    kLeftMargin = 0x0026,
+    kRightMargin = 0x0027,
+    kTopMargin = 0x0028,
+    kBottomMargin = 0x0029,
+    kFilePass = 0x002F,
+    kFont = 0x0031,
+    kContinue = 0x003C,
+    kWindow1 = 0x003D,
+    kPane = 0x0041,
+    kCodePage = 0x0042,
+    kColInfo = 0x007D,
+    kBoundSheet = 0x0085,
+    kScl = 0x00A0,
+    kSetup = 0x00A1,
+    kMulRk = 0x00BD,
+    kMulBlank = 0x00BE,
+    kRString = 0x00D6,
+    kXf = 0x00E0,
+    kMergedCells = 0x00E5,
+    kSst = 0x00FC,
+    kLabelSst = 0x00FD,
+    kExtSst = 0x00FF,
+    kDimensions = 0x0200,
+    kBlank = 0x0201,
+    kNumber = 0x0203,
+    kLabel = 0x0204,
+    kBoolErr = 0x0205,
+    kString = 0x0207,
+    kRow = 0x0208,
+    kArray = 0x0221,
+    kWindow2 = 0x023E,
+    kTable = 0x0236,
+    kRk = 0x027E,
+    kStyle = 0x0293,
+    kFormat = 0x041E,
+    kShrFmla = 0x04BC,
+    kBof = 0x0809,
+};
+
+inline std::uint16_t Le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline double LeDouble(const std::uint8_t* p) {
+    std::uint64_t bits =
+        static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+// Name of a record id for messages and dumps ("SST", "LABELSST", ... or hex).
+std::string RecordName(std::uint16_t id);
+
+// One record with its CONTINUE records folded in. `data` points into the
+// stream when nothing was folded and into the reader's reused buffer
+// otherwise; it stays valid until the next call of next().
+struct Record {
+    std::uint16_t id = 0;
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    std::size_t offset = 0;  // stream offset of the record header
+    // Offsets within `data` at which each folded CONTINUE began.
+    const std::uint32_t* breaks = nullptr;
+    std::size_t breakCount = 0;
+
+    // Throws unless the payload holds at least n bytes.
+    void need(std::uint32_t n) const;
+};
+
+class RecordReader {
+  public:
+    RecordReader(const std::uint8_t* stream, std::size_t size, std::size_t start = 0)
+        : stream_(stream), size_(size), pos_(start) {}
+
+    // Next record; false when fewer than 4 bytes remain. A length that runs
+    // past the end of the stream throws.
+    bool next(Record& record);
+    std::size_t position() const { return pos_; }
+
+  private:
+    const std::uint8_t* stream_;
+    std::size_t size_;
+    std::size_t pos_;
+    std::vector<std::uint8_t> fold_;
+    std::vector<std::uint32_t> breaks_;
+};
+
+// Reads a payload front to back. Character data that crosses a CONTINUE
+// boundary resumes with a fresh option byte (the width may switch); any other
+// field simply continues.
+class Cursor {
+  public:
+    explicit Cursor(const Record& record, std::uint32_t start = 0)
+        : record_(&record), pos_(start) {}
+
+    std::uint32_t position() const { return pos_; }
+    std::uint32_t remaining() const { return record_->size - pos_; }
+    std::uint8_t u8();
+    std::uint16_t u16();
+    std::uint32_t u32();
+    void skip(std::uint32_t n);
+    // Appends cch characters, 8-bit (Latin-1) or 16-bit as `wide` says at first.
+    void chars(std::uint32_t cch, bool wide, std::u16string& out);
+    // XLUnicodeString (cch 16-bit) or ShortXLUnicodeString (cch 8-bit).
+    std::string unicodeString(bool shortLength);
+    // One XLUnicodeRichExtendedString of the SST (runs and phonetic data skipped).
+    std::string richExtendedString();
+
+  private:
+    void need(std::uint32_t n) const;
+    const Record* record_;
+    std::uint32_t pos_;
+    std::size_t breakIndex_ = 0;
+    std::u16string scratch_;
+};
+
+// UTF-16 (unpaired surrogates become U+FFFD) to UTF-8, appended.
+void AppendUtf8(const std::u16string& units, std::string& out);
+
+// RK number: 30-bit signed integer or upper bits of a double, optionally / 100.
+double DecodeRk(std::uint32_t rk);
+
+// Built-in number formats 0-49 (locale-neutral forms); nullopt for ids
+// without a fixed text.
+std::optional<std::string> BuiltinNumberFormat(std::uint16_t ifmt);
+// True for formats that show a date or time (so 1904-based serials need shifting).
+bool IsDateFormat(const std::string& format);
+
+Font ParseFont(const Record& record);
+
+// An XF as stored, before parent style XFs are applied.
+struct RawXf {
+    std::uint16_t font = 0;
+    std::uint16_t ifmt = 0;
+    bool isStyle = false;
+    std::uint16_t parent = 0xFFF;
+    std::uint8_t usedFlags = 0;  // fAtrNum..fAtrProt in bits 0-5
+    CellFormat format;           // every field except font and numberFormat
+};
+RawXf ParseXf(const Record& record);
+
+struct BoundSheet {
+    std::uint32_t offset = 0;
+    std::uint8_t state = 0;  // 0 visible, 1 hidden, 2 very hidden
+    std::uint8_t type = 0;   // 0 worksheet or dialog, 2 chart, 6 VB module
+    std::string name;
+};
+BoundSheet ParseBoundSheet(const Record& record);
+
+// The strings of an SST record (with its CONTINUE records folded in).
+// Reservations are capped by the bytes present, not by the stated count.
+std::vector<std::string> ParseSst(const Record& record);
+
+// Splits a header/footer text into its &L, &C and &R sections (text before
+// any section code belongs to the centre).
+void SplitHeaderFooter(const std::string& text, std::string& left, std::string& center,
+                       std::string& right);
+
+// Human-readable listing of the records of a BIFF stream, for debugging.
+std::string DumpRecords(const std::uint8_t* stream, std::size_t size,
+                        std::size_t maxRecords = 100000, std::size_t maxBytesShown = 32);
+
+}  // namespace xls::biff

@@ -1,0 +1,42 @@
+#pragma once
+// The reader's failures, one function per kind, so that every caller words
+// the same case the same way.
+
+#include <string>
+
+#include "EngineErrors.h"
+#include "PlatformError.h"
+
+namespace xls::biff {
+
+[[noreturn]] inline void ThrowDamaged(const std::string& detail) {
+    throw PlatformError(kErrDamaged, "ファイルが壊れているため読み込めません（" + detail + "）");
+}
+
+[[noreturn]] inline void ThrowNotXls(const std::string& why = std::string()) {
+    std::string text = "Excel 97-2003 形式（.xls）のブックではありません";
+    if (!why.empty()) {
+        text += "。" + why;
+    }
+    throw PlatformError(kErrNotXls, text);
+}
+
+[[noreturn]] inline void ThrowEncrypted() {
+    throw PlatformError(kErrEncrypted,
+                        "このブックは暗号化されています。表計算ソフトでブックの保護またはパスワード"
+                        "を解除して保存し直してください。");
+}
+
+[[noreturn]] inline void ThrowBiff5() {
+    throw PlatformError(kErrOldFormat,
+                        "Excel 5.0/95 形式のブックは読み込めません。Excel 97-2003 "
+                        "形式で保存し直してください。");
+}
+
+[[noreturn]] inline void ThrowBiff2to4() {
+    throw PlatformError(kErrOldFormat,
+                        "Excel 2.1/3.0/4.0 形式のブックは読み込めません。Excel 97-2003 "
+                        "形式で保存し直してください。");
+}
+
+}  // namespace xls::biff

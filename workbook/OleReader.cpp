@@ -1,0 +1,200 @@
+#include "OleReader.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-utils.h>
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "BiffReaderErrors.h"
+
+namespace xls::ole {
+namespace {
+
+// Owns one reference of a GObject.
+template <typename T>
+class GRef {
+  public:
+    explicit GRef(T* object = nullptr) : object_(object) {}
+    GRef(const GRef&) = delete;
+    GRef& operator=(const GRef&) = delete;
+    ~GRef() {
+        if (object_ != nullptr) {
+            g_object_unref(object_);
+        }
+    }
+    T* get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+  private:
+    T* object_;
+};
+
+class GErrorOwner {
+  public:
+    GErrorOwner() = default;
+    GErrorOwner(const GErrorOwner&) = delete;
+    GErrorOwner& operator=(const GErrorOwner&) = delete;
+    ~GErrorOwner() {
+        if (error_ != nullptr) {
+            g_error_free(error_);
+        }
+    }
+    GError** out() { return &error_; }
+
+  private:
+    GError* error_ = nullptr;
+};
+
+void InitGsfOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
+bool StartsWithNoCase(const std::uint8_t* data, std::size_t size, const char* prefix) {
+    std::size_t n = std::strlen(prefix);
+    if (size < n) {
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = data[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<unsigned char>(c - 'A' + 'a');
+        }
+        if (c != static_cast<unsigned char>(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SameStreamName(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr) {
+        return false;
+    }
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a);
+        unsigned char y = static_cast<unsigned char>(*b);
+        if (x >= 'a' && x <= 'z') {
+            x = static_cast<unsigned char>(x - 'a' + 'A');
+        }
+        if (y >= 'a' && y <= 'z') {
+            y = static_cast<unsigned char>(y - 'a' + 'A');
+        }
+        if (x != y) {
+            return false;
+        }
+        if (x == 0) {
+            return true;
+        }
+    }
+}
+
+FileKind Sniff(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t kCfbMagic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (size == 0) {
+        return FileKind::Empty;
+    }
+    if (size >= 8 && std::memcmp(data, kCfbMagic, 8) == 0) {
+        return FileKind::Cfb;
+    }
+    if (size >= 2 && data[0] == 'P' && data[1] == 'K') {
+        return FileKind::Zip;
+    }
+    // A BIFF2-4 file starts with its BOF record: id 0x0009/0x0209/0x0409, then a
+    // small length.
+    if (size >= 4 && (data[0] == 0x09) && (data[1] == 0x00 || data[1] == 0x02 || data[1] == 0x04) &&
+        data[3] == 0x00 && data[2] >= 4 && data[2] <= 16) {
+        return FileKind::OldBiff;
+    }
+    if (size >= 4 && data[0] == 0x09 && data[1] == 0x08 && data[3] == 0x00 && data[2] >= 8 &&
+        data[2] <= 20) {
+        return FileKind::RawBiff;
+    }
+    // Markup saved under .xls: skip a UTF-8 byte order mark and leading blanks.
+    std::size_t i = 0;
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        i = 3;
+    }
+    while (i < size && i < 1024 &&
+           (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n')) {
+        ++i;
+    }
+    const std::uint8_t* p = data + i;
+    std::size_t rest = size - i;
+    if (StartsWithNoCase(p, rest, "<html") || StartsWithNoCase(p, rest, "<?xml") ||
+        StartsWithNoCase(p, rest, "<!doctype") || StartsWithNoCase(p, rest, "<table") ||
+        StartsWithNoCase(p, rest, "<meta")) {
+        return FileKind::Markup;
+    }
+    return FileKind::Unknown;
+}
+
+BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
+    InitGsfOnce();
+    GRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
+    if (!input) {
+        biff::ThrowDamaged("コンテナを開けません");
+    }
+    GErrorOwner error;
+    GRef<GsfInfile> ole(gsf_infile_msole_new(input.get(), error.out()));
+    if (!ole) {
+        biff::ThrowDamaged("OLE2 コンテナの構造が不正です");
+    }
+
+    int count = gsf_infile_num_children(ole.get());
+    int workbookIndex = -1;
+    int bookIndex = -1;
+    bool encryptedPackage = false;
+    for (int i = 0; i < count; ++i) {
+        const char* name = gsf_infile_name_by_index(ole.get(), i);
+        if (SameStreamName(name, "Workbook")) {
+            if (workbookIndex < 0) {
+                workbookIndex = i;
+            }
+        } else if (SameStreamName(name, "Book")) {
+            if (bookIndex < 0) {
+                bookIndex = i;
+            }
+        } else if (SameStreamName(name, "EncryptedPackage") ||
+                   SameStreamName(name, "EncryptionInfo")) {
+            encryptedPackage = true;
+        }
+    }
+    if (workbookIndex < 0 && bookIndex < 0) {
+        if (encryptedPackage) {
+            // A password-protected .xlsx is stored in a compound file too.
+            biff::ThrowEncrypted();
+        }
+        biff::ThrowNotXls("ブックのデータ（Workbook ストリーム）がありません");
+    }
+
+    BiffStream stream;
+    int index = workbookIndex >= 0 ? workbookIndex : bookIndex;
+    stream.isWorkbook = workbookIndex >= 0;
+    const char* name = gsf_infile_name_by_index(ole.get(), index);
+    stream.name = name != nullptr ? name : "";
+    GRef<GsfInput> child(gsf_infile_child_by_index(ole.get(), index));
+    if (!child) {
+        biff::ThrowDamaged("Workbook ストリームを開けません");
+    }
+    gsf_off_t streamSize = gsf_input_size(child.get());
+    // The directory's size is not trusted for allocation: a stream cannot be
+    // larger than the file that holds it.
+    if (streamSize < 0 || static_cast<std::uint64_t>(streamSize) > size) {
+        biff::ThrowDamaged("Workbook ストリームの大きさが不正です");
+    }
+    stream.bytes.resize(static_cast<std::size_t>(streamSize));
+    if (streamSize > 0 && gsf_input_read(child.get(), static_cast<std::size_t>(streamSize),
+                                         stream.bytes.data()) == nullptr) {
+        biff::ThrowDamaged("Workbook ストリームを最後まで読めません");
+    }
+    return stream;
+}
+
+}  // namespace xls::ole

@@ -1,0 +1,39 @@
+#pragma once
+// Container access for .xls files: recognises what a file is before anything
+// is parsed, and pulls the BIFF stream ("Workbook", else "Book") out of the
+// OLE2 compound file with libgsf.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace xls::ole {
+
+enum class FileKind {
+    Empty,
+    Cfb,      // OLE2 compound file: the only kind that can hold BIFF8
+    Zip,      // .xlsx (or any zip) renamed
+    Markup,   // HTML or XML (SpreadsheetML) renamed
+    OldBiff,  // BIFF2-4 worksheet stored without a container
+    RawBiff,  // BIFF5/8 stream stored without a container (BOF 0x0809 at byte 0)
+    Unknown,
+};
+
+FileKind Sniff(const std::uint8_t* data, std::size_t size);
+
+struct BiffStream {
+    std::vector<std::uint8_t> bytes;
+    std::string name;         // as stored in the directory ("Workbook", "BOOK", ...)
+    bool isWorkbook = false;  // "Workbook" (BIFF8) rather than "Book" (BIFF5/7)
+};
+
+// Opens the compound file held in memory and copies its BIFF stream out.
+// Throws PlatformError: not a compound file, damaged container, encrypted
+// .xlsx (EncryptedPackage), or no workbook stream.
+BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size);
+
+// Case-insensitive ASCII comparison, as the compound-file directory compares names.
+bool SameStreamName(const char* a, const char* b);
+
+}  // namespace xls::ole
