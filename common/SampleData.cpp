@@ -66,6 +66,31 @@ constexpr std::array<Work, 10> kWorks{{{1, "清掃", 1, 30},
                                        {10, "消毒薬補充", 2, 4}}};
 constexpr int kUnknownWork = 99;  // in no 作業マスタ row
 
+int BillingKind(int department) {
+    for (const auto& d : kDepartments) {
+        if (d.code == department)
+            return d.billingKind;
+    }
+    return -1;
+}
+
+// Departments of the contract list of the export when every department is
+// chosen: they create billing data from contracts and are not siblings.
+bool EligibleDepartment(int department) {
+    return department != kSiblingCleaning && department != kSiblingInspection &&
+           BillingKind(department) > 0;
+}
+
+// Whether an export for the year-month 0 writes a contract line of an active
+// installation: billing departments only without an end date, the others
+// (請求データ作成区分 0) always.
+bool ContractLineExported(const Work& work, bool openEnded) {
+    if (work.department == kSiblingCleaning || work.department == kSiblingInspection)
+        return false;
+    const int kind = BillingKind(work.department);
+    return kind == 0 || (kind > 0 && openEnded);
+}
+
 constexpr std::array<const char*, 5> kMethods{
     "単独処理", "合併処理（嫌気ろ床接触ばっ気方式）", "合併処理（分離接触ばっ気方式）",
     "合併処理（脱窒ろ床接触ばっ気方式）", "合併処理（膜分離方式）"};
@@ -231,18 +256,25 @@ void FillSampleData(Database& db, const SampleOptions& options) {
 
         // The last tenth of the customers has ten-digit codes.
         const int tenDigitFrom = options.customers - options.customers / 10;
+        const long target = options.exportRowsPerSheet;
+        long contractRows = 0;  // rows each sheet gets so far (year-month 0)
+        long billingRows = 0;
         std::int64_t code = 0;
-        for (int i = 0; i < options.customers; ++i) {
+        for (int i = 0;
+             target > 0 ? (contractRows < target || billingRows < target) : i < options.customers;
+             ++i) {
             code = (i == tenDigitFrom && options.customers >= 10) ? 1000000000 + r.below(1000)
                                                                   : code + 1 + r.below(30);
             const Place& place = r.pick(kPlaces);
 
             // 浄化槽基本マスタ (missing for 2 %; abolished for 5 %).
             const int siteId = r.percent(90) ? 1 : 2;
+            bool active = false;  // has a 浄化槽基本マスタ row that is not abolished
             if (!r.percent(2)) {
                 const int people = r.pick(kTankSizes);
                 const double volume = (people * 200 + r.below(1000)) / 1000.0;
                 const int abolished = r.percent(5) ? 1 + r.below(2) : 0;
+                active = abolished == 0;
                 basic.row({Int(code), Int(siteId), Int(people), volume,
                            Int(1 + r.below(static_cast<int>(kMethods.size()))), Int(abolished)});
             }
@@ -257,6 +289,7 @@ void FillSampleData(Database& db, const SampleOptions& options) {
                 customer.row({Int(code), Int(id), Text(name), Text(Address(r, place)), tel});
             }
             // 浄化槽契約請求マスタ (missing for 5 %): no end date for 45 %.
+            bool openEnded = false;  // 契約請求マスタ row without an end date
             if (!r.percent(5)) {
                 const int kind = r.percent(2) ? 9 : 1 + r.below(4);
                 const int startYear = 2010 + r.below(14);
@@ -268,16 +301,22 @@ void FillSampleData(Database& db, const SampleOptions& options) {
                     const int day = r.percent(50) ? DaysInMonth(year, month) : 15;
                     end = year * 10000 + month * 100 + day;
                 }
+                openEnded = end == 0;
                 contract.row({Int(code), Int(kind), Int(start), Int(end)});
             }
             // 浄化槽契約内訳マスタ: 1 to 3 lines.
             const int lineCount = 1 + r.below(3);
             for (int id = 1; id <= lineCount; ++id) {
-                const int work = r.percent(1) ? kUnknownWork : PickWork(r).code;
+                const Work* work = r.percent(1) ? nullptr : &PickWork(r);
                 const int visits = r.pick(kVisits);
                 const std::int64_t perVisit = 3000 + 100 * r.below(400);
-                lines.row({Int(code), Int(id), Int(work), Int(perVisit * visits), Int(visits),
-                           Int(perVisit)});
+                if (active && work && ContractLineExported(*work, openEnded)) {
+                    if (target > 0 && contractRows >= target)
+                        continue;
+                    ++contractRows;
+                }
+                lines.row({Int(code), Int(id), Int(work ? work->code : kUnknownWork),
+                           Int(perVisit * visits), Int(visits), Int(perVisit)});
             }
             // 浄化槽請求テーブル: 1 or 2 lines.
             const int billCount = 1 + r.below(2);
@@ -301,6 +340,11 @@ void FillSampleData(Database& db, const SampleOptions& options) {
                     } else {
                         amounts[m] = m == 0 ? -fee : 0;  // a credit only
                     }
+                }
+                if (active && openEnded && pattern < 90 && EligibleDepartment(dept)) {
+                    if (target > 0 && billingRows >= target)
+                        continue;
+                    ++billingRows;
                 }
                 std::vector<FieldValue> row{Int(code), Int(id), Int(dept)};
                 for (int m = 0; m < 12; ++m)

@@ -14,10 +14,10 @@
 // 浄化槽請求展開テーブル.
 //
 // Export rows with every eligible department chosen (see CountExportRows):
-// for the year-month 0 roughly 0.98 contract rows and 0.55 billing rows per
-// customer; for a year-month such as 202403 roughly 1.03 and 0.58. 65,533
-// rows on each sheet therefore take about 120,000 customers; check the exact
-// figure with CountExportRows.
+// for the year-month 0 about 0.91 contract rows and 0.40 billing rows per
+// customer; for 202403 about 0.95 and 0.42. For a sheet of an exact size
+// (65,533 data rows fill a sheet) set exportRowsPerSheet instead of guessing
+// the number of customers.
 
 #include <cstdint>
 #include <string>
@@ -29,6 +29,11 @@ struct SampleOptions {
     std::uint32_t seed = 1;
     bool expansionTable = true;
     bool overwrite = false;  // replace an existing file
+    // When above 0: customers are added until an export for the year-month 0
+    // with every eligible department writes exactly this many rows on each
+    // sheet (lines that would exceed it are left out); `customers` then only
+    // decides where the ten-digit codes start.
+    long exportRowsPerSheet = 0;
 };
 
 // Creates the database file at `path` (never half-written; refuses an

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "DatabaseTestSupport.h"
+#include "FieldValue.h"
+
+// --- Translation of Jet SQL text --------------------------------------------
+
+struct TranslationCase {
+    const char* jet;
+    const char* sqlite;
+};
+
+TEST(TranslateJetSql, RewritesIntegerDivisionAndModWithJetPrecedence) {
+    const TranslationCase cases[] = {
+        {"a \\ b", "jet_idiv(a, b)"},
+        {"x MOD 100", "jet_mod(x, 100)"},
+        {"x mod 100", "jet_mod(x, 100)"},
+        {"(a \\ 100) MOD 100", "jet_mod((jet_idiv(a, 100)), 100)"},
+        // "*" and "/" bind tighter than "\", which binds tighter than MOD.
+        {"a * b \\ c", "jet_idiv((a * b), c)"},
+        {"a \\ b * c", "jet_idiv(a, (b * c))"},
+        {"a MOD b \\ c", "jet_mod(a, jet_idiv(b, c))"},
+        {"a \\ b \\ c", "jet_idiv(jet_idiv(a, b), c)"},
+        {"a MOD b MOD c", "jet_mod(jet_mod(a, b), c)"},
+        // "+" and "-" bind looser; a sign binds tighter.
+        {"a - b \\ c + 1", "a - jet_idiv(b, c) + 1"},
+        {"-7 \\ 2", "jet_idiv(-7, 2)"},
+        {"x = -7 MOD 3", "x = jet_mod(-7, 3)"},
+        {"7 \\ -2", "jet_idiv(7, -2)"},
+        // Operands: qualified and bracketed names, function calls, groups.
+        {"浄化槽契約請求マスタ.[自社管理契約期間（終了）] \\ 100",
+         "jet_idiv(浄化槽契約請求マスタ.[自社管理契約期間（終了）], 100)"},
+        {"[t].[a b] MOD [c]", "jet_mod([t].[a b], [c])"},
+        {"Abs(x - 1) MOD 3", "jet_mod(Abs(x - 1), 3)"},
+        {"(a + b) \\ (c - d)", "jet_idiv((a + b), (c - d))"},
+        {"f((a \\ 2), 3)", "f((jet_idiv(a, 2)), 3)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TranslateJetSql(c.jet), c.sqlite) << c.jet;
+}
+
+TEST(TranslateJetSql, LeavesEverythingElseAlone) {
+    const char* unchanged[] = {
+        "SELECT コントロールマスタ.* FROM コントロールマスタ WHERE (コントロールマスタ.コード = 1)",
+        "SELECT 'a \\ b', \"c MOD d\" FROM t",
+        "SELECT [x \\ y] FROM t",
+        "SELECT mode, modulo, t.MOD_X FROM t",
+        "SELECT * FROM t WHERE a * 2 / 3 > 1",
+        "SELECT count(*) FROM t",
+        " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
+        "a \\",  // an operator without operand is left for SQLite to report
+        "\\ b",
+    };
+    for (const char* sql : unchanged)
+        EXPECT_EQ(TranslateJetSql(sql), sql);
+}
+
+TEST(TranslateJetSql, KeepsLineBreaksAndIndentation) {
+    const std::string jet =
+        "\r\n WHERE\r\n         (((t.[終了] \\ 100) MOD 100) = 3)\r\n     AND (t.x = 0)";
+    EXPECT_EQ(TranslateJetSql(jet),
+              "\r\n WHERE\r\n         ((jet_mod((jet_idiv(t.[終了], 100)), 100)) = 3)\r\n     AND "
+              "(t.x = 0)");
+}
+
+// --- Jet arithmetic on a real connection -------------------------------------
+
+class JetArithmetic : public ::testing::Test {
+  protected:
+    void SetUp() override { db_ = std::make_unique<Database>(NewDatabase(dir_), false); }
+    std::string eval(const std::string& expr) { return Scalar(*db_, "SELECT " + expr); }
+    TempFolder dir_;
+    std::unique_ptr<Database> db_;
+};
+
+TEST_F(JetArithmetic, KnownAnswers) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"7 \\ 2", "3"},
+        {"-7 \\ 2", "-3"},  // truncated toward zero
+        {"7 \\ -2", "-3"},
+        {"-7 \\ -2", "3"},
+        {"7 MOD 3", "1"},
+        {"-7 MOD 3", "-1"},  // sign of the dividend
+        {"7 MOD -3", "1"},
+        {"-7 MOD -3", "-1"},
+        {"2.5 \\ 1", "2"},  // operands rounded half to even
+        {"3.5 \\ 1", "4"},
+        {"-2.5 \\ 1", "-2"},
+        {"7.5 MOD 2", "0"},  // 8 MOD 2
+        {"6.5 MOD 4", "2"},  // 6 MOD 4
+        {"10 \\ 2.6", "3"},  // 10 \ 3
+        {"20240315 \\ 100 MOD 100", "3"},
+        {"'12' \\ 5", "2"},
+        {"NULL \\ 2", "<null>"},
+        {"7 MOD NULL", "<null>"},
+        {"9007199254740993 \\ 1", "9007199254740993"},  // whole numbers stay exact
+    };
+    for (const auto& [expr, expected] : cases)
+        EXPECT_EQ(eval(expr), expected) << expr;
+}
+
+TEST_F(JetArithmetic, DivisionByZeroAndNonNumbersAreErrors) {
+    for (const char* expr : {"5 \\ 0", "5 MOD 0", "5 \\ 0.4", "'abc' \\ 2", "1e300 \\ 1"}) {
+        const PlatformError e = ExpectPlatformError([&] { eval(expr); });
+        EXPECT_NE(e.number(), 0) << expr;
+    }
+    EXPECT_NE(ExpectPlatformError([&] { eval("5 MOD 0"); }).description().find("0 で除算"),
+              std::string::npos);
+}
+
+// The contract-period condition of the export, as the export builds it.
+TEST_F(JetArithmetic, ContractPeriodConditionSelectsSameMonthNotLater) {
+    const std::pair<int, int> contracts[] = {{1, 0},        {2, 20240315}, {3, 20230331},
+                                             {4, 20240415}, {5, 20250301}, {6, 20240331}};
+    for (const auto& [code, end] : contracts) {
+        db_->execute("INSERT INTO 浄化槽契約請求マスタ VALUES (?, 1, 20200101, ?)",
+                     {std::int64_t{code}, std::int64_t{end}});
+    }
+    const std::string ym = "202403";
+    const std::string m = "3";
+    const std::string sql =
+        "\r\n SELECT 浄化槽契約請求マスタ.得意先コード"
+        "\r\n FROM 浄化槽契約請求マスタ"
+        "\r\n WHERE ((浄化槽契約請求マスタ.[自社管理契約期間（終了）] = 0)"
+        "\r\n    OR ((((浄化槽契約請求マスタ.[自社管理契約期間（終了）] \\ 100) MOD 100) = " +
+        m +
+        ")"
+        "\r\n   AND ((浄化槽契約請求マスタ.[自社管理契約期間（終了）] \\ 100) <= " +
+        ym +
+        ")))"
+        "\r\n ORDER BY 浄化槽契約請求マスタ.得意先コード;";
+    EXPECT_EQ(Column0(*db_, sql), (std::vector<std::string>{"1", "2", "3", "6"}));
+}
+
+// --- Opening -------------------------------------------------------------------
+
+TEST(DatabaseOpen, RefusesWhatIsNotAnSqliteDatabase) {
+    TempFolder dir;
+    const std::string missing = dir.file("missing.db");
+    const std::string jet = dir.file("old.mdb");
+    const std::string ace = dir.file("new.accdb");
+    const std::string text = dir.file("notes.txt");
+    WriteBytes(jet, std::string("\0\1\0\0Standard Jet DB\0\1\0\0\0", 24) + std::string(2000, 'x'));
+    WriteBytes(ace, std::string("\0\1\0\0Standard ACE DB\0\2\0\0\0", 24) + std::string(2000, 'x'));
+    WriteBytes(text, "得意先コード,名称\n1,佐藤\n");
+
+    struct Case {
+        std::string path;
+        int number;
+        const char* mentions;
+    };
+    const Case cases[] = {{missing, SQLITE_CANTOPEN, "見つかりません"},
+                          {jet, SQLITE_NOTADB, "Access"},
+                          {ace, SQLITE_NOTADB, "Access"},
+                          {text, SQLITE_NOTADB, "SQLite のデータベースファイルではありません"},
+                          {dir.file(""), SQLITE_CANTOPEN, "フォルダ"}};
+    for (const auto& c : cases) {
+        const PlatformError e = ExpectPlatformError([&] { Database db(c.path, false); });
+        EXPECT_EQ(e.number(), c.number) << c.path;
+        EXPECT_NE(e.description().find(c.path), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find(c.mentions), std::string::npos) << e.description();
+    }
+    // Nothing was created for the missing file.
+    struct stat st {};
+    EXPECT_NE(stat(missing.c_str(), &st), 0);
+}
+
+TEST(DatabaseOpen, DamagedSqliteFileFailsAtOpenNamingThePath) {
+    TempFolder dir;
+    const std::string path = NewDatabase(dir);
+    std::string bytes(4096, '\xff');
+    bytes.replace(0, 16, std::string("SQLite format 3\0", 16));
+    WriteBytes(path, bytes);
+    const PlatformError e = ExpectPlatformError([&] { Database db(path, false); });
+    EXPECT_NE(e.number(), 0);
+    EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
+}
+
+TEST(DatabaseOpen, ReadOnlyConnectionRefusesWrites) {
+    TempFolder dir;
+    Database db(NewDatabase(dir), true);
+    const PlatformError e =
+        ExpectPlatformError([&] { db.execute("INSERT INTO 固定契約区分 VALUES (1, '年間')"); });
+    EXPECT_EQ(e.number(), SQLITE_READONLY);
+}
+
+// --- Catalogue -------------------------------------------------------------------
+
+TEST(DatabaseCatalogue, TablesKeysAndColumns) {
+    TempFolder dir;
+    Database with(NewDatabase(dir, "with.db", true), false);
+    Database without(NewDatabase(dir, "without.db", false), false);
+
+    const auto names = with.tableNames();
+    ASSERT_EQ(names.size(), 11u);
+    EXPECT_EQ(names.front(), "コントロールマスタ");
+    EXPECT_EQ(names.back(), "浄化槽請求展開テーブル");
+    EXPECT_EQ(without.tableNames().size(), 10u);
+
+    EXPECT_TRUE(with.hasTable("浄化槽請求展開テーブル"));
+    EXPECT_FALSE(without.hasTable("浄化槽請求展開テーブル"));
+    EXPECT_FALSE(with.hasTable("浄化槽請求展開"));
+    EXPECT_FALSE(with.hasTable("sqlite_master"));
+    with.execute("CREATE TABLE Sample (x)");
+    EXPECT_TRUE(with.hasTable("Sample"));
+    EXPECT_FALSE(with.hasTable("sample"));  // exact, as the export compares
+
+    EXPECT_EQ(with.primaryKey("浄化槽契約内訳マスタ"),
+              (std::vector<std::string>{"得意先コード", "ＩＤ"}));
+    EXPECT_EQ(with.primaryKey("浄化槽基本マスタ"), (std::vector<std::string>{"得意先コード"}));
+    EXPECT_TRUE(with.primaryKey("Sample").empty());
+
+    const auto billing = with.columnNames("浄化槽請求テーブル");
+    ASSERT_EQ(billing.size(), 27u);
+    EXPECT_EQ(billing[3], "請求フラグ１");
+    EXPECT_EQ(billing[14], "請求フラグ１２");
+    EXPECT_EQ(billing[15], "請求金額１");
+    EXPECT_EQ(billing[26], "請求金額１２");
+    EXPECT_EQ(with.columnNames("浄化槽契約内訳マスタ")[5], "1回分の金額");
+    EXPECT_EQ(with.columnNames("処理方式マスタ")[1], "処理方式名（正式）");
+}
+
+// --- Statements and transactions ---------------------------------------------------
+
+TEST(DatabaseStatement, ValuesRoundTripWithTheirTypes) {
+    TempFolder dir;
+    Database db(NewDatabase(dir), false);
+    db.execute("CREATE TABLE v (a, b, c, d)");
+    db.execute("INSERT INTO v VALUES (?, ?, ?, ?)",
+               {std::int64_t{9999999999}, 1234.5, std::string("名称（漢字）"), FieldNull{}});
+    Statement st = db.prepare("SELECT a, b, c, d FROM v");
+    ASSERT_TRUE(st.step());
+    EXPECT_EQ(st.column(0), FieldValue(std::int64_t{9999999999}));
+    EXPECT_EQ(st.column(1), FieldValue(1234.5));
+    EXPECT_EQ(st.column(2), FieldValue(std::string("名称（漢字）")));
+    EXPECT_TRUE(IsNull(st.column(3)));
+    EXPECT_EQ(st.columnName(2), "c");
+    EXPECT_FALSE(st.step());
+}
+
+TEST(DatabaseStatement, RefusesEmptyAndMultipleStatements) {
+    TempFolder dir;
+    Database db(NewDatabase(dir), false);
+    EXPECT_NE(ExpectPlatformError([&] { db.prepare("   "); }).number(), 0);
+    EXPECT_NE(ExpectPlatformError([&] { db.prepare("SELECT 1; DELETE FROM 部門マスタ"); }).number(),
+              0);
+    EXPECT_NO_THROW(db.prepare("SELECT 1;\r\n"));
+    const PlatformError e =
+        ExpectPlatformError([&] { db.prepare("SELECT nosuch FROM 部門マスタ"); });
+    EXPECT_EQ(e.number(), SQLITE_ERROR);
+    EXPECT_NE(e.description().find("nosuch"), std::string::npos);
+}
+
+TEST(DatabaseTransaction, RollbackDiscardsAndCommitKeeps) {
+    TempFolder dir;
+    const std::string path = NewDatabase(dir);
+    {
+        Database db(path, false);
+        db.begin();
+        db.execute("INSERT INTO 部門マスタ VALUES (1, '清掃', 1)");
+        db.rollback();
+        EXPECT_EQ(Scalar(db, "SELECT count(*) FROM 部門マスタ"), "0");
+        db.begin();
+        db.execute("INSERT INTO 部門マスタ VALUES (2, '点検', 1)");
+        db.commit();
+        db.begin();
+        db.execute("INSERT INTO 部門マスタ VALUES (3, '検査', 1)");
+        // Closed with the transaction open: it is rolled back.
+    }
+    Database again(path, false);
+    EXPECT_EQ(Column0(again, "SELECT 部門コード FROM 部門マスタ"), (std::vector<std::string>{"2"}));
+    EXPECT_NE(ExpectPlatformError([&] { again.commit(); }).number(), 0);
+}
+
+TEST(DatabaseTransaction, SecondWriterWaitsThenReportsBusy) {
+    TempFolder dir;
+    const std::string path = NewDatabase(dir);
+    Database first(path, false);
+    Database second(path, false);
+    first.begin();
+    sqlite3_busy_timeout(second.handle(), 50);  // keep the test short
+    EXPECT_EQ(ExpectPlatformError([&] { second.begin(); }).number(), SQLITE_BUSY);
+    first.rollback();
+    EXPECT_NO_THROW(second.begin());
+    second.rollback();
+}
+
+// --- FieldValue ------------------------------------------------------------------------
+
+TEST(FieldValue, TextAndNumberKnownAnswers) {
+    EXPECT_EQ(FieldText(FieldNull{}), "");
+    EXPECT_EQ(FieldText(std::int64_t{-42}), "-42");
+    EXPECT_EQ(FieldText(5000.0), "5000");
+    EXPECT_EQ(FieldText(1.1), "1.1");
+    EXPECT_EQ(FieldText(0.1 + 0.2), "0.30000000000000004");
+    EXPECT_EQ(FieldText(std::string("ＴＥＬ")), "ＴＥＬ");
+
+    const std::pair<const char*, double> numbers[] = {
+        {"12", 12}, {" 12abc", 12},    {"-3.5", -3.5},      {"+7", 7},    {"1e3", 1000},
+        {"1e", 1},  {"2.5e-1x", 0.25}, {"abc", 0},          {"", 0},      {".5", 0.5},
+        {"-", 0},   {"1.2.3", 1.2},    {"1e999", HUGE_VAL}, {"1e-999", 0}};
+    for (const auto& [text, value] : numbers) {
+        EXPECT_EQ(FieldNumber(std::string(text)), value) << text;
+    }
+    EXPECT_EQ(FieldNumber(FieldNull{}), 0);
+    EXPECT_EQ(FieldNumber(std::int64_t{9999999999}), 9999999999.0);
+}
