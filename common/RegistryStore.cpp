@@ -396,7 +396,8 @@ std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view text) {
 }
 
 std::string Utf8ToCp932(std::string_view text) {
-    Iconv cd("CP932", "UTF-8");
+    // Opening a conversion is costly compared to the short texts converted.
+    thread_local Iconv cd("CP932", "UTF-8");
     if (!cd.ok()) {
         std::string out;
         std::size_t i = 0;
@@ -415,7 +416,7 @@ std::string Utf8ToCp932(std::string_view text) {
 }
 
 std::string Cp932ToUtf8(std::string_view bytes) {
-    Iconv cd("UTF-8", "CP932");
+    thread_local Iconv cd("UTF-8", "CP932");
     if (!cd.ok()) {
         std::string out;
         for (char c : bytes) {
