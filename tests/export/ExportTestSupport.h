@@ -25,7 +25,8 @@ class ExportTempDir {
     ExportTempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "velkan-export-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
     ~ExportTempDir() {
@@ -93,14 +94,18 @@ class FeeDatabase {
     void billing(std::int64_t code, std::int64_t id, int department,
                  const std::array<std::int64_t, 12>& amounts) {
         std::vector<FieldValue> values{code, id, std::int64_t{department}};
-        for (int i = 0; i < 12; ++i) values.push_back(std::int64_t{1});
-        for (auto amount : amounts) values.push_back(amount);
+        for (int i = 0; i < 12; ++i)
+            values.push_back(std::int64_t{1});
+        for (auto amount : amounts)
+            values.push_back(amount);
         std::string sql = "INSERT INTO 浄化槽請求テーブル VALUES (?";
-        for (std::size_t i = 1; i < values.size(); ++i) sql += ", ?";
+        for (std::size_t i = 1; i < values.size(); ++i)
+            sql += ", ?";
         exec(sql + ")", values);
     }
     void expansion(std::int64_t code, int department) {
-        exec("INSERT INTO 浄化槽請求展開テーブル VALUES (?, ?, 100)", {code, std::int64_t{department}});
+        exec("INSERT INTO 浄化槽請求展開テーブル VALUES (?, ?, 100)",
+             {code, std::int64_t{department}});
     }
     void exec(const std::string& sql, const std::vector<FieldValue>& params = {}) {
         db_->execute(sql, params);
@@ -148,7 +153,8 @@ class TestExportView : public ExportView {
     }
     void setProgressVisible(bool v) override { headless.setProgressVisible(v); }
     void setProgress(int value) override {
-        if (value < 0 || value > 10000) progressOutOfRange = true;
+        if (value < 0 || value > 10000)
+            progressOutOfRange = true;
         headless.setProgress(value);
     }
     void setPhaseVisible(bool v) override { headless.setPhaseVisible(v); }
@@ -166,11 +172,13 @@ class TestExportView : public ExportView {
 // Cell text as the import reads it: numbers in plain digits, empty for blank.
 inline std::string CellText(const xls::Sheet& sheet, int row1, int col1) {
     const xls::CellValue value = sheet.value(row1 - 1, col1 - 1);
-    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* text = std::get_if<std::string>(&value))
+        return *text;
     if (const auto* number = std::get_if<double>(&value)) {
         std::string out = std::to_string(*number);
         out.erase(out.find_last_not_of('0') + 1);
-        if (!out.empty() && out.back() == '.') out.pop_back();
+        if (!out.empty() && out.back() == '.')
+            out.pop_back();
         return out;
     }
     return "";
@@ -178,7 +186,8 @@ inline std::string CellText(const xls::Sheet& sheet, int row1, int col1) {
 
 inline std::vector<std::string> RowTexts(const xls::Sheet& sheet, int row1, int columns) {
     std::vector<std::string> out;
-    for (int c = 1; c <= columns; ++c) out.push_back(CellText(sheet, row1, c));
+    for (int c = 1; c <= columns; ++c)
+        out.push_back(CellText(sheet, row1, c));
     return out;
 }
 

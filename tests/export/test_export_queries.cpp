@@ -16,7 +16,8 @@ namespace {
 
 std::string Lines(const std::vector<std::string>& lines) {
     std::string text;
-    for (const auto& line : lines) text += "\r\n" + line;
+    for (const auto& line : lines)
+        text += "\r\n" + line;
     return text;
 }
 
@@ -119,9 +120,9 @@ TEST(ContractBreakdownQuery, TextLineByLine) {
             "          顧客D.得意先コード,",
             "          顧客D.行番号;",
         });
-    EXPECT_EQ(ContractBreakdownQuery(3, 202403,
-                                     " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
-                                     "AND (部門マスタ.部門コード = 99999)"),
+    EXPECT_EQ(ContractBreakdownQuery(
+                  3, 202403, " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
+                  "AND (部門マスタ.部門コード = 99999)"),
               Lines(expected));
 }
 
@@ -197,8 +198,8 @@ TEST(BillingQuery, TextLineByLineInExpansionMode) {
             "          浄化槽請求テーブル.得意先コード,",
             "          浄化槽請求テーブル.ＩＤ;",
         });
-    EXPECT_EQ(BillingQuery(3, 202403, " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
-                           true),
+    EXPECT_EQ(BillingQuery(3, 202403,
+                           " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ", true),
               Lines(expected));
 }
 
@@ -286,8 +287,7 @@ TEST_F(PeriodCases, PerJobLinesIgnoreThePeriodAndNeedNoContractRow) {
 TEST_F(PeriodCases, BillingRecordsFollowTheContractPeriod) {
     EXPECT_EQ(Keys(fee.db(), BillingQuery(3, 202403, kDept1And2, true)),
               (std::vector<Key>{{101, 1}, {102, 2}, {103, 3}}));
-    EXPECT_EQ(Keys(fee.db(), BillingQuery(0, 0, kDept1And2, false)),
-              (std::vector<Key>{{101, 1}}));
+    EXPECT_EQ(Keys(fee.db(), BillingQuery(0, 0, kDept1And2, false)), (std::vector<Key>{{101, 1}}));
 }
 
 TEST_F(PeriodCases, RowsComeInCustomerThenLineOrderAcrossBothBranches) {
@@ -295,13 +295,8 @@ TEST_F(PeriodCases, RowsComeInCustomerThenLineOrderAcrossBothBranches) {
     fee.line(101, 12, 40);  // after line 1 of 101
     fee.line(102, 2 + 100, 20);
     EXPECT_EQ(Keys(fee.db(), ContractBreakdownQuery(3, 202403, kDept1And2, kDept4)),
-              (std::vector<Key>{{101, 1},
-                                {101, 12},
-                                {102, 2},
-                                {102, 102},
-                                {103, 1},
-                                {103, 3},
-                                {107, 8}}));
+              (std::vector<Key>{
+                  {101, 1}, {101, 12}, {102, 2}, {102, 102}, {103, 1}, {103, 3}, {107, 8}}));
 }
 
 TEST_F(PeriodCases, AbolishedInstallationsAreNeverExported) {
@@ -322,8 +317,7 @@ TEST_F(PeriodCases, DepartmentFiltersChooseTheLines) {
     EXPECT_TRUE(Keys(fee.db(), BillingQuery(3, 202403, kNone, true)).empty());
     EXPECT_EQ(Keys(fee.db(), BillingQuery(3, 202403, dept2, false)), (std::vector<Key>{}));
     fee.billing(101, 30, 2, kMonthly);
-    EXPECT_EQ(Keys(fee.db(), BillingQuery(3, 202403, dept2, false)),
-              (std::vector<Key>{{101, 30}}));
+    EXPECT_EQ(Keys(fee.db(), BillingQuery(3, 202403, dept2, false)), (std::vector<Key>{{101, 30}}));
 }
 
 TEST_F(PeriodCases, BillingRecordsWithoutAPositiveMonthAreLeftOut) {
