@@ -1,2 +1,22 @@
 // VelkanDataExport: the fee-data export window.
-int main() { return 0; }
+#include <QApplication>
+
+#include "QtMessageSink.h"
+#include "VelkanFont.h"
+#include "frmVelkanDataExport.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(frmVelkanDataExport::kProgramName));
+    QApplication::setFont(VelkanFont());
+    InstallJapaneseTranslations(app);
+
+    QtMessageSink messages;
+    frmVelkanDataExport window(messages);
+    messages.setParent(&window);
+    // A failed start-up has shown its message and unloaded the window.
+    if (!window.Startup())
+        return 0;
+    window.show();
+    return QApplication::exec();
+}
