@@ -41,6 +41,11 @@ class ExportTempDir {
     std::filesystem::path path_;
 };
 
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
 inline std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
