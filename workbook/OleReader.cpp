@@ -49,6 +49,29 @@ class GErrorOwner {
     GError* error_ = nullptr;
 };
 
+// libgsf reports damaged containers with g_return_if_fail on stderr before
+// failing the call; the failure itself reaches the user as a PlatformError,
+// so the messages are dropped while a file is being read.
+class QuietGsfLog {
+  public:
+    QuietGsfLog()
+        : msole_(g_log_set_handler("libgsf:msole", kLevels, &Drop, nullptr)),
+          gsf_(g_log_set_handler("libgsf", kLevels, &Drop, nullptr)) {}
+    QuietGsfLog(const QuietGsfLog&) = delete;
+    QuietGsfLog& operator=(const QuietGsfLog&) = delete;
+    ~QuietGsfLog() {
+        g_log_remove_handler("libgsf:msole", msole_);
+        g_log_remove_handler("libgsf", gsf_);
+    }
+
+  private:
+    static constexpr GLogLevelFlags kLevels =
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING);
+    static void Drop(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+    guint msole_;
+    guint gsf_;
+};
+
 void InitGsfOnce() {
     static std::once_flag once;
     std::call_once(once, [] { gsf_init(); });
@@ -137,6 +160,7 @@ FileKind Sniff(const std::uint8_t* data, std::size_t size) {
 
 BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
     InitGsfOnce();
+    QuietGsfLog quiet;
     GRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input) {
         biff::ThrowDamaged("コンテナを開けません");

@@ -137,7 +137,8 @@ inline Bytes WideString(const std::u16string& s, bool shortLength = false) {
     return b;
 }
 
-inline Bytes Font(const std::string& name, std::uint16_t height = 200, std::uint16_t weight = 400) {
+inline Bytes FontRec(const std::u16string& name, std::uint16_t height = 200,
+                     std::uint16_t weight = 400) {
     Bytes p;
     Put16(p, height);
     Put16(p, 0);
@@ -148,7 +149,7 @@ inline Bytes Font(const std::string& name, std::uint16_t height = 200, std::uint
     p.push_back(0);
     p.push_back(1);
     p.push_back(0);
-    Append(p, AsciiString(name, true));
+    Append(p, WideString(name, true));
     return Rec(0x0031, p);
 }
 
@@ -162,7 +163,7 @@ struct XfSpec {
     std::uint8_t hAlign = 0;
 };
 
-inline Bytes Xf(const XfSpec& s) {
+inline Bytes XfRec(const XfSpec& s) {
     Bytes p;
     Put16(p, s.font);
     Put16(p, s.ifmt);
@@ -202,13 +203,13 @@ inline Bytes SstRecord(const std::vector<std::string>& strings) {
 inline Bytes StandardFormats() {
     Bytes g;
     for (int i = 0; i < 4; ++i) {
-        Append(g, Font("Arial"));
+        Append(g, FontRec(u"Arial"));
     }
-    Append(g, Font("ＭＳ"));  // index 5 (no font 4)
+    Append(g, FontRec(u"ＭＳ"));  // index 5 (no font 4)
     for (int i = 0; i < 15; ++i) {
-        Append(g, Xf({.style = true}));
+        Append(g, XfRec({.style = true}));
     }
-    Append(g, Xf({}));  // XF 15, default cell format
+    Append(g, XfRec({}));  // XF 15, default cell format
     return g;
 }
 
