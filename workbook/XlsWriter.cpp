@@ -304,7 +304,8 @@ void writeU16Record(BiffBuffer& b, std::uint16_t id, std::uint16_t v) {
 void writeFont(BiffBuffer& b, const Font& f) {
     b.begin(kFONT);
     b.u16(f.height);
-    b.u16(static_cast<std::uint16_t>(f.italic ? 0x0002 : 0));
+    // Bit 0 is not defined for BIFF8, but readers (xlrd) take it for bold.
+    b.u16(static_cast<std::uint16_t>((f.italic ? 0x0002 : 0) | (f.bold ? 0x0001 : 0)));
     b.u16(f.color);
     b.u16(static_cast<std::uint16_t>(f.bold ? 700 : 400));
     b.u16(0);  // escapement
