@@ -1,0 +1,141 @@
+// Field values turned into cell texts, the expansion match, and the refusal
+// of writes beyond the sheet's last row.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ExportJob.h"
+#include "ExportTestSupport.h"
+#include "FeeCellText.h"
+#include "FeeWorkbookLayout.h"
+#include "FindExpandedCustomer.h"
+#include "PlatformError.h"
+#include "RecordingMessages.h"
+#include "SheetWriteCheck.h"
+#include "WriteContractRow.h"
+#include "pClExcel.h"
+
+TEST(NumberCellText, KnownAnswers) {
+    struct Case {
+        FieldValue value;
+        std::int16_t width, decimals;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {std::int64_t{1001}, 10, 0, "1001"},
+        {std::int64_t{0}, 8, 0, "0"},
+        {5.5, 8, 3, "5.500"},
+        {10.25, 8, 3, "10.250"},
+        {2.0004, 8, 3, "2.000"},
+        {std::int64_t{-1500}, 12, 0, "-1500"},
+        {1234.5, 12, 0, "1235"},             // rounded half away from zero
+        {std::int64_t{999}, 3, 0, "999"},    // exactly the width
+        {std::int64_t{1234}, 3, 0, "1234"},  // wider: whole, not "234"
+        {std::int64_t{12345678901}, 10, 0, "12345678901"},
+        {123456.789, 8, 3, "123456.789"},
+        {std::string("42"), 3, 0, "42"},  // a number stored as text
+        {FieldValue{}, 10, 0, ""},        // Null: an empty cell
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NumberCellText(c.value, c.width, c.decimals), c.expected)
+            << FieldText(c.value) << " width " << c.width << " decimals " << c.decimals;
+    }
+}
+
+TEST(TextCellText, NullIsEmptyAndTextIsUnchanged) {
+    EXPECT_EQ(TextCellText(FieldValue{}), "");
+    EXPECT_EQ(TextCellText(std::string(" 浄化槽　一号 ")), " 浄化槽　一号 ");
+}
+
+TEST(IsExpandedCustomer, MissingValuesNeverMatch) {
+    EXPECT_TRUE(IsExpandedCustomer(std::int64_t{1002}, std::int64_t{1002}));
+    EXPECT_TRUE(IsExpandedCustomer(std::string("1002"), 1002.0));
+    EXPECT_FALSE(IsExpandedCustomer(std::int64_t{1003}, std::int64_t{1002}));
+    // The customer code 0 must not match a customer absent from the table.
+    EXPECT_FALSE(IsExpandedCustomer(FieldValue{}, std::int64_t{0}));
+    EXPECT_FALSE(IsExpandedCustomer(std::string(""), std::int64_t{0}));
+    EXPECT_FALSE(IsExpandedCustomer(std::int64_t{0}, FieldValue{}));
+}
+
+TEST(SheetWriteCheck, MessagesNameTheSheetAndTheLimit) {
+    EXPECT_EQ(kMaxDataRows, 65533);
+    EXPECT_EQ(RowLimitMessage("契約内訳情報"),
+              "「契約内訳情報」シートに出力できる行数（65,533行）を超えています");
+    EXPECT_NO_THROW(CheckRowLimit(65533, "請求情報"));
+    try {
+        CheckRowLimit(65534, "請求情報");
+        ADD_FAILURE() << "no error for 65,534 rows";
+    } catch (const PlatformError& e) {
+        EXPECT_EQ(e.description(), "「請求情報」シートに出力できる行数（65,533行）を超えています");
+    }
+    try {
+        RequireWritten(false, "請求情報", 7, 38);
+        ADD_FAILURE() << "no error for a refused write";
+    } catch (const PlatformError& e) {
+        EXPECT_EQ(e.description(), "「請求情報」シートの7行38列に出力できませんでした");
+    }
+}
+
+TEST(WriteContractRow, RowBeyondTheSheetIsAnErrorNotASilentGap) {
+    RecordingMessages messages;
+    pClExcel excel(messages);
+    ASSERT_TRUE(excel.NewBook("契約内訳情報"));
+    ExportTempDir dir;
+    FeeDatabase fee(dir, false);
+    RecordsetHelper record;
+    std::int32_t err = 0;
+    record.Open(fee.get(),
+                "SELECT 1 AS 得意先コード, 'a' AS 設置場所名称, 'b' AS 設置場所住所, "
+                "'c' AS 設置場所TEL, 5 AS 人槽, 1.5 AS 容量, 'd' AS 処理方式名称, "
+                "'e' AS 契約区分名称, 0 AS 契約期間_開始, 0 AS 契約期間_終了, 1 AS 行番号, "
+                "10 AS 作業コード, 'f' AS 作業名称, 100 AS 年間金額, 1 AS 作業回数, "
+                "100 AS 単価金額",
+                0, err);
+    ASSERT_EQ(err, 0);
+    record.Move(0, "", "MOVEFIRST", {}, err);
+
+    std::int32_t row = kLastSheetRow;
+    WriteContractRow(excel, record, row);  // the last row a sheet can hold
+    EXPECT_EQ(excel.GetCellValue(kLastSheetRow, 1), "1");
+    EXPECT_EQ(row, kLastSheetRow + 1);
+    try {
+        WriteContractRow(excel, record, row);
+        ADD_FAILURE() << "row 65536 was accepted";
+    } catch (const PlatformError& e) {
+        EXPECT_EQ(e.description(), RowLimitMessage("契約内訳情報"));
+    }
+    EXPECT_EQ(row, kLastSheetRow + 1);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(NextColumn, AdvancesAndReturnsTheNewColumn) {
+    std::int16_t column = 0;
+    EXPECT_EQ(NextColumn(column), 1);
+    EXPECT_EQ(NextColumn(column), 2);
+    EXPECT_EQ(column, 2);
+}
+
+TEST(ProgressValue, ScaleOfTheProgressBar) {
+    EXPECT_EQ(ProgressValue(0, 10), 0);
+    EXPECT_EQ(ProgressValue(1, 3), 3333);
+    EXPECT_EQ(ProgressValue(3, 3), 10000);
+    EXPECT_EQ(ProgressValue(65533, 65533), 10000);  // no overflow on large sheets
+    EXPECT_EQ(ProgressValue(5, 0), 0);
+}
+
+TEST(WriteHeaders, LeaveTheRowCounterTwoFurtherOn) {
+    RecordingMessages messages;
+    pClExcel excel(messages);
+    ASSERT_TRUE(excel.NewBook("契約内訳情報"));
+    std::int32_t row = 1;
+    WriteContractHeader(excel, row);
+    EXPECT_EQ(row, 3);
+    ASSERT_TRUE(excel.NewSheets("請求情報"));
+    row = 1;
+    WriteBillingHeader(excel, row, false);
+    EXPECT_EQ(row, 3);
+    EXPECT_EQ(excel.GetCellValue(1, 37), "");
+    EXPECT_EQ(excel.GetCellValue(2, 37), "12月");
+    EXPECT_EQ(excel.GetCellValue(1, 38), "");
+}
