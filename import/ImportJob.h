@@ -9,7 +9,7 @@
 #include "gMjMDB.h"
 
 class ImportView : public JobView {
-public:
+  public:
     // setBusy(true) locks the window (disabled, bar hidden, FrameData1/2 disabled).
     virtual void setErrorListVisible(bool visible) = 0;  // FrameData3
     virtual void clearErrorList() = 0;                   // List1 (0)
@@ -19,7 +19,7 @@ public:
 class ImportState;
 
 class ImportJob {
-public:
+  public:
     ImportJob(gMjMDB& mdb, ImportView& view);
     ~ImportJob();
     ImportJob(const ImportJob&) = delete;
@@ -34,6 +34,6 @@ public:
     std::int32_t ImportOkCount(int sheetIndex0) const;
     std::int32_t ImportNgCount(int sheetIndex0) const;
 
-private:
+  private:
     std::unique_ptr<ImportState> state_;
 };

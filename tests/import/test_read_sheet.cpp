@@ -1,0 +1,207 @@
+// The structure check and the chunked read of both sheets.
+
+#include <gtest/gtest.h>
+
+#include "ImportState.h"
+#include "ImportTestSupport.h"
+#include "ReadSheet.h"
+
+using namespace importtest;
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+const std::string kUseExportedBook =
+    "データ出力プログラムによって出力された規定のExcelを使用してください";
+
+struct Reader {
+    Reader() : mdb(dbMessages), state(mdb, view) {}
+    bool Read(const std::string& path, std::int16_t sheet) {
+        state.ImportPath = path;
+        return ReadSheet(state, sheet);
+    }
+    RecordingMessages dbMessages;
+    gMjMDB mdb;
+    TestImportView view;
+    ImportState state;
+};
+
+std::string HeaderMessage(const std::string& firstLine) {
+    return firstLine + kCrLf + "指定されたシートは取り込むことができません" + kCrLf +
+           kUseExportedBook;
+}
+
+}  // namespace
+
+TEST(ReadSheet, ReadsBothSheetsOfAnExportedBook) {
+    TempDir dir;
+    const std::string path = dir.file("fee.xls");
+    SheetSpec contract = ContractSheet();
+    contract.rows.push_back(ContractRow(12345.0, 1.0, 10.0, "清掃", 1.0, {}, {}));
+    contract.rows.push_back(ContractRow(12346.0, 2.0, 10.0, "清掃", {}, {}, {}));
+    SheetSpec billing = BillingSheet();
+    billing.rows.push_back(BillingRow(12345.0, 1.0, 2.0, "浄化槽清掃", {{4, 5000.0}}));
+    WriteWorkbook(path, {contract, billing});
+
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_TRUE(r.view.texts().empty());
+    EXPECT_EQ(r.state.SheetEndRow, 4);
+    EXPECT_EQ(r.state.SheetColumnCount, 19);
+    EXPECT_EQ(r.state.SheetData.rows(), 4);
+    EXPECT_EQ(r.state.SheetData.at(3, 1), Cell{12345.0});
+    EXPECT_EQ(r.state.SheetData.at(4, 13), Cell{std::string("清掃")});
+    EXPECT_EQ(r.view.phases, std::vector<std::string>{"(契約内訳情報)Excelデータチェック中・・・"});
+    EXPECT_EQ(r.view.phase, "");
+
+    ASSERT_TRUE(r.Read(path, 2));
+    EXPECT_EQ(r.state.SheetEndRow, 3);
+    EXPECT_EQ(r.state.SheetColumnCount, 37);
+    EXPECT_EQ(r.state.SheetData.at(3, 29), Cell{5000.0});
+    EXPECT_EQ(r.view.phases.back(), "(請求情報)Excelデータチェック中・・・");
+}
+
+TEST(ReadSheet, SheetsInTheOtherOrderFailAtTheNameCheck) {
+    TempDir dir;
+    const std::string path = dir.file("swapped.xls");
+    WriteWorkbook(path, {BillingSheet(), ContractSheet()});
+    Reader r;
+    EXPECT_FALSE(r.Read(path, 1));
+    EXPECT_EQ(r.view.texts(), std::vector<std::string>{"シート名が規定のExcelと異なります" + kCrLf +
+                                                       kUseExportedBook});
+    EXPECT_EQ(r.state.SheetEndRow, -1);
+    EXPECT_TRUE(r.state.SheetData.empty());
+}
+
+TEST(ReadSheet, HeaderWithATrailingSpace) {
+    TempDir dir;
+    const std::string path = dir.file("space.xls");
+    SheetSpec contract = ContractSheet();
+    contract.headers[0].first = "得意先コード ";
+    WriteWorkbook(path, {contract, BillingSheet()});
+    Reader r;
+    EXPECT_FALSE(r.Read(path, 1));
+    ASSERT_EQ(r.view.texts().size(), 1u);
+    EXPECT_EQ(
+        r.view.texts()[0],
+        HeaderMessage(
+            "【契約内訳情報】シートにヘッダー「得意先コード」が見つかりません(１行目, １列目)"));
+    EXPECT_EQ(r.view.messagesRecorded.shown[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(r.view.messagesRecorded.shown[0].title, kMessageTitle);
+}
+
+TEST(ReadSheet, GroupTitleCutShortInColumn17) {
+    TempDir dir;
+    const std::string path = dir.file("q1.xls");
+    SheetSpec contract = ContractSheet();
+    contract.headers[16].first = "改定後の金額";
+    WriteWorkbook(path, {contract, BillingSheet()});
+    Reader r;
+    EXPECT_FALSE(r.Read(path, 1));
+    ASSERT_EQ(r.view.texts().size(), 1u);
+    EXPECT_EQ(r.view.texts()[0], HeaderMessage("【契約内訳情報】シートにヘッダー「改定後の金額("
+                                               "記載欄)」が見つかりません(１行目, １７列目)"));
+}
+
+TEST(ReadSheet, SubTitleOfTheBillingSheet) {
+    TempDir dir;
+    const std::string path = dir.file("month.xls");
+    SheetSpec billing = BillingSheet();
+    billing.headers[30].second = "６月";  // column 31, written full-width
+    WriteWorkbook(path, {ContractSheet(), billing});
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_FALSE(r.Read(path, 2));
+    ASSERT_EQ(r.view.texts().size(), 1u);
+    EXPECT_EQ(
+        r.view.texts()[0],
+        HeaderMessage("【 請求情報 】シートにヘッダー「6月」が見つかりません(２行目, ３１列目)"));
+}
+
+TEST(ReadSheet, ThirtyEighthColumnIsNeitherCheckedNorRead) {
+    TempDir dir;
+    const std::string path = dir.file("expansion.xls");
+    SheetSpec billing = BillingSheet();
+    billing.headers = BillingHeaders(true);
+    auto row = BillingRow(7.0, 1.0, 2.0, "部門", {{1, 100.0}});
+    row.push_back(std::string("浄化槽台帳入力より部門展開の金額調整を行ってください。"));
+    billing.rows.push_back(row);
+    WriteWorkbook(path, {ContractSheet(), billing});
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    ASSERT_TRUE(r.Read(path, 2));
+    EXPECT_EQ(r.state.SheetData.columns(), 37);
+    EXPECT_EQ(r.state.SheetData.at(3, 38), Cell{});
+    EXPECT_EQ(r.state.SheetData.at(3, 26), Cell{100.0});
+}
+
+TEST(ReadSheet, LargeSheetIsReadInChunksOfThirtyThousandRows) {
+    TempDir dir;
+    const std::string path = dir.file("large.xls");
+    SheetSpec contract = ContractSheet();
+    const std::int32_t lastRow = 60005;
+    for (std::int32_t row : {3, 30000, 30001, 60000, 60001}) {
+        contract.extraCells.emplace_back(row, std::int16_t{1}, Cell{static_cast<double>(row)});
+    }
+    contract.extraCells.emplace_back(lastRow, std::int16_t{19}, Cell{std::string("last")});
+    WriteWorkbook(path, {contract, BillingSheet()});
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_EQ(r.state.SheetEndRow, lastRow);
+    EXPECT_EQ(r.state.SheetData.rows(), lastRow);
+    using Range = std::pair<std::int32_t, std::int32_t>;
+    EXPECT_EQ(r.state.SheetData.reads,
+              (std::vector<Range>{{1, 30000}, {30001, 60000}, {60001, lastRow}}));
+    for (std::int32_t row : {3, 30000, 30001, 60000, 60001}) {
+        EXPECT_EQ(r.state.SheetData.at(row, 1), Cell{static_cast<double>(row)}) << row;
+    }
+    EXPECT_EQ(r.state.SheetData.at(lastRow, 19), Cell{std::string("last")});
+    EXPECT_EQ(r.state.SheetData.at(1, 1), Cell{std::string("得意先コード")});
+}
+
+TEST(ReadSheet, HeaderOnlySheetHasNoDataRows) {
+    TempDir dir;
+    const std::string path = dir.file("empty.xls");
+    WriteWorkbook(path, {ContractSheet(), BillingSheet()});
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_EQ(r.state.SheetEndRow, 2);
+    EXPECT_EQ(r.state.SheetData.rows(), 2);
+}
+
+TEST(ReadSheet, FileGoneSinceThePathCheck) {
+    TempDir dir;
+    Reader r;
+    EXPECT_FALSE(r.Read(dir.file("gone.xls"), 1));
+    EXPECT_EQ(r.view.texts(), std::vector<std::string>{"指定されたExcelファイルが見つかりません"});
+}
+
+TEST(ReadSheet, UnreadableFileStopsAfterTheEnginesReport) {
+    TempDir dir;
+    const std::string path = dir.file("text.xls");
+    std::ofstream(path) << "this is not a workbook\n";
+    Reader r;
+    EXPECT_FALSE(r.Read(path, 1));
+    // Only the engine's own report (no title, no icon); no sheet check follows.
+    ASSERT_EQ(r.view.messagesRecorded.shown.size(), 1u);
+    EXPECT_EQ(r.view.messagesRecorded.shown[0].title, "");
+    EXPECT_EQ(r.view.messagesRecorded.shown[0].icon, MsgIcon::None);
+    EXPECT_EQ(r.view.phase, "");
+}
+
+TEST(ReadSheet, WorkbookSavedByAnotherApplication) {
+    TempDir dir;
+    const std::string path = dir.file("clerk.xls");
+    SheetSpec contract = ContractSheet();
+    contract.rows.push_back(
+        ContractRow(std::string("12345"), 1.0, 10.0, "清掃", std::string("1,500"), {}, {}));
+    SheetSpec billing = BillingSheet();
+    billing.rows.push_back(BillingRow(42.0, 3.0, 2.0, "浄化槽清掃", {{5, std::string("abc")}}));
+    WriteWorkbookWithXlwt(path, {contract, billing});
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_EQ(r.state.SheetData.at(3, 17), Cell{std::string("1,500")});
+    EXPECT_EQ(r.state.SheetData.at(3, 1), Cell{std::string("12345")});
+    ASSERT_TRUE(r.Read(path, 2));
+    EXPECT_EQ(r.state.SheetData.at(3, 30), Cell{std::string("abc")});
+}
