@@ -1,0 +1,48 @@
+// FUZZ-SOURCES: workbook/*.cpp
+// FUZZ-PKGS: libgsf-1
+//
+// The .xls reader over arbitrary bytes: compound files (libgsf) and bare BIFF8
+// streams, which the reader also accepts, so that mutations reach the record
+// parser directly. Every sheet of a book that reads is then read back over its
+// used range, cell by cell where cells exist.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "PlatformError.h"
+#include "XlsReader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    try {
+        auto book = xls::ReadXlsFromMemory(data, size);
+        std::size_t seen = 0;
+        for (std::size_t i = 0; i < book->sheetCount(); ++i) {
+            const xls::Sheet& sheet = book->sheet(i);
+            auto last = sheet.lastCell();
+            if (!last) {
+                continue;
+            }
+            for (std::int32_t r = 0; r <= last->first; ++r) {
+                const xls::RowInfo* row = sheet.row(r);
+                if (row == nullptr) {
+                    continue;
+                }
+                for (std::size_t c = 0; c < row->cells.size(); ++c) {
+                    xls::CellValue v = sheet.value(r, static_cast<std::int32_t>(c));
+                    if (const auto* text = std::get_if<std::string>(&v)) {
+                        seen += text->size();
+                    }
+                    const xls::Cell* cell = sheet.cell(r, static_cast<std::int32_t>(c));
+                    if (cell != nullptr && cell->format != xls::kNoCell) {
+                        seen += book->formats.get(cell->format).numberFormat.size();
+                    }
+                }
+            }
+        }
+        (void)seen;
+    } catch (const PlatformError&) {
+        // Expected for damaged input.
+    }
+    return 0;
+}
