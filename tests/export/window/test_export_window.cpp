@@ -1,0 +1,355 @@
+// The export window on the offscreen platform: start-up, keys, the database
+// combo, the output path, the department pairs and the F4 pre-check.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <memory>
+
+#include "DepartmentFilter.h"
+#include "RecordingMessages.h"
+#include "TaviCommand.h"
+#include "TaviDate.h"
+#include "TaviText.h"
+#include "common/widgets/WindowTestSupport.h"
+#include "frmVelkanDataExport.h"
+#include "pMjList.h"
+
+namespace {
+
+class ExportWindowTest : public ::testing::Test {
+  protected:
+    // Starts the window on the installation; false when start-up unloaded it.
+    bool Start() {
+        window = std::make_unique<frmVelkanDataExport>(messages);
+        if (!window->Startup())
+            return false;
+        return ShowActive(*window);
+    }
+    QWidget* Focused() const { return QApplication::focusWidget(); }
+    std::vector<std::int32_t> Codes(int pair, int element) const {
+        return pMjList::AllItemData(window->SelectList(pair, element));
+    }
+
+    TestInstallation installation;
+    RecordingMessages messages;
+    std::unique_ptr<frmVelkanDataExport> window;
+};
+
+const std::string kTitle = "ソルベナ　浄化槽システム";
+
+}  // namespace
+
+TEST_F(ExportWindowTest, StartsWithTheFirstDatabaseAndItsLists) {
+    const std::string db = installation.addDatabase("本社", {});
+    installation.addDatabase("支店", {});
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window->windowTitle(), "浄化槽金額データ出力");
+    ASSERT_EQ(window->Combo1()->count(), 2);
+    EXPECT_EQ(window->Combo1()->itemText(0), "データベース１：本社");
+    EXPECT_EQ(window->Combo1()->itemData(1).toInt(), 1);
+    EXPECT_EQ(window->Combo1()->currentIndex(), 0);
+    EXPECT_EQ(window->TaviText1(1)->text().toStdString(), db);
+    EXPECT_EQ(window->controlMasterReads(), 1);
+    EXPECT_FALSE(window->ProgressBar1()->isVisible());
+    EXPECT_FALSE(window->LabelPBar()->isVisible());
+    EXPECT_EQ(window->ProgressBar1()->maximum(), 10000);
+    EXPECT_EQ(window->font().families().value(0), "ＭＳ ゴシック");
+
+    // The default output path: the desktop folder and a time-stamped name.
+    const QString path = window->TaviText1(0)->text();
+    EXPECT_TRUE(path.startsWith(window->OutputFolder() + "/")) << path.toStdString();
+    EXPECT_TRUE(QRegularExpression("/\\d{8}_\\d{6}_浄化槽金額データ\\.xls$").match(path).hasMatch())
+        << path.toStdString();
+
+    // Lists: everything on the exported side, sibling departments not set.
+    EXPECT_EQ(Codes(1, 1), (std::vector<std::int32_t>{1, 2, 3, 12, 123}));
+    EXPECT_EQ(Codes(2, 1), (std::vector<std::int32_t>{4, 5, 13}));
+    EXPECT_EQ(Codes(3, 1), (std::vector<std::int32_t>{1, 2, 3, 4, 5, 12, 13, 123}));
+    EXPECT_EQ(window->SelectList(1, 0)->count(), 0);
+    EXPECT_EQ(window->SelectList(1, 1)->item(0)->text(), "01:浄化槽");
+    EXPECT_EQ(window->SelectList(1, 1)->item(4)->text(), "23:特別") << "two rightmost digits";
+}
+
+TEST_F(ExportWindowTest, SiblingDepartmentsAreLeftOutOfTheExportedPairs) {
+    installation.addDatabase("本社", {1, 12, 13});
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(window->settings().SiblingDeptsSet);
+    EXPECT_EQ(Codes(1, 1), (std::vector<std::int32_t>{1, 2, 3, 123}));
+    EXPECT_EQ(Codes(2, 1), (std::vector<std::int32_t>{4, 5}));
+    EXPECT_EQ(Codes(3, 1), (std::vector<std::int32_t>{1, 2, 3, 4, 5, 12, 13, 123}));
+    // Calendar mode 1 reaches every date input.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(window->TaviDate1(i)->calendarMode(), 1) << i;
+}
+
+TEST_F(ExportWindowTest, StartupFailuresUnloadAfterTheirMessage) {
+    {
+        RecordingMessages none;
+        frmVelkanDataExport w(none);
+        EXPECT_FALSE(w.Startup());
+        EXPECT_TRUE(w.isUnloaded());
+        ASSERT_EQ(none.shown.size(), 1u);
+        EXPECT_EQ(none.shown[0].text,
+                  "浄化槽システムのデーターベースが見つかりません。\r\n"
+                  "浄化槽システムがインストールされているパソコンで実行してください。");
+    }
+    TestDatabaseSettings noRow;
+    noRow.controlRow = false;
+    installation.addDatabase("本社", noRow);
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(window->isUnloaded());
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back().text, "コントロールマスタの設定が正しくありません");
+}
+
+TEST_F(ExportWindowTest, ExitKeysAskAndUnloadOnlyOnYes) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    messages.answerNext(MsgAnswer::No);
+    QTest::keyClick(Focused(), Qt::Key_Escape);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "終了してもよろしいですか");
+    EXPECT_EQ(messages.shown[0].title, kTitle);
+    EXPECT_EQ(messages.shown[0].icon, MsgIcon::Question);
+    EXPECT_EQ(messages.shown[0].buttons, MsgButtons::YesNo);
+    EXPECT_FALSE(window->isUnloaded());
+
+    // The captionless bar button 1 is F2: nothing but the key notification.
+    QTest::mouseClick(window->TaviCommand1()->button(1), Qt::LeftButton);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_FALSE(window->isUnloaded());
+
+    // The bar's "終了" asks the same question.
+    messages.answerNext(MsgAnswer::No);
+    QTest::mouseClick(window->TaviCommand1()->button(0), Qt::LeftButton);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, "終了してもよろしいですか");
+    EXPECT_FALSE(window->isUnloaded());
+
+    messages.answerNext(MsgAnswer::Yes);
+    QTest::keyClick(Focused(), Qt::Key_F1);
+    EXPECT_TRUE(window->isUnloaded());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->mdb().gDbObject(), nullptr) << "unload closes the database";
+}
+
+TEST_F(ExportWindowTest, EnterAndShiftEnterFollowTheInputs) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    window->Combo1()->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(Focused(), window->TaviDate1(0));
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(Focused(), window->TaviText1(0));
+    QTest::keyClick(Focused(), Qt::Key_Enter);  // the keypad key does the same
+    EXPECT_EQ(Focused(), window->Combo1());
+    QTest::keyClick(Focused(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(Focused(), window->TaviText1(0));
+    QTest::keyClick(Focused(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(Focused(), window->TaviDate1(0));
+    EXPECT_EQ(window->TaviDate1(0)->selectedText(), window->TaviDate1(0)->text());
+    QTest::keyClick(Focused(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(Focused(), window->Combo1());
+    EXPECT_EQ(window->navigator().current(), window->navigator().TabIndexOf(window->Combo1()));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ExportWindowTest, EnterNeverTypesACharacter) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    ClickFocus(window->TaviText1(0));
+    window->TaviText1(0)->clear();
+    QTest::keyClicks(Focused(), "/tmp/a.xls");
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(window->TaviText1(0)->text(), "/tmp/a.xls");
+    ClickFocus(window->TaviDate1(0));
+    QTest::keyClicks(Focused(), "202403");
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(window->TaviDate1(0)->text(), "2024/03");
+    EXPECT_EQ(window->TaviDate1(0)->value(), 202403);
+}
+
+TEST_F(ExportWindowTest, DatabaseComboRereadsOncePerLeaving) {
+    installation.addDatabase("本社", {});
+    const std::string second = installation.addDatabase("支店", {0, 0, 0}, {{7, "七", 1}});
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(window->controlMasterReads(), 1);
+
+    // Enter: read once, not again when the focus leaves.
+    ClickFocus(window->Combo1());
+    window->Combo1()->setCurrentIndex(1);
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(window->controlMasterReads(), 2);
+    EXPECT_EQ(Focused(), window->TaviDate1(0));
+    EXPECT_FALSE(window->EnterPressed());
+    EXPECT_EQ(window->TaviText1(1)->text().toStdString(), second);
+    EXPECT_EQ(Codes(1, 1), (std::vector<std::int32_t>{7})) << "lists reloaded";
+
+    // Leaving by a click: read once by the focus loss.
+    ClickFocus(window->Combo1());
+    window->Combo1()->setCurrentIndex(0);
+    ClickFocus(window->TaviText1(0));
+    EXPECT_EQ(window->controlMasterReads(), 3);
+    EXPECT_EQ(Codes(1, 1).size(), 5u);
+
+    // Shift+Enter moves back; the focus loss reads once.
+    ClickFocus(window->Combo1());
+    QTest::keyClick(Focused(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(Focused(), window->TaviText1(0));
+    EXPECT_EQ(window->controlMasterReads(), 4);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ExportWindowTest, EmptiedOutputPathFallsBackToTheUndatedName) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    ClickFocus(window->TaviText1(0));
+    window->TaviText1(0)->setText("   ");
+    ClickFocus(window->TaviDate1(0));
+    EXPECT_EQ(window->TaviText1(0)->text(), window->OutputFolder() + "/浄化槽金額データ.xls");
+    EXPECT_EQ(window->OutputFileName(), "浄化槽金額データ.xls");
+
+    // A typed path stays as typed.
+    ClickFocus(window->TaviText1(0));
+    window->TaviText1(0)->setText(" /tmp/x.xls");
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(window->TaviText1(0)->text(), " /tmp/x.xls");
+}
+
+TEST_F(ExportWindowTest, F4WithoutAnOutputPathStopsAtThePreCheck) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    for (const char* path : {"", "  　"}) {
+        messages.clear();
+        ClickFocus(window->TaviText1(0));
+        window->TaviText1(0)->setText(QString::fromUtf8(path));
+        QTest::keyClick(Focused(), Qt::Key_F4);
+        if (QString::fromUtf8(path).trimmed().isEmpty()) {
+            ASSERT_EQ(messages.shown.size(), 1u) << path;
+            EXPECT_EQ(messages.shown[0].text, "データ出力先が設定されていません");
+            EXPECT_EQ(messages.shown[0].icon, MsgIcon::Exclamation);
+            EXPECT_EQ(messages.shown[0].title, kTitle);
+        }
+    }
+}
+
+TEST_F(ExportWindowTest, F4AsksAndRunsTheJobOnlyOnYes) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    window->TaviText1(0)->setText(QString::fromStdString(installation.path("out.xls")));
+    messages.answerNext(MsgAnswer::No);
+    ClickFocus(window->TaviDate1(0));
+    QTest::keyClick(Focused(), Qt::Key_F4);
+    ASSERT_EQ(messages.texts(),
+              std::vector<std::string>{"Ecxelデータ出力を開始してよろしいですか"});
+    EXPECT_EQ(messages.shown[0].icon, MsgIcon::Question);
+    EXPECT_FALSE(window->ExpansionMode()) << "no 浄化槽請求展開テーブル in this database";
+
+    messages.clear();
+    QTest::mouseClick(window->TaviCommand1()->button(3), Qt::LeftButton);  // "実行"
+    // The job may say that there is nothing to export before the result.
+    ASSERT_GE(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "Ecxelデータ出力を開始してよろしいですか");
+    const auto& result = messages.shown.back();
+    if (result.text == "Ecxelデータ出力が完了しました") {
+        EXPECT_EQ(result.icon, MsgIcon::Information);
+    } else {
+        EXPECT_EQ(result.text, "Ecxelデータ出力に失敗しました");
+        EXPECT_EQ(result.icon, MsgIcon::Exclamation);
+    }
+    // Idle again.
+    EXPECT_TRUE(window->TaviCommand1()->isVisible());
+    EXPECT_TRUE(window->FrameData(1)->isEnabled());
+    EXPECT_FALSE(window->ProgressBar1()->isVisible());
+    EXPECT_FALSE(window->jobRunning());
+}
+
+TEST_F(ExportWindowTest, MoveButtonsAndDoubleClickKeepOrder) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    QListWidget* exported = window->SelectList(1, 1);
+    // Leaving the database combo reloads the lists, so the user is in a list first.
+    ClickFocus(exported);
+    exported->item(1)->setSelected(true);                            // 2
+    exported->item(3)->setSelected(true);                            // 12
+    QTest::mouseClick(window->SelectCommand(1, 2), Qt::LeftButton);  // "<"
+    EXPECT_EQ(Codes(1, 0), (std::vector<std::int32_t>{2, 12}));
+    EXPECT_EQ(Codes(1, 1), (std::vector<std::int32_t>{1, 3, 123}));
+
+    QTest::mouseClick(window->SelectCommand(1, 1), Qt::LeftButton);  // ">>"
+    EXPECT_EQ(Codes(1, 1), (std::vector<std::int32_t>{1, 3, 123, 2, 12}));
+    EXPECT_EQ(window->SelectList(1, 0)->count(), 0);
+
+    QTest::mouseClick(window->SelectCommand(2, 3), Qt::LeftButton);  // "<<"
+    EXPECT_EQ(Codes(2, 0), (std::vector<std::int32_t>{4, 5, 13}));
+    EXPECT_EQ(TargetDepartmentFilter(Codes(2, 1)), "AND (部門マスタ.部門コード = 99999)");
+
+    // A double click moves the clicked item (with any other selected ones).
+    QListWidget* excluded = window->SelectList(2, 0);
+    excluded->clearSelection();
+    const QRect rect = excluded->visualItemRect(excluded->item(1));
+    QTest::mouseClick(excluded->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(excluded->viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_EQ(Codes(2, 1), (std::vector<std::int32_t>{5}));
+    EXPECT_EQ(TargetDepartmentFilter(Codes(2, 1)), " AND (部門マスタ.部門コード = 5) ");
+
+    for (int pair = 1; pair <= 3; ++pair) {
+        const char* captions[] = {">", ">>", "<", "<<"};
+        for (int b = 0; b < 4; ++b)
+            EXPECT_EQ(window->SelectCommand(pair, b)->text(), captions[b]);
+    }
+}
+
+TEST_F(ExportWindowTest, BrowseKeepsThePathWhenCancelled) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    QString title, folder, file;
+    QString answer;
+    window->setFileChooser([&](QWidget*, const QString& t, const QString& f, const QString& n) {
+        title = t;
+        folder = f;
+        file = n;
+        return answer;
+    });
+    const QString before = window->TaviText1(0)->text();
+    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    EXPECT_EQ(title, "Excel出力先");
+    EXPECT_EQ(folder, window->OutputFolder());
+    EXPECT_EQ(file, before);
+    EXPECT_EQ(window->TaviText1(0)->text(), before);
+    answer = "/tmp/新しい.xls";
+    QTest::mouseClick(window->Command1(), Qt::LeftButton);
+    EXPECT_EQ(window->TaviText1(0)->text(), "/tmp/新しい.xls");
+}
+
+TEST_F(ExportWindowTest, EveryInputHasItsCaptionAsAccessibleName) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->Combo1()->accessibleName(), "データベース選択");
+    EXPECT_EQ(window->TaviText1(1)->accessibleName(), "データベースPath");
+    EXPECT_EQ(window->TaviText1(0)->accessibleName(), "出力先");
+    EXPECT_EQ(window->TaviDate1(0)->accessibleName(), "契約期間終了年月");
+    EXPECT_EQ(window->SelectList(1, 0)->accessibleName(), "(出力対象外)部門");
+    EXPECT_EQ(window->SelectList(2, 1)->accessibleName(), "(出力対象)部門");
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->buddy() != nullptr) {
+            EXPECT_EQ(label->buddy()->accessibleName(), label->text());
+        }
+    }
+    EXPECT_EQ(window->Command1()->text(), "参照");
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_NE(window->FrameData(i), nullptr);
+    EXPECT_NE(window->findChild<QGroupBox*>("EFrameSelect1"), nullptr);
+    EXPECT_NE(window->findChild<QGroupBox*>("Frame1"), nullptr);
+    EXPECT_NE(window->findChild<QGroupBox*>("Frame2"), nullptr);
+}
