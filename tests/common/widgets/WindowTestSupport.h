@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Database.h"
+#include "SampleData.h"
 #include "Schema.h"
 
 struct TestDepartment {
@@ -89,6 +90,18 @@ class TestInstallation {
                            d.name + "', " + std::to_string(d.billingKind) + ")");
             }
         }
+        entries_.push_back({userName, file});
+        writeStore();
+        return file;
+    }
+
+    // A database from the sample generator (control master: era calendar,
+    // sibling departments 11 and 12).
+    std::string addSampleDatabase(const std::string& userName, int customers) {
+        const std::string file = path("sample" + std::to_string(entries_.size() + 1) + ".sqlite");
+        SampleOptions options;
+        options.customers = customers;
+        CreateSampleDatabase(file, options);
         entries_.push_back({userName, file});
         writeStore();
         return file;
