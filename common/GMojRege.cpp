@@ -1,10 +1,13 @@
 #include "GMojRege.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "RegistryStore.h"
@@ -14,15 +17,51 @@ namespace {
 
 constexpr std::size_t kValueBufferBytes = 128;
 
-// The store is read afresh on every call: it is tiny, read a few times at
-// start-up, and a copy edited meanwhile is then seen at once.
-std::optional<RegistryStore> OpenStore(std::uint32_t root) {
+// The store is parsed again only when the file changed (another path, file,
+// size, modification or change time): start-up reads three values of every
+// installed database, and each read would otherwise parse the whole file.
+struct CachedStore {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+    timespec changed{};
+    std::shared_ptr<const RegistryStore> store;
+};
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+std::shared_ptr<const RegistryStore> OpenStore(std::uint32_t root) {
     if (root != HKEY_CURRENT_USER)
-        return std::nullopt;
-    auto store = RegistryStore::Load(RegistryStorePath());
-    if (!store || !store->valid())
-        return std::nullopt;
-    return store;
+        return nullptr;
+    const std::string path = RegistryStorePath();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return nullptr;
+
+    static std::mutex mutex;
+    static CachedStore cache;
+    const std::lock_guard<std::mutex> guard(mutex);
+    if (cache.store && cache.path == path && cache.device == st.st_dev &&
+        cache.inode == st.st_ino && cache.size == st.st_size &&
+        SameTime(cache.modified, st.st_mtim) && SameTime(cache.changed, st.st_ctim)) {
+        return cache.store;
+    }
+    cache = CachedStore{};
+    auto loaded = RegistryStore::Load(path);
+    if (!loaded || !loaded->valid())
+        return nullptr;
+    cache = CachedStore{path,
+                        st.st_dev,
+                        st.st_ino,
+                        st.st_size,
+                        st.st_mtim,
+                        st.st_ctim,
+                        std::make_shared<const RegistryStore>(std::move(*loaded))};
+    return cache.store;
 }
 
 std::string FullKeyPath(const std::string& keyPath) {
