@@ -1,7 +1,6 @@
 #include "GMojRege.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,51 +16,28 @@ namespace {
 
 constexpr std::size_t kValueBufferBytes = 128;
 
-// The store is parsed again only when the file changed (another path, file,
-// size, modification or change time): start-up reads three values of every
-// installed database, and each read would otherwise parse the whole file.
-struct CachedStore {
-    std::string path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
-    timespec changed{};
-    std::shared_ptr<const RegistryStore> store;
-};
-
-bool SameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
+// The file is read on every call, but parsed again only when its bytes
+// changed: start-up reads three values of every installed database, and
+// parsing the whole store for each read would grow with the square of their
+// number.
 std::shared_ptr<const RegistryStore> OpenStore(std::uint32_t root) {
     if (root != HKEY_CURRENT_USER)
         return nullptr;
-    const std::string path = RegistryStorePath();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    auto bytes = RegistryStore::ReadFile(RegistryStorePath());
+    if (!bytes)
         return nullptr;
 
     static std::mutex mutex;
-    static CachedStore cache;
+    static std::vector<std::uint8_t> cachedBytes;
+    static std::shared_ptr<const RegistryStore> cachedStore;
     const std::lock_guard<std::mutex> guard(mutex);
-    if (cache.store && cache.path == path && cache.device == st.st_dev &&
-        cache.inode == st.st_ino && cache.size == st.st_size &&
-        SameTime(cache.modified, st.st_mtim) && SameTime(cache.changed, st.st_ctim)) {
-        return cache.store;
+    if (!cachedStore || cachedBytes != *bytes) {
+        cachedStore = std::make_shared<const RegistryStore>(RegistryStore::Parse(*bytes));
+        cachedBytes = std::move(*bytes);
     }
-    cache = CachedStore{};
-    auto loaded = RegistryStore::Load(path);
-    if (!loaded || !loaded->valid())
+    if (!cachedStore->valid())
         return nullptr;
-    cache = CachedStore{path,
-                        st.st_dev,
-                        st.st_ino,
-                        st.st_size,
-                        st.st_mtim,
-                        st.st_ctim,
-                        std::make_shared<const RegistryStore>(std::move(*loaded))};
-    return cache.store;
+    return cachedStore;
 }
 
 std::string FullKeyPath(const std::string& keyPath) {

@@ -614,6 +614,13 @@ RegistryStore RegistryStore::Parse(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<RegistryStore> RegistryStore::Load(const std::string& path) {
+    const auto bytes = ReadFile(path);
+    if (!bytes)
+        return std::nullopt;
+    return Parse(*bytes);
+}
+
+std::optional<std::vector<std::uint8_t>> RegistryStore::ReadFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
@@ -640,7 +647,7 @@ std::optional<RegistryStore> RegistryStore::Load(const std::string& path) {
         if (bytes.size() > static_cast<std::size_t>(kMaxStoreBytes))
             return std::nullopt;
     }
-    return Parse(bytes);
+    return bytes;
 }
 
 }  // namespace GMojRege

@@ -43,6 +43,9 @@ class RegistryStore {
     static RegistryStore Parse(std::span<const std::uint8_t> bytes);
     // Reads and parses a file; nullopt when it is missing or unreadable.
     static std::optional<RegistryStore> Load(const std::string& path);
+    // The bytes of a store file; nullopt when it is missing, unreadable, not
+    // a regular file, or far larger than any store.
+    static std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path);
 
     bool valid() const { return valid_; }
     // `path` is a full key path such as "HKEY_CURRENT_USER\Software\Tavi";

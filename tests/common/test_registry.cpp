@@ -421,3 +421,20 @@ TEST(QueryRegistryValue, DeliversCodePageBytesAndNeededSize) {
     EXPECT_EQ(size, 6u);
     EXPECT_EQ(Hex(small), "ee ee ee ee ee");
 }
+
+TEST(GetRegistryString, SeesTheStoreAsItIsNow) {
+    // Rewritten between reads with the same length (and perhaps within the
+    // same timestamp tick): the second read must see the new text.
+    TempRegistry registry;
+    std::string text;
+    registry.write(StoreWithValues("\"V\"=\"before\"\r\n"));
+    ASSERT_EQ(GetRegistryString(HKEY_CURRENT_USER, kKey, "V", text), 1);
+    EXPECT_EQ(text, "before");
+    registry.write(StoreWithValues("\"V\"=\"after!\"\r\n"));
+    ASSERT_EQ(GetRegistryString(HKEY_CURRENT_USER, kKey, "V", text), 1);
+    EXPECT_EQ(text, "after!");
+    std::filesystem::remove(registry.storePath());
+    text = "kept";
+    EXPECT_EQ(GetRegistryString(HKEY_CURRENT_USER, kKey, "V", text), -1);
+    EXPECT_EQ(text, "kept");
+}
