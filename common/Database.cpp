@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -148,6 +149,7 @@ Database::Database(const std::string& path, bool readOnly) : path_(path) {
         Statement probe = prepare("SELECT count(*) FROM sqlite_master");
         probe.step();
     } catch (const PlatformError& e) {
+        cache_.clear();
         sqlite3_close_v2(db_);
         db_ = nullptr;
         throw PlatformError(e.number(),
@@ -156,6 +158,7 @@ Database::Database(const std::string& path, bool readOnly) : path_(path) {
 }
 
 Database::~Database() {
+    cache_.clear();  // statements first, so that the close is immediate
     // An open transaction is rolled back by the close.
     if (db_)
         sqlite3_close_v2(db_);
@@ -207,29 +210,63 @@ std::vector<std::string> Database::tableNames() const {
     return names;
 }
 
+Statement& Database::cached(const std::string& jetSql) const {
+    auto it = cache_.find(jetSql);
+    if (it == cache_.end()) {
+        it = cache_.emplace(jetSql, std::make_unique<Statement>(prepare(jetSql))).first;
+    } else {
+        it->second->reset();
+    }
+    return *it->second;
+}
+
+const Database::TableInfo& Database::tableInfo(const std::string& table) const {
+    Statement& version = cached("PRAGMA schema_version");
+    version.step();
+    const long long current = static_cast<long long>(FieldNumber(version.column(0)));
+    version.reset();
+    if (current != schemaVersion_) {
+        tables_.clear();
+        schemaVersion_ = current;
+    }
+    auto it = tables_.find(table);
+    if (it != tables_.end())
+        return it->second;
+
+    TableInfo info;
+    {
+        // "=" on text is binary in SQLite: exact and case-sensitive.
+        Statement st = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+        st.bind(1, table);
+        info.exists = st.step();
+    }
+    if (info.exists) {
+        Statement st = prepare("SELECT name, pk FROM pragma_table_info(?) ORDER BY cid");
+        st.bind(1, table);
+        std::vector<std::pair<std::int64_t, std::string>> keys;
+        while (st.step()) {
+            info.columns.push_back(FieldText(st.column(0)));
+            const auto pk = static_cast<std::int64_t>(FieldNumber(st.column(1)));
+            if (pk > 0)
+                keys.emplace_back(pk, info.columns.back());
+        }
+        std::sort(keys.begin(), keys.end());
+        for (auto& k : keys)
+            info.primaryKey.push_back(std::move(k.second));
+    }
+    return tables_.emplace(table, std::move(info)).first->second;
+}
+
 bool Database::hasTable(const std::string& name) const {
-    // "=" on text is binary in SQLite: exact and case-sensitive.
-    Statement st = prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
-    st.bind(1, name);
-    return st.step();
+    return tableInfo(name).exists;
 }
 
 std::vector<std::string> Database::primaryKey(const std::string& table) const {
-    Statement st = prepare("SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk");
-    st.bind(1, table);
-    std::vector<std::string> cols;
-    while (st.step())
-        cols.push_back(FieldText(st.column(0)));
-    return cols;
+    return tableInfo(table).primaryKey;
 }
 
 std::vector<std::string> Database::columnNames(const std::string& table) const {
-    Statement st = prepare("SELECT name FROM pragma_table_info(?) ORDER BY cid");
-    st.bind(1, table);
-    std::vector<std::string> cols;
-    while (st.step())
-        cols.push_back(FieldText(st.column(0)));
-    return cols;
+    return tableInfo(table).columns;
 }
 
 void Database::begin() {

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ class Database {
 
     // Prepare Jet SQL (translated) with optional bound parameters.
     Statement prepare(const std::string& jetSql) const;
+    // A prepared statement kept for the connection's life, reset and with its
+    // parameters cleared, for statements run again and again (key seeks,
+    // row updates). Step it to the end or reset it before the next use.
+    Statement& cached(const std::string& jetSql) const;
     // Run a statement without result rows.
     void execute(const std::string& jetSql, const std::vector<FieldValue>& params = {}) const;
 
@@ -46,8 +51,19 @@ class Database {
     void check(int rc, const std::string& context) const;
 
   private:
+    struct TableInfo {
+        bool exists = false;
+        std::vector<std::string> columns;
+        std::vector<std::string> primaryKey;
+    };
+    // Catalogue facts per table, dropped whenever the schema changes.
+    const TableInfo& tableInfo(const std::string& table) const;
+
     std::string path_;
     sqlite3* db_ = nullptr;
+    mutable std::map<std::string, std::unique_ptr<Statement>> cache_;
+    mutable std::map<std::string, TableInfo> tables_;
+    mutable long long schemaVersion_ = -1;
 };
 
 // Jet SQL to SQLite: rewrites "a \ b" and "a MOD b" into calls of functions

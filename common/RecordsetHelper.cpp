@@ -43,6 +43,18 @@ FieldValue KeyValue(const FieldValue& v) {
     return v;
 }
 
+// A cached statement left unfinished would keep the database read-locked.
+class ResetOnExit {
+  public:
+    explicit ResetOnExit(Statement& st) : st_(st) {}
+    ~ResetOnExit() { st_.reset(); }
+    ResetOnExit(const ResetOnExit&) = delete;
+    ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+  private:
+    Statement& st_;
+};
+
 }  // namespace
 
 void RecordsetHelper::Open(Database* connection, const std::string& source, int /*option*/,
@@ -136,7 +148,8 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
             sql += QuoteSqlName(pk[i]) + " = ?";
         }
         sql += " LIMIT 1";
-        Statement st = db_->prepare(sql);
+        Statement& st = db_->cached(sql);
+        const ResetOnExit done(st);
         for (std::size_t i = 0; i < keys.size(); ++i) {
             st.bind(static_cast<int>(i + 1), KeyValue(keys[i]));
         }
@@ -190,7 +203,8 @@ void RecordsetHelper::Update(std::int32_t& err) {
             sql += QuoteSqlName(staged_[i].first) + " = ?";
         }
         sql += " WHERE rowid = ?";
-        Statement st = db_->prepare(sql);
+        Statement& st = db_->cached(sql);
+        const ResetOnExit done(st);
         int index = 1;
         for (const auto& staged : staged_)
             st.bind(index++, staged.second);

@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +58,10 @@ void BuildDatabaseFile(const std::string& path, bool overwrite,
         throw PlatformError(SQLITE_CANTOPEN, "ファイルを作成できません: " + path + " (" +
                                                  std::strerror(errno) + ")");
     }
+    // mkstemp makes the file private; a database gets the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     try {
         {

@@ -1,5 +1,7 @@
-// velkan-sample-db <path> [--customers N] [--seed S] [--no-expansion]
+// velkan-sample-db <path> [--customers N] [--seed S] [--no-expansion] [--rows-per-sheet R]
 // Creates a sample septic-tank database; never replaces an existing file.
+// --rows-per-sheet adds customers until an export without a contract-end
+// month writes exactly R rows on each sheet (65533 fills both sheets).
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +15,8 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: velkan-sample-db <path> [--customers N] [--seed S] [--no-expansion]\n");
+                 "usage: velkan-sample-db <path> [--customers N] [--seed S] [--no-expansion] "
+                 "[--rows-per-sheet R]\n");
     return 2;
 }
 
@@ -24,6 +27,11 @@ bool ParseNumber(const char* text, long long min, long long max, long long& out)
         return false;
     out = v;
     return true;
+}
+
+std::string Scalar(const Database& db, const std::string& sql) {
+    Statement st = db.prepare(sql);
+    return st.step() ? FieldText(st.column(0)) : std::string();
 }
 
 }  // namespace
@@ -42,6 +50,10 @@ int main(int argc, char** argv) {
             if (!ParseNumber(argv[++i], 0, 4294967295LL, v))
                 return Usage();
             options.seed = static_cast<std::uint32_t>(v);
+        } else if (arg == "--rows-per-sheet" && i + 1 < argc) {
+            if (!ParseNumber(argv[++i], 1, 10000000, v))
+                return Usage();
+            options.exportRowsPerSheet = static_cast<long>(v);
         } else if (arg == "--no-expansion") {
             options.expansionTable = false;
         } else if (arg == "-h" || arg == "--help") {
@@ -59,8 +71,9 @@ int main(int argc, char** argv) {
         CreateSampleDatabase(path, options);
         Database db(path, true);
         const ExportRowCounts none = CountExportRows(db, 0);
-        std::printf("%s: %d customers, seed %u%s\n", path.c_str(), options.customers, options.seed,
-                    options.expansionTable ? "" : ", no expansion table");
+        const std::string customers = Scalar(db, "SELECT count(*) FROM 浄化槽基本マスタ");
+        std::printf("%s: %s installations, seed %u%s\n", path.c_str(), customers.c_str(),
+                    options.seed, options.expansionTable ? "" : ", no expansion table");
         std::printf("export rows without a contract-end month: %ld contract, %ld billing\n",
                     none.contractRows, none.billingRows);
     } catch (const PlatformError& e) {

@@ -206,14 +206,19 @@ TEST(DatabaseCatalogue, TablesKeysAndColumns) {
     EXPECT_FALSE(without.hasTable("浄化槽請求展開テーブル"));
     EXPECT_FALSE(with.hasTable("浄化槽請求展開"));
     EXPECT_FALSE(with.hasTable("sqlite_master"));
+    EXPECT_FALSE(with.hasTable("Sample"));
     with.execute("CREATE TABLE Sample (x)");
-    EXPECT_TRUE(with.hasTable("Sample"));
+    EXPECT_TRUE(with.hasTable("Sample")) << "the catalogue is read again after a change";
     EXPECT_FALSE(with.hasTable("sample"));  // exact, as the export compares
 
     EXPECT_EQ(with.primaryKey("浄化槽契約内訳マスタ"),
               (std::vector<std::string>{"得意先コード", "ＩＤ"}));
     EXPECT_EQ(with.primaryKey("浄化槽基本マスタ"), (std::vector<std::string>{"得意先コード"}));
     EXPECT_TRUE(with.primaryKey("Sample").empty());
+    with.execute("DROP TABLE Sample");
+    with.execute("CREATE TABLE Sample (y, x, PRIMARY KEY (x, y))");
+    EXPECT_EQ(with.primaryKey("Sample"), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(with.columnNames("Sample"), (std::vector<std::string>{"y", "x"}));
 
     const auto billing = with.columnNames("浄化槽請求テーブル");
     ASSERT_EQ(billing.size(), 27u);

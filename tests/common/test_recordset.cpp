@@ -261,3 +261,27 @@ TEST_F(RecordsetTest, RollbackDiscardsUpdatesOfEarlierRows) {
     EXPECT_EQ(Scalar(check, "SELECT sum(年間金額) FROM 浄化槽契約内訳マスタ"), "46002");
     EXPECT_TRUE(messages.shown.empty());
 }
+
+// Statements are kept prepared between seeks; none may keep the file locked.
+TEST_F(RecordsetTest, SeeksAndUpdatesLeaveNoLockBehind) {
+    RecordsetHelper rs;
+    std::int32_t err = -1;
+    rs.Open(db_.get(), "浄化槽契約内訳マスタ", 0, err);
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
+    ASSERT_EQ(err, 0);
+    rs.SetField("作業回数", 3.0);
+    rs.Update(err);
+    ASSERT_EQ(err, 0);
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 7.0}, err);
+    ASSERT_NE(err, 0);
+
+    Database other(path_, false);
+    sqlite3_busy_timeout(other.handle(), 50);
+    EXPECT_NO_THROW({
+        other.begin();
+        other.execute("UPDATE 浄化槽契約内訳マスタ SET 作業回数 = 5");
+        other.commit();
+    });
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
+    EXPECT_EQ(rs.Field("作業回数"), FieldValue(std::int64_t{5}));
+}
