@@ -2,8 +2,10 @@
 // A septic-tank installation for window tests: a temporary per-user registry
 // store naming SQLite databases built from the project's schema.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -145,4 +147,40 @@ inline bool ShowActive(QWidget& window) {
 inline void ClickFocus(QWidget* input) {
     input->setFocus(Qt::MouseFocusReason);
     QApplication::processEvents();
+}
+
+// Every visible label and button shows its whole text and every visible child
+// lies inside the window: the layout did not squeeze anything.
+inline std::vector<std::string> LayoutProblems(QWidget& window) {
+    std::vector<std::string> problems;
+    const QRect inside = window.rect();
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (!child->isVisible() || child->isWindow())
+            continue;
+        const QRect area(child->mapTo(&window, QPoint(0, 0)), child->size());
+        if (!inside.contains(area)) {
+            problems.push_back(child->objectName().toStdString() + " outside the window");
+        }
+        int needed = 0;
+        if (auto* label = qobject_cast<QLabel*>(child))
+            needed = label->minimumSizeHint().width();
+        if (auto* button = qobject_cast<QAbstractButton*>(child)) {
+            needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
+        }
+        if (child->width() < needed) {
+            problems.push_back(child->objectName().toStdString() + " narrower than its text");
+        }
+    }
+    return problems;
+}
+
+// The window as a PNG: into docs/ when VELKAN_WRITE_SCREENSHOTS is set, else
+// into `fallbackDir`. Returns the file written ("" on failure).
+inline QString SaveScreenshot(QWidget& window, const QString& name, const QString& fallbackDir) {
+    const bool toDocs = std::getenv("VELKAN_WRITE_SCREENSHOTS") != nullptr;
+    const QString dir = toDocs ? QStringLiteral(VELKAN_SOURCE_DIR "/docs") : fallbackDir;
+    QDir().mkpath(dir);
+    const QString file = dir + QLatin1Char('/') + name;
+    QApplication::processEvents();
+    return window.grab().save(file, "PNG") ? file : QString();
 }

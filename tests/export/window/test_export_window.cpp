@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -352,4 +353,21 @@ TEST_F(ExportWindowTest, EveryInputHasItsCaptionAsAccessibleName) {
     EXPECT_NE(window->findChild<QGroupBox*>("EFrameSelect1"), nullptr);
     EXPECT_NE(window->findChild<QGroupBox*>("Frame1"), nullptr);
     EXPECT_NE(window->findChild<QGroupBox*>("Frame2"), nullptr);
+}
+
+TEST_F(ExportWindowTest, LayoutIsTidyAndTheScreenshotIsWritten) {
+    installation.addSampleDatabase("本社", 10);
+    ASSERT_TRUE(Start());
+    window->TaviDate1(0)->setValue(202403);
+    window->SelectList(1, 1)->item(1)->setSelected(true);
+    QTest::mouseClick(window->SelectCommand(1, 0), Qt::LeftButton);
+    window->SelectList(1, 1)->item(0)->setSelected(true);
+    QTest::mouseClick(window->SelectCommand(1, 2), Qt::LeftButton);
+    window->TaviText1(0)->setText(window->OutputFolder() + "/20240305_140709_浄化槽金額データ.xls");
+    window->Combo1()->setFocus();
+    EXPECT_EQ(LayoutProblems(*window), std::vector<std::string>{});
+    const QString file = SaveScreenshot(*window, "export-window.png",
+                                        QString::fromStdString(installation.path("shots")));
+    ASSERT_FALSE(file.isEmpty());
+    EXPECT_FALSE(QImage(file).isNull());
 }

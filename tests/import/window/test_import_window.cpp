@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -208,4 +209,17 @@ TEST_F(ImportWindowTest, RunShowsTheSummaryAndTheRejectedRows) {
     QTest::keyClick(Focused(), Qt::Key_F4);
     EXPECT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(window->List1()->count(), 1);
+}
+
+TEST_F(ImportWindowTest, LayoutIsTidyAndTheScreenshotIsWritten) {
+    const std::string database = installation.addDatabase("本社", {});
+    const std::string book = PrepareRun(installation, database);
+    ASSERT_TRUE(Start());
+    PressF4InPath(QString::fromStdString(book));
+    ASSERT_TRUE(window->FrameData3()->isVisible());
+    EXPECT_EQ(LayoutProblems(*window), std::vector<std::string>{});
+    const QString file = SaveScreenshot(*window, "import-window.png",
+                                        QString::fromStdString(installation.path("shots")));
+    ASSERT_FALSE(file.isEmpty());
+    EXPECT_FALSE(QImage(file).isNull());
 }
