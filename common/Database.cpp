@@ -601,11 +601,15 @@ class JetTranslator {
                 ++i;
             } else if (expectOperand && tk.kind == TokKind::Punct &&
                        (tk.text == "-" || tk.text == "+")) {
-                // Sign of an operand: binds tighter than every operator here.
+                // Signs of an operand ("- -x" too): bind tighter than every
+                // operator here.
                 std::size_t j = i + 1;
                 std::string gap;
-                while (j < end && t_[j].kind == TokKind::Space)
+                while (j < end && (t_[j].kind == TokKind::Space ||
+                                   (t_[j].kind == TokKind::Punct &&
+                                    (t_[j].text == "-" || t_[j].text == "+")))) {
                     gap += t_[j++].text;
+                }
                 std::string operand;
                 const std::size_t next = j < end ? primary(j, end, operand) : npos;
                 if (next == npos) {
@@ -641,7 +645,13 @@ class JetTranslator {
                 }
             }
             if (rewrite) {
-                out += items[k].lead + Rewrite(items, k, last);
+                out += items[k].lead;
+                // "MOD[y]" must not become "MODjet_mod(...)".
+                if (items[k].lead.empty() && !out.empty() &&
+                    IsWordChar(static_cast<unsigned char>(out.back()))) {
+                    out += ' ';
+                }
+                out += Rewrite(items, k, last);
             } else {
                 for (std::size_t m = k; m <= last; ++m)
                     out += items[m].lead + items[m].text;

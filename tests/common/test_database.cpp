@@ -39,6 +39,9 @@ TEST(TranslateJetSql, RewritesIntegerDivisionAndModWithJetPrecedence) {
         {"Abs(x - 1) MOD 3", "jet_mod(Abs(x - 1), 3)"},
         {"(a + b) \\ (c - d)", "jet_idiv((a + b), (c - d))"},
         {"f((a \\ 2), 3)", "f((jet_idiv(a, 2)), 3)"},
+        {"a \\ - -b", "jet_idiv(a, - -b)"},
+        {"x MOD[y]", "jet_mod(x, [y])"},
+        {"y MOD MOD[y] MOD 2", "y MOD MOD jet_mod([y], 2)"},  // never glued to a word
     };
     for (const auto& c : cases)
         EXPECT_EQ(TranslateJetSql(c.jet), c.sqlite) << c.jet;
