@@ -1,5 +1,7 @@
 #include "Startup.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QLockFile>
 #include <QStandardPaths>
@@ -113,11 +115,16 @@ std::string ComboItemText(std::size_t index0, const DatabaseEntry& entry) {
 
 std::string InstanceLockPath(const std::string& programName) {
     // The runtime folder is private to the user (created 0700 by Qt when the
-    // session provides none), so one lock per program and user.
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return QDir(dir).filePath(QString::fromStdString(programName) + ".lock").toStdString();
+    // session provides none), so one lock per program and user. Should it be
+    // unavailable, the shared temporary folder serves with the user id in the
+    // name, so that users never block each other.
+    const QString program = QString::fromStdString(programName);
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return QDir(runtime).filePath(program + ".lock").toStdString();
+    return QDir(QDir::tempPath())
+        .filePath(program + "-" + QString::number(::getuid()) + ".lock")
+        .toStdString();
 }
 
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& programName) {
