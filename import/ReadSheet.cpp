@@ -144,7 +144,6 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
 
     pClExcel& book = state.Book();
     const std::int16_t columns = state.SheetColumnCount;
-    state.SheetData.reserve(state.SheetEndRow, columns);
     std::int32_t start = 1;
     for (;;) {
         const std::int32_t end = std::min(start + (kReadChunkRows - 1), state.SheetEndRow);
@@ -154,7 +153,7 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
             if (auto* array = std::get_if<xls::Array2D>(&block)) {
                 read = array->rows == end - start + 1 && array->cols == columns;
                 if (read)
-                    state.SheetData.appendBlock(*array);
+                    state.SheetData.appendBlock(std::move(*array));
             } else {
                 read = start == end && columns == 1;
                 if (read) {

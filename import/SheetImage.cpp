@@ -47,47 +47,41 @@ std::string ErrorText(std::uint8_t code) {
 void SheetImage::clear() {
     rows_ = 0;
     columns_ = 0;
-    cells_.clear();
-    cells_.shrink_to_fit();
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    firstRows_.clear();
     reads.clear();
 }
 
-void SheetImage::reserve(std::int32_t rows, std::int16_t columns) {
-    if (rows > 0 && columns > 0) {
-        cells_.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-    }
-}
-
-void SheetImage::appendBlock(xls::Array2D& block) {
+void SheetImage::appendBlock(xls::Array2D&& block) {
     if (rows_ == 0)
         columns_ = static_cast<std::int16_t>(block.cols);
-    const std::int32_t cols = columns_;
-    for (std::int32_t r = 1; r <= block.rows; ++r) {
-        for (std::int32_t c = 1; c <= cols; ++c) {
-            if (c <= block.cols) {
-                cells_.push_back(std::move(block.at(r, c)));
-            } else {
-                cells_.emplace_back();
-            }
-        }
-    }
+    if (block.rows <= 0)
+        return;
+    firstRows_.push_back(rows_ + 1);
     rows_ += block.rows;
+    blocks_.push_back(std::move(block));
 }
 
 void SheetImage::appendSingle(xls::CellValue value, std::int16_t columns) {
-    if (rows_ == 0)
-        columns_ = columns;
-    cells_.push_back(std::move(value));
-    for (std::int32_t c = 2; c <= columns_; ++c)
-        cells_.emplace_back();
-    ++rows_;
+    xls::Array2D block;
+    block.rows = 1;
+    block.cols = rows_ == 0 ? columns : columns_;
+    block.data.resize(static_cast<std::size_t>(block.cols));
+    block.data[0] = std::move(value);
+    appendBlock(std::move(block));
 }
 
 const xls::CellValue& SheetImage::at(std::int32_t row, std::int32_t column) const {
     if (row < 1 || row > rows_ || column < 1 || column > columns_)
         return kEmptyCell;
-    return cells_[static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(columns_) +
-                  static_cast<std::size_t>(column - 1)];
+    std::size_t index = blocks_.size() - 1;
+    while (firstRows_[index] > row)
+        --index;  // a few blocks at most
+    const xls::Array2D& block = blocks_[index];
+    if (column > block.cols)
+        return kEmptyCell;
+    return block.at(row - firstRows_[index] + 1, column);
 }
 
 std::string CellText(const xls::CellValue& value) {

@@ -18,11 +18,10 @@ class SheetImage {
     bool empty() const { return rows_ == 0; }
 
     void clear();
-    // Makes room for `rows` rows of `columns` cells without filling them.
-    void reserve(std::int32_t rows, std::int16_t columns);
-    // Appends the rows of a block read from the sheet (indexed from (1, 1));
-    // its cells are moved out of the block.
-    void appendBlock(xls::Array2D& block);
+    // Appends the rows of a block read from the sheet (indexed from (1, 1)).
+    // The block is taken over as it is, so a sheet of 65,535 rows is never
+    // held twice.
+    void appendBlock(xls::Array2D&& block);
     // Appends one row (a block of one cell comes back as a single value).
     void appendSingle(xls::CellValue value, std::int16_t columns);
 
@@ -35,7 +34,8 @@ class SheetImage {
   private:
     std::int32_t rows_ = 0;
     std::int16_t columns_ = 0;
-    std::vector<CellValue> cells_;  // row-major, rows_ x columns_
+    std::vector<xls::Array2D> blocks_;
+    std::vector<std::int32_t> firstRows_;  // sheet row of each block's row 1
 };
 
 // The text a cell shows to the row rules: empty for an empty cell, whole

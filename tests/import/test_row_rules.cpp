@@ -25,7 +25,7 @@ SheetImage RowImage(std::int16_t columns, const std::vector<std::pair<int, CellV
     for (const auto& [column, value] : cells)
         block.at(3, column) = value;
     SheetImage image;
-    image.appendBlock(block);
+    image.appendBlock(std::move(block));
     return image;
 }
 
@@ -352,8 +352,8 @@ TEST(SheetImage, OutsideTheImageIsEmptyAndBlocksAppend) {
     second.cols = 2;
     second.data = {std::string("a"), CellValue{}};
     SheetImage image;
-    image.appendBlock(first);
-    image.appendBlock(second);
+    image.appendBlock(std::move(first));
+    image.appendBlock(std::move(second));
     EXPECT_EQ(image.rows(), 3);
     EXPECT_EQ(image.at(2, 1), CellValue{3.0});
     EXPECT_EQ(image.at(3, 1), CellValue{std::string("a")});

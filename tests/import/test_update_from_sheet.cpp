@@ -40,7 +40,7 @@ struct Updater {
             }
         }
         state.SheetData.clear();
-        state.SheetData.appendBlock(block);
+        state.SheetData.appendBlock(std::move(block));
         state.SheetEndRow = block.rows;
         state.SheetColumnCount = columns;
     }

@@ -1,0 +1,275 @@
+// Import of a full fee workbook: 65,533 contract lines and 65,533 billing
+// lines, every one with revised amounts, into a generated database whose
+// keys match. Prints the time to read, check and write each sheet, the whole
+// run through the driver, and the peak memory of the import.
+//
+// Usage: bench_import [work folder]   (default: a fresh temporary folder)
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+#include "ImportJob.h"
+#include "ImportState.h"
+#include "ReadSheet.h"
+#include "RecordingMessages.h"
+#include "RowRules.h"
+#include "SampleData.h"
+#include "UpdateFromSheet.h"
+#include "gMjMDB.h"
+#include "pClExcel.h"
+
+namespace {
+
+constexpr int kLines = 65533;
+
+class BenchView : public ImportView {
+  public:
+    MessageSink& messages() override { return messages_; }
+    void setBusy(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgress(int) override {}
+    void setPhaseVisible(bool) override {}
+    void setPhase(const std::string& text) override { phase = text; }
+    void pumpEvents() override {}
+    void setErrorListVisible(bool) override {}
+    void clearErrorList() override {}
+    void addErrorLine(const std::string&) override { ++errorLines; }
+
+    RecordingMessages messages_;
+    std::string phase;
+    long errorLines = 0;
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Processor time of this process (user + system): on a shared machine the
+// wall clock also counts other programs' turns.
+double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
+    }
+    return -1;
+}
+
+// Lets the peak resident size start again from the current size.
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+struct Line {
+    std::int64_t code, id, sub;  // sub: 作業コード or 部門コード
+};
+
+std::vector<Line> Lines(Database& db, const std::string& table, const std::string& subColumn) {
+    Statement st =
+        db.prepare("SELECT t.得意先コード, t.ＩＤ, t." + subColumn + " FROM " + table +
+                   " AS t INNER JOIN 浄化槽基本マスタ AS b ON b.得意先コード = "
+                   "t.得意先コード WHERE t.ＩＤ <= 32767 ORDER BY t.得意先コード, t.ＩＤ");
+    std::vector<Line> lines;
+    while (st.step() && static_cast<int>(lines.size()) < kLines) {
+        lines.push_back({std::get<std::int64_t>(st.column(0)), std::get<std::int64_t>(st.column(1)),
+                         IsNull(st.column(2)) ? 0 : std::get<std::int64_t>(st.column(2))});
+    }
+    return lines;
+}
+
+void WriteHeaders(pClExcel& excel, std::int16_t sheet) {
+    const SheetLayout& layout = ExpectedLayout(sheet);
+    for (std::int16_t c = 1; c <= layout.columns; ++c) {
+        const auto& [top, lower] = layout.headers[static_cast<std::size_t>(c - 1)];
+        if (!top.empty())
+            excel.SetCellValue(1, c, top);
+        if (!lower.empty())
+            excel.SetCellValue(2, c, lower);
+    }
+}
+
+// The database and the edited workbook, made in a child process so that
+// their memory does not count for the import.
+void Prepare(const std::string& dbPath, const std::string& bookPath) {
+    const auto started = std::chrono::steady_clock::now();
+    SampleOptions options;
+    options.customers = 60000;
+    options.overwrite = true;
+    CreateSampleDatabase(dbPath, options);
+    Database db(dbPath, true);
+    const std::vector<Line> contract = Lines(db, "浄化槽契約内訳マスタ", "作業コード");
+    const std::vector<Line> billing = Lines(db, "浄化槽請求テーブル", "部門コード");
+    if (static_cast<int>(contract.size()) < kLines || static_cast<int>(billing.size()) < kLines) {
+        std::fprintf(stderr, "too few lines in the sample database (%zu, %zu)\n", contract.size(),
+                     billing.size());
+        std::exit(1);
+    }
+    RecordingMessages messages;
+    pClExcel excel(messages);
+    excel.NewBook("契約内訳情報");
+    WriteHeaders(excel, 1);
+    std::int32_t row = 3;
+    for (const Line& line : contract) {
+        excel.SetCellValue(row, 1, static_cast<double>(line.code));
+        excel.SetCellValue(row, 2, std::string("設置場所"));
+        excel.SetCellValue(row, 11, static_cast<double>(line.id));
+        excel.SetCellValue(row, 12, static_cast<double>(line.sub));
+        excel.SetCellValue(row, 13, std::string("清掃"));
+        excel.SetCellValue(row, 17, 13200.0 + row % 100);
+        excel.SetCellValue(row, 18, 12.0);
+        excel.SetCellValue(row, 19, 1100.0);
+        ++row;
+    }
+    excel.NewSheets("請求情報");
+    WriteHeaders(excel, 2);
+    row = 3;
+    for (const Line& line : billing) {
+        excel.SetCellValue(row, 1, static_cast<double>(line.code));
+        excel.SetCellValue(row, 11, static_cast<double>(line.id));
+        excel.SetCellValue(row, 12, static_cast<double>(line.sub));
+        excel.SetCellValue(row, 13, std::string("浄化槽清掃"));
+        for (std::int16_t m = 1; m <= 12; ++m) {
+            excel.SetCellValue(row, static_cast<std::int16_t>(25 + m), m == 8 ? 0.0 : 5500.0);
+        }
+        ++row;
+    }
+    if (!excel.BookSave(bookPath, false))
+        std::exit(1);
+    std::printf("prepared database and workbook in %.2f s\n", Seconds(started));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string folder;
+    bool temporary = false;
+    if (argc > 1) {
+        folder = argv[1];
+        std::filesystem::create_directories(folder);
+    } else {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velkan-bench-import-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return 1;
+        folder = pattern;
+        temporary = true;
+    }
+    const std::string dbPath = folder + "/septic.db";
+    const std::string bookPath = folder + "/fee.xls";
+    if (!std::filesystem::exists(dbPath) || !std::filesystem::exists(bookPath)) {
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            Prepare(dbPath, bookPath);
+            std::fflush(stdout);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return 1;
+    }
+    std::printf("workbook %.1f MB, database %.1f MB\n",
+                static_cast<double>(std::filesystem::file_size(bookPath)) / 1e6,
+                static_cast<double>(std::filesystem::file_size(dbPath)) / 1e6);
+
+    RecordingMessages dbMessages;
+    gMjMDB mdb(dbMessages);
+    if (mdb.OpenMdb(0, dbPath, false) != 0)
+        return 1;
+    ResetPeak();
+    const long baseKb = StatusKb("VmRSS");
+
+    // Phase by phase through the real procedures.
+    {
+        BenchView view;
+        ImportState state(mdb, view);
+        state.ImportPath = bookPath;
+        for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
+            auto t = std::chrono::steady_clock::now();
+            double c = CpuSeconds();
+            if (!ReadSheet(state, sheet))
+                return 1;
+            const double read = Seconds(t);
+            const double readCpu = CpuSeconds() - c;
+
+            // The row rules alone, over the same image.
+            t = std::chrono::steady_clock::now();
+            c = CpuSeconds();
+            ImportErrorList scratch;
+            long counted = 0;
+            for (std::int32_t row = rowrules::kFirstDataRow; row <= state.SheetEndRow; ++row) {
+                if (!rowrules::RowHasData(state.SheetData, row, rowrules::SheetColumns(sheet)) ||
+                    !rowrules::RowHasRevision(state.SheetData, sheet, row)) {
+                    continue;
+                }
+                Currency code;
+                if (rowrules::CheckCustomerCode(state.SheetData, sheet, row, scratch, code) &&
+                    rowrules::CheckRevisedAmounts(state.SheetData, sheet, row, code, scratch)) {
+                    ++counted;
+                }
+            }
+            const double check = Seconds(t);
+            const double checkCpu = CpuSeconds() - c;
+
+            t = std::chrono::steady_clock::now();
+            c = CpuSeconds();
+            if (!UpdateFromSheet(state, sheet))
+                return 1;
+            const double update = Seconds(t);
+            const double updateCpu = CpuSeconds() - c;
+            std::printf(
+                "sheet %d: %d rows; read %.3f s (cpu %.3f), check %.3f s (cpu %.3f; %ld pass), "
+                "check+write %.3f s (cpu %.3f); OK %d, NG %d\n",
+                sheet, state.SheetEndRow - 2, read, readCpu, check, checkCpu, counted, update,
+                updateCpu, state.ImportOkCount[static_cast<std::size_t>(sheet - 1)],
+                state.ImportNgCount[static_cast<std::size_t>(sheet - 1)]);
+            state.SheetData.clear();
+        }
+    }
+    std::printf("peak memory of the phases: %.1f MB (resident before: %.1f MB)\n",
+                static_cast<double>(StatusKb("VmHWM")) / 1024.0,
+                static_cast<double>(baseKb) / 1024.0);
+
+    // The whole run through the driver, as F4 does it (same values again).
+    ResetPeak();
+    {
+        BenchView view;
+        ImportJob job(mdb, view);
+        const auto t = std::chrono::steady_clock::now();
+        const double c = CpuSeconds();
+        job.RunImport(bookPath);
+        const double total = Seconds(t);
+        const double totalCpu = CpuSeconds() - c;
+        std::printf("whole import: %.3f s (cpu %.3f); OK %d + %d, NG %d + %d, %ld error lines\n",
+                    total, totalCpu, job.ImportOkCount(0), job.ImportOkCount(1),
+                    job.ImportNgCount(0), job.ImportNgCount(1), view.errorLines);
+        for (const std::string& text : view.messages_.texts()) {
+            std::printf("  message: %s\n", text.substr(0, text.find('\r')).c_str());
+        }
+    }
+    std::printf("peak memory of the whole import: %.1f MB\n",
+                static_cast<double>(StatusKb("VmHWM")) / 1024.0);
+    mdb.CloseDatabase();
+    if (temporary)
+        std::filesystem::remove_all(folder);
+    return 0;
+}
