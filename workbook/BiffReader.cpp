@@ -256,7 +256,7 @@ std::string Cursor::unicodeString(bool shortLength) {
     return text;
 }
 
-std::string Cursor::richExtendedString() {
+void Cursor::richExtendedString(std::string& out) {
     std::uint32_t cch = u16();
     std::uint8_t flags = u8();
     std::uint32_t runs = (flags & 0x08) != 0 ? u16() : 0;
@@ -265,9 +265,8 @@ std::string Cursor::richExtendedString() {
     chars(cch, (flags & 0x01) != 0, scratch_);
     skip(runs * 4);
     skip(extRst);
-    std::string text;
-    AppendUtf8(scratch_, text);
-    return text;
+    out.clear();
+    AppendUtf8(scratch_, out);
 }
 
 void AppendUtf8(const std::u16string& units, std::string& out) {
@@ -515,17 +514,21 @@ BoundSheet ParseBoundSheet(const Record& record) {
     return sheet;
 }
 
-std::vector<std::string> ParseSst(const Record& record) {
+void ForEachSstString(const Record& record, const std::function<void(const std::string&)>& take) {
     record.need(8);
     Cursor cursor(record);
     cursor.skip(4);  // cstTotal: the number of LABELSST records, not needed
     std::uint32_t unique = cursor.u32();
-    std::vector<std::string> strings;
-    // The smallest string takes 3 bytes: trust the count only that far.
-    strings.reserve(std::min<std::uint32_t>(unique, cursor.remaining() / 3));
-    while (strings.size() < unique && cursor.remaining() > 0) {
-        strings.push_back(cursor.richExtendedString());
+    std::string text;
+    for (std::uint32_t i = 0; i < unique && cursor.remaining() > 0; ++i) {
+        cursor.richExtendedString(text);
+        take(text);
     }
+}
+
+std::vector<std::string> ParseSst(const Record& record) {
+    std::vector<std::string> strings;
+    ForEachSstString(record, [&](const std::string& s) { strings.push_back(s); });
     return strings;
 }
 

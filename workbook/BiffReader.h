@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -136,8 +137,9 @@ class Cursor {
     void chars(std::uint32_t cch, bool wide, std::u16string& out);
     // XLUnicodeString (cch 16-bit) or ShortXLUnicodeString (cch 8-bit).
     std::string unicodeString(bool shortLength);
-    // One XLUnicodeRichExtendedString of the SST (runs and phonetic data skipped).
-    std::string richExtendedString();
+    // One XLUnicodeRichExtendedString of the SST (runs and phonetic data
+    // skipped), into `out` (replaced).
+    void richExtendedString(std::string& out);
 
   private:
     void need(std::uint32_t n) const;
@@ -183,6 +185,8 @@ BoundSheet ParseBoundSheet(const Record& record);
 // The strings of an SST record (with its CONTINUE records folded in).
 // Reservations are capped by the bytes present, not by the stated count.
 std::vector<std::string> ParseSst(const Record& record);
+// The same, handing each string to `take` as it is decoded (no list kept).
+void ForEachSstString(const Record& record, const std::function<void(const std::string&)>& take);
 
 // Splits a header/footer text into its &L, &C and &R sections (text before
 // any section code belongs to the centre).

@@ -1,12 +1,19 @@
 #include "OleReader.h"
 
+#include <fcntl.h>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-utils.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "BiffReaderErrors.h"
@@ -94,7 +101,117 @@ bool StartsWithNoCase(const std::uint8_t* data, std::size_t size, const char* pr
     return true;
 }
 
+constexpr std::size_t kMapThreshold = 4u << 20;
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
 }  // namespace
+
+ByteBuffer::ByteBuffer(std::size_t size) : size_(size) {
+    if (size == 0) {
+        return;
+    }
+    if (size >= kMapThreshold) {
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+#ifdef MADV_HUGEPAGE
+            ::madvise(p, size, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+            ::madvise(p, size, MADV_POPULATE_WRITE);  // best effort: faults in one call
+#endif
+            data_ = static_cast<std::uint8_t*>(p);
+            mapped_ = size;
+            return;
+        }
+    }
+    data_ = static_cast<std::uint8_t*>(std::malloc(size));
+    if (data_ == nullptr) {
+        throw std::bad_alloc();
+    }
+}
+
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
+    : data_(other.data_), size_(other.size_), mapped_(other.mapped_) {
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapped_ = 0;
+}
+
+ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
+    if (this != &other) {
+        release();
+        data_ = other.data_;
+        size_ = other.size_;
+        mapped_ = other.mapped_;
+        other.data_ = nullptr;
+        other.size_ = 0;
+        other.mapped_ = 0;
+    }
+    return *this;
+}
+
+ByteBuffer::~ByteBuffer() {
+    release();
+}
+
+void ByteBuffer::release() noexcept {
+    if (data_ != nullptr) {
+        if (mapped_ != 0) {
+            ::munmap(data_, mapped_);
+        } else {
+            std::free(data_);
+        }
+    }
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = 0;
+}
+
+ByteBuffer ReadWholeFile(const std::string& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            throw PlatformError(kErrFileNotFound, "ファイルが見つかりません（" + path + "）");
+        }
+        throw PlatformError(kErrFileAccess, "ファイルを開けません（" + path + "）");
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw PlatformError(kErrFileAccess, "ファイルを開けません（" + path + "）");
+    }
+    ByteBuffer buffer(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        ssize_t n = ::read(fd.get(), buffer.data() + done, buffer.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw PlatformError(kErrFileAccess, "ファイルを読み込めません（" + path + "）");
+        }
+        if (n == 0) {
+            break;  // the file shrank meanwhile: read what is there
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    buffer.shrink(done);
+    return buffer;
+}
 
 bool SameStreamName(const char* a, const char* b) {
     if (a == nullptr || b == nullptr) {
@@ -213,7 +330,7 @@ BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
     if (streamSize < 0 || static_cast<std::uint64_t>(streamSize) > size) {
         biff::ThrowDamaged("Workbook ストリームの大きさが不正です");
     }
-    stream.bytes.resize(static_cast<std::size_t>(streamSize));
+    stream.bytes = ByteBuffer(static_cast<std::size_t>(streamSize));
     if (streamSize > 0 && gsf_input_read(child.get(), static_cast<std::size_t>(streamSize),
                                          stream.bytes.data()) == nullptr) {
         biff::ThrowDamaged("Workbook ストリームを最後まで読めません");

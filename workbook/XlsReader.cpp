@@ -1,8 +1,7 @@
 #include "XlsReader.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <new>
@@ -141,12 +140,13 @@ class BookReader {
                 boundSheets_.push_back(ParseBoundSheet(rec));
                 break;
             case kSst: {
-                std::vector<std::string> strings = ParseSst(rec);
                 sst_.clear();
-                sst_.reserve(strings.size());
-                for (const std::string& s : strings) {
-                    sst_.push_back(book_->strings.intern(s));
-                }
+                // The smallest string takes 3 bytes: the stated count is
+                // trusted only that far.
+                sst_.reserve(
+                    std::min<std::size_t>(rec.size >= 8 ? Le32(rec.data + 4) : 0, rec.size / 3));
+                ForEachSstString(
+                    rec, [&](const std::string& s) { sst_.push_back(book_->strings.intern(s)); });
                 break;
             }
             case kCodePage:  // BIFF8 strings are Unicode whatever it says
@@ -259,6 +259,14 @@ class BookReader {
             badCell(sheet, rec, "列番号 " + std::to_string(col) + " は範囲外です");
         }
         cell.format = formatOf(xf);
+        if (rowWidth_[row] != 0) {
+            // First cell of a row its ROW record sized: one allocation for
+            // the row instead of one per doubling.
+            if (col < rowWidth_[row]) {
+                sheet.rowInfo(row).cells.reserve(rowWidth_[row]);
+            }
+            rowWidth_[row] = 0;
+        }
         if (cell.kind == CellKind::Number) {
             if (!std::isfinite(cell.number)) {
                 // No spreadsheet stores these; show them as #NUM!.
@@ -299,6 +307,7 @@ class BookReader {
         RecordReader reader(stream_, size_, at);
         Record rec;
         reader.next(rec);  // the BOF, checked by the caller
+        rowWidth_.assign(kMaxRows, 0);
         int depth = 1;
         bool frozen = false;
         PendingString pending;
@@ -440,6 +449,9 @@ class BookReader {
                 }
                 case kRow: {  // ROW: rw, colMic, colMac, miyRw, 0, 0, flags
                     rec.need(16);
+                    if (sheet.row(Le16(p)) == nullptr) {
+                        rowWidth_[Le16(p)] = std::min<std::uint16_t>(Le16(p + 4), kMaxCols);
+                    }
                     std::uint32_t flags = Le32(p + 12);
                     bool hidden = (flags & 0x20) != 0;
                     bool customHeight = (flags & 0x40) != 0;
@@ -611,6 +623,9 @@ class BookReader {
     std::vector<CellFormat> resolved_;
     std::vector<bool> isDate_;
     std::vector<std::uint32_t> formatIds_;
+    // Per row of the sheet being read: columns its ROW record announces,
+    // until the row's first cell arrives.
+    std::vector<std::uint16_t> rowWidth_;
 };
 
 std::unique_ptr<Workbook> ReadStream(const std::uint8_t* stream, std::size_t size,
@@ -655,28 +670,14 @@ std::unique_ptr<Workbook> ReadXlsFromMemory(const std::uint8_t* data, std::size_
 }
 
 std::unique_ptr<Workbook> ReadXlsFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            throw PlatformError(kErrFileNotFound, "ファイルが見つかりません（" + path + "）");
-        }
-        throw PlatformError(kErrFileAccess,
-                            "ファイルを開けません（" + path + "）: " + std::strerror(errno));
+    ole::ByteBuffer file = ole::ReadWholeFile(path);
+    if (ole::Sniff(file.data(), file.size()) == ole::FileKind::Cfb) {
+        // Let the file's buffer go before the cells are built.
+        ole::BiffStream stream = ole::ExtractBiffStream(file.data(), file.size());
+        file = ole::ByteBuffer();
+        return ReadStream(stream.bytes.data(), stream.bytes.size(), stream.isWorkbook);
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> owner(file, &std::fclose);
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[65536];
-    for (;;) {
-        std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (n < sizeof buffer) {
-            if (std::ferror(file) != 0) {
-                throw PlatformError(kErrFileAccess, "ファイルを読み込めません（" + path + "）");
-            }
-            break;
-        }
-    }
-    return ReadXlsFromMemory(bytes.data(), bytes.size());
+    return ReadXlsFromMemory(file.data(), file.size());
 }
 
 }  // namespace xls
