@@ -1,0 +1,418 @@
+"""Round trips of the fee workbook through real spreadsheet applications.
+
+1. A sample database is exported to a workbook (interop_driver export).
+2. LibreOffice Calc opens it, revised amounts are entered into yellow cells
+   the way a clerk enters them (typed numbers, "1,500" stored as text,
+   full-width "２０００", letters, a negative amount, a decimal), and it is
+   saved as .xls ("MS Excel 97"). The import must change exactly the
+   expected database columns and list exactly the expected rejected rows.
+3. Gnumeric (ssconvert) re-saves the untouched export: importing it finds
+   nothing to import and changes nothing. Its re-save of the edited
+   workbook imports exactly as LibreOffice's did.
+4. LibreOffice prints the export to PDF; the first page of each sheet is
+   rendered to PNG for a look at the layout.
+
+Run by scripts/test-interop with /usr/bin/python3 (python3-uno, python3-xlrd).
+Exits non-zero on the first failed check.
+"""
+
+import argparse
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+
+import xlrd
+
+import lo_session
+
+CONTRACT = "契約内訳情報"
+BILLING = "請求情報"
+TITLE_CONFIRM = "浄化槽金額データの取込を開始してもよろしいですか "
+NO_DATA = "指定されたExcelには取込対象となるデータがありません"
+FULLWIDTH = str.maketrans("0123456789", "０１２３４５６７８９")
+
+failures = []
+
+
+def check(condition, what, detail=""):
+    if condition:
+        print("ok   " + what)
+    else:
+        print("FAIL " + what + ("\n" + detail if detail else ""))
+        failures.append(what)
+    return condition
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"\\": "\\", "r": "\r", "n": "\n", "t": "\t"}[text[i + 1]])
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+def run_driver(driver, *args):
+    proc = subprocess.run(
+        [driver, *args], capture_output=True, text=True, encoding="utf-8", timeout=300
+    )
+    if proc.returncode != 0:
+        raise SystemExit("interop_driver %s failed (%d): %s" % (args[0], proc.returncode, proc.stderr))
+    out = {"box": [], "error": [], "result": None, "count": {}}
+    for line in proc.stdout.splitlines():
+        kind, _, rest = line.partition("\t")
+        if kind == "box":
+            icon, _, text = rest.partition("\t")
+            out["box"].append((icon, unescape(text)))
+        elif kind == "error":
+            out["error"].append(unescape(rest))
+        elif kind == "result":
+            out["result"] = rest == "1"
+        elif kind == "count":
+            sheet, ok, ng = (int(x) for x in rest.split("\t"))
+            out["count"][sheet] = (ok, ng)
+    return out
+
+
+# --- expected texts -------------------------------------------------------
+
+
+def column_letters(column):
+    letters = ""
+    while column:
+        column, rest = divmod(column - 1, 26)
+        letters = chr(ord("A") + rest) + letters
+    return letters
+
+
+def fit_to_byte_width(text, width):
+    """Cut or pad with blanks to `width` Shift_JIS bytes; a double-byte
+    character that would straddle the limit becomes one blank."""
+    out, used = "", 0
+    for ch in text:
+        w = len(ch.encode("cp932"))
+        if used + w > width:
+            break
+        out += ch
+        used += w
+    return out + " " * (width - used)
+
+
+def error_line(sheet, row, column, code, message):
+    label = "【契約内訳】" if sheet == 1 else "【請求情報】"
+    cell = fit_to_byte_width(column_letters(column) + str(row), 7)
+    return "%s(%s)%s：%s" % (label, cell, str(code).rjust(10, "0")[-10:], fit_to_byte_width(message, 76))
+
+
+def summary(ok1, ng1, ok2, ng2):
+    def n(v):
+        return "{:>8,}".format(v)
+
+    return "\r\n".join(
+        [
+            "【 契約内訳情報 】",
+            "　取込ＯＫ：" + n(ok1) + " 件",
+            "　取込ＮＧ：" + n(ng1) + " 件",
+            "",
+            "",
+            "【 　請求情報 　】",
+            "　取込ＯＫ：" + n(ok2) + " 件",
+            "　取込ＮＧ：" + n(ng2) + " 件",
+        ]
+    )
+
+
+# --- database -------------------------------------------------------------
+
+TABLES = {1: "浄化槽契約内訳マスタ", 2: "浄化槽請求テーブル"}
+
+
+def snapshot(path):
+    con = sqlite3.connect(path)
+    try:
+        data = {}
+        for table in TABLES.values():
+            cur = con.execute('SELECT * FROM "%s"' % table)
+            names = [d[0] for d in cur.description]
+            for row in cur:
+                rec = dict(zip(names, row))
+                data[(table, rec["得意先コード"], rec["ＩＤ"])] = rec
+        return data
+    finally:
+        con.close()
+
+
+def customers_with_master(path):
+    con = sqlite3.connect(path)
+    try:
+        return {r[0] for r in con.execute('SELECT "得意先コード" FROM "浄化槽基本マスタ"')}
+    finally:
+        con.close()
+
+
+def check_database(before, after, expected, what):
+    """`expected` maps (table, code, id, column) to the value the import must
+    leave there; every other value of both tables must be unchanged."""
+    problems = []
+    if set(before) != set(after):
+        problems.append("records were added or removed")
+    for key, rec in after.items():
+        old = before.get(key, {})
+        for column, value in rec.items():
+            want = expected.get(key + (column,), old.get(column))
+            if value != want:
+                problems.append("%s %s/%s %s: %r (was %r, expected %r)" % (key[0], key[1], key[2], column, value, old.get(column), want))
+    check(not problems, what, "\n".join("     " + p for p in problems[:20]))
+
+
+# --- the scenario ---------------------------------------------------------
+
+
+def pick_rows(book, base_customers):
+    """Data rows (1-based sheet row, values) of each sheet whose key is
+    unique on the sheet and whose customer has a 浄化槽基本マスタ record."""
+    rows = {}
+    for n, name in ((1, CONTRACT), (2, BILLING)):
+        sheet = book.sheet_by_name(name)
+        keys = {}
+        for r in range(2, sheet.nrows):
+            values = sheet.row_values(r)
+            keys.setdefault((int(values[0]), int(values[10])), []).append((r + 1, values))
+        rows[n] = [v[0] for k, v in keys.items() if len(v) == 1 and k[0] in base_customers]
+        rows[n].sort()
+    return rows
+
+
+def scenario(book, base_customers):
+    """The edits, the database values they must produce and the error lines
+    and counters they must give."""
+    rows = pick_rows(book, base_customers)
+    contract, billing = rows[1], rows[2]
+    if len(contract) < 6 or len(billing) < 4:
+        raise SystemExit("the sample export has too few rows for the scenario")
+    edits, expected, errors = [], {}, []
+    t1, t2 = TABLES[1], TABLES[2]
+
+    def key(n, values):
+        return (TABLES[n], int(values[0]), int(values[10]))
+
+    def code(values):
+        return int(values[0])
+
+    # Contract lines: first different from any value the sample holds.
+    c = [r for r in contract if r[1][13] not in (120000, 1500, 5000) and r[1][15] != 2000][:6]
+    (r1, v1), (r2, v2), (r3, v3), (r4, v4), (r5, v5), (r6, v6) = c
+    edits += [
+        (CONTRACT, r1, 17, "typed", "120000"),
+        (CONTRACT, r1, 18, "typed", "4"),
+        (CONTRACT, r1, 19, "typed", "30000"),
+    ]
+    expected[key(1, v1) + ("年間金額",)] = 120000
+    expected[key(1, v1) + ("作業回数",)] = 4
+    expected[key(1, v1) + ("1回分の金額",)] = 30000
+    edits.append((CONTRACT, r2, 17, "text", "1,500"))
+    expected[key(1, v2) + ("年間金額",)] = 1500
+    edits.append((CONTRACT, r3, 19, "text", "２０００"))
+    expected[key(1, v3) + ("1回分の金額",)] = 2000
+    edits += [(CONTRACT, r4, 17, "typed", "5000"), (CONTRACT, r4, 18, "text", "abc")]
+    errors.append((1, r4, error_line(1, r4, 18, code(v4), "作業回数が数値として認識できません")))
+    edits.append((CONTRACT, r5, 17, "typed", "-1"))
+    errors.append((1, r5, error_line(1, r5, 17, code(v5), "年間金額の値の桁数が正しくありません")))
+    edits.append((CONTRACT, r6, 17, "typed", "12345.5"))
+    expected[key(1, v6) + ("年間金額",)] = 12345.5
+
+    # Billing lines. b3 needs a billed month 2 so that 0 visibly clears it.
+    b1, b2 = billing[0], billing[1]
+    b3 = next(r for r in billing[2:] if r[1][14] > 0)
+    b4 = next(r for r in billing[2:] if r is not b3)
+    (s1, w1), (s2, w2), (s3, w3), (s4, w4) = b1, b2, b3, b4
+
+    def month(m):
+        return 25 + m
+
+    def full(m):
+        return str(m).translate(FULLWIDTH)
+
+    edits.append((BILLING, s1, month(4), "typed", "5000"))
+    expected[key(2, w1) + ("請求金額" + full(4),)] = 5000
+    expected[key(2, w1) + ("請求フラグ" + full(4),)] = 1
+    edits += [(BILLING, s2, month(3), "typed", "1000"), (BILLING, s2, month(5), "text", "abc")]
+    errors.append((2, s2, error_line(2, s2, month(5), code(w2), "請求金額(5月)が数値として認識できません")))
+    edits += [(BILLING, s3, month(1), "text", "1,500"), (BILLING, s3, month(2), "typed", "0")]
+    expected[key(2, w3) + ("請求金額" + full(1),)] = 1500
+    expected[key(2, w3) + ("請求フラグ" + full(1),)] = 1
+    expected[key(2, w3) + ("請求金額" + full(2),)] = 0
+    expected[key(2, w3) + ("請求フラグ" + full(2),)] = 0
+    edits.append((BILLING, s4, month(12), "typed", "-1"))
+    errors.append((2, s4, error_line(2, s4, month(12), code(w4), "請求金額(12月)の値の桁数が正しくありません")))
+
+    # Error records come sheet by sheet, top to bottom.
+    errors = [line for _, _, line in sorted(errors)]
+    counts = {1: (4, 2), 2: (2, 2)}
+    return edits, expected, errors, counts
+
+
+def check_edited_import(driver, base_db, workbook, work, scenario_data, what):
+    edits, expected, errors, counts = scenario_data
+    db = os.path.join(work, "db-%s.sqlite" % what.split()[0].lower())
+    shutil.copyfile(base_db, db)
+    before = snapshot(db)
+    out = run_driver(driver, "import", db, workbook)
+    after = snapshot(db)
+    (ok1, ng1), (ok2, ng2) = counts[1], counts[2]
+    boxes = [
+        ("question", TITLE_CONFIRM),
+        (
+            "exclamation",
+            "浄化槽金額データの取込が完了しました\r\n取込できなかったデータを確認してください\r\n\r\n"
+            + summary(ok1, ng1, ok2, ng2),
+        ),
+    ]
+    check(out["box"] == boxes, what + ": messages", "     got %r\n     expected %r" % (out["box"], boxes))
+    check(out["count"] == counts, what + ": counters", "     got %r" % out["count"])
+    check(
+        out["error"] == errors,
+        what + ": error list",
+        "     got:\n" + "\n".join("       |%s|" % e for e in out["error"]) + "\n     expected:\n" + "\n".join("       |%s|" % e for e in errors),
+    )
+    check_database(before, after, expected, what + ": database changes")
+
+
+def check_no_data_import(driver, base_db, workbook, work, what):
+    db = os.path.join(work, "db-nodata.sqlite")
+    shutil.copyfile(base_db, db)
+    before = snapshot(db)
+    out = run_driver(driver, "import", db, workbook)
+    after = snapshot(db)
+    boxes = [("question", TITLE_CONFIRM), ("information", NO_DATA)]
+    check(out["box"] == boxes, what + ": nothing to import", "     got %r" % out["box"])
+    check(out["error"] == [], what + ": no error lines", "     got %r" % out["error"])
+    check(before == after, what + ": database unchanged")
+
+
+def ssconvert(source, target):
+    proc = subprocess.run(
+        ["ssconvert", "--export-type=Gnumeric_Excel:excel_biff8", source, target],
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+    if proc.returncode != 0 or not os.path.exists(target):
+        raise SystemExit("ssconvert failed: " + proc.stderr)
+
+
+def machine_fonts(work):
+    """A copy of the system's fontconfig setup with the package's alias of
+    the Windows Gothic names added, as on a machine where the tools are
+    installed; the office processes started afterwards use it."""
+    root = os.path.join(work, "fonts")
+    shutil.copytree("/etc/fonts", root, symlinks=True)
+    alias = os.path.join(os.path.dirname(__file__), "..", "..", "packaging", "fontconfig", "65-velkan-ms-gothic.conf")
+    shutil.copy(alias, os.path.join(root, "conf.d"))
+    os.environ["FONTCONFIG_PATH"] = root
+
+
+def render(office, workbook, work, images):
+    """PDF of the whole workbook as `soffice --convert-to` makes it, and one
+    page per sheet, width fitted, as PNG."""
+    pdfdir = os.path.join(work, "pdf")
+    os.makedirs(pdfdir, exist_ok=True)
+    profile = lo_session._url(os.path.join(work, "lo-convert-profile"))
+    proc = subprocess.run(
+        ["soffice", "--headless", "-env:UserInstallation=" + profile, "--convert-to", "pdf", "--outdir", pdfdir, workbook],
+        capture_output=True,
+        text=True,
+        timeout=180,
+    )
+    pdf = os.path.join(pdfdir, os.path.splitext(os.path.basename(workbook))[0] + ".pdf")
+    pages = 0
+    if proc.returncode == 0 and os.path.exists(pdf):
+        info = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True).stdout
+        pages = int(next((l.split()[1] for l in info.splitlines() if l.startswith("Pages:")), "0"))
+    check(pages > 0, "soffice --convert-to pdf prints the workbook (%d pages)" % pages, proc.stderr)
+    text = subprocess.run(["pdftotext", "-enc", "UTF-8", pdf, "-"], capture_output=True, text=True).stdout
+    check("得意先コード" in text and "現在の金額" in text, "the PDF holds the Japanese header texts")
+
+    os.makedirs(images, exist_ok=True)
+    for (name, sheet_pdf), image in zip(
+        office.render_sheets(workbook, pdfdir), ("workbook-contract", "workbook-billing")
+    ):
+        base = os.path.join(images, image)
+        subprocess.run(
+            ["pdftoppm", "-f", "1", "-l", "1", "-r", "200", "-png", "-singlefile", sheet_pdf, base],
+            check=True,
+        )
+        # The page is mostly margin: keep the printed area and a white rim.
+        subprocess.run(
+            ["/usr/bin/convert", base + ".png", "-trim", "+repage", "-bordercolor", "white", "-border", "16", base + ".png"],
+            check=True,
+        )
+        check(os.path.getsize(base + ".png") > 0, "first page of %s rendered to %s.png" % (name, base))
+        fonts = subprocess.run(["pdffonts", sheet_pdf], capture_output=True, text=True).stdout
+        names = sorted({l.split()[0].split("+")[-1] for l in fonts.splitlines()[2:]})
+        check(names == ["IPAGothic"], "%s is printed in IPAGothic alone (fonts: %s)" % (name, ", ".join(names)))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--sample-db", required=True)
+    parser.add_argument("--images", required=True, help="folder for the PNG pages")
+    parser.add_argument("--customers", type=int, default=40)
+    parser.add_argument("--seed", type=int, default=7)
+    args = parser.parse_args()
+
+    work = tempfile.mkdtemp(prefix="velkan-interop-")
+    office = None
+    try:
+        base_db = os.path.join(work, "base.sqlite")
+        subprocess.run(
+            [args.sample_db, base_db, "--customers", str(args.customers), "--seed", str(args.seed)],
+            check=True,
+            stdout=subprocess.DEVNULL,
+        )
+        exported = os.path.join(work, "fee.xls")
+        before = snapshot(base_db)
+        out = run_driver(args.driver, "export", base_db, exported, "0")
+        check(out["result"] is True and out["box"] == [], "export writes the workbook without a message", repr(out))
+        check(snapshot(base_db) == before, "export leaves the database unchanged")
+        book = xlrd.open_workbook(exported)
+        data = scenario(book, customers_with_master(base_db))
+
+        print("== LibreOffice Calc: entries typed and saved as MS Excel 97")
+        machine_fonts(work)
+        office = lo_session.LibreOffice(work)
+        edited = os.path.join(work, "edited-lo.xls")
+        office.edit(exported, edited, data[0])
+        check_edited_import(args.driver, base_db, edited, work, data, "LibreOffice round trip")
+
+        print("== Gnumeric: re-saved by ssconvert")
+        plain = os.path.join(work, "plain-gnumeric.xls")
+        ssconvert(exported, plain)
+        check_no_data_import(args.driver, base_db, plain, work, "Gnumeric re-save of the export")
+        edited_gnm = os.path.join(work, "edited-gnumeric.xls")
+        ssconvert(edited, edited_gnm)
+        check_edited_import(args.driver, base_db, edited_gnm, work, data, "Gnumeric re-save of the edited workbook")
+
+        print("== LibreOffice: printing the export")
+        render(office, exported, work, args.images)
+    finally:
+        if office is not None:
+            office.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+    if failures:
+        print("%d interoperability check(s) failed" % len(failures))
+        return 1
+    print("Interoperability checks passed.")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
