@@ -137,6 +137,10 @@ Database::Database(const std::string& path, bool readOnly) : path_(path) {
     }
     try {
         check(sqlite3_busy_timeout(db_, kBusyTimeoutMs), "待ち時間の設定");
+        // Explicit, whatever the library's default: COMMIT returns only once
+        // the data is on disk.
+        if (!readOnly)
+            execute("PRAGMA synchronous = FULL");
         const int fflags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
         check(sqlite3_create_function_v2(db_, "jet_idiv", 2, fflags, nullptr, JetIdiv, nullptr,
                                          nullptr, nullptr),

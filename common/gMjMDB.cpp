@@ -59,6 +59,16 @@ std::int32_t gMjMDB::CommitTransaction() {
     try {
         gDatabase_->commit();
     } catch (const PlatformError& e) {
+        // SQLite keeps the transaction open after a failed COMMIT (another
+        // program still reading after the busy wait). Left open, it would be
+        // committed together with the next one or lost at close while the
+        // caller moves on; rolled back, the returned error means exactly
+        // "nothing of it was stored".
+        try {
+            if (sqlite3_get_autocommit(gDatabase_->handle()) == 0)
+                gDatabase_->rollback();
+        } catch (const PlatformError&) {
+        }
         return ErrorNumber(e);
     }
     return 0;

@@ -285,3 +285,31 @@ TEST_F(RecordsetTest, SeeksAndUpdatesLeaveNoLockBehind) {
     rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
     EXPECT_EQ(rs.Field("作業回数"), FieldValue(std::int64_t{5}));
 }
+
+// A commit that cannot get the file (another program still reading) fails
+// with a number and leaves nothing half-done behind.
+TEST_F(RecordsetTest, FailedCommitRollsBackAndReportsTheNumber) {
+    db_.reset();
+    RecordingMessages messages;
+    gMjMDB mdb(messages);
+    ASSERT_EQ(mdb.OpenMdb(0, path_, false), 0);
+    sqlite3_busy_timeout(mdb.gDbObject()->handle(), 50);
+    ASSERT_EQ(mdb.BeginTransaction(), 0);
+    RecordsetHelper rs;
+    std::int32_t err = -1;
+    rs.Open(mdb.gDbObject(), "浄化槽契約内訳マスタ", 0, err);
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
+    rs.SetField("年間金額", 1.0);
+    rs.Update(err);
+    ASSERT_EQ(err, 0);
+
+    Database reader(path_, true);
+    Statement open = reader.prepare("SELECT 年間金額 FROM 浄化槽契約内訳マスタ");
+    ASSERT_TRUE(open.step());  // holds a read lock until reset
+    EXPECT_EQ(mdb.CommitTransaction(), SQLITE_BUSY);
+    open.reset();
+
+    EXPECT_EQ(Scalar(*mdb.gDbObject(), "SELECT sum(年間金額) FROM 浄化槽契約内訳マスタ"), "70000");
+    EXPECT_EQ(mdb.BeginTransaction(), 0) << "no transaction was left open";
+    EXPECT_EQ(mdb.CommitTransaction(), 0);
+}
