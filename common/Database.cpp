@@ -10,14 +10,14 @@
 
 #include "PlatformError.h"
 
-// Journal mode: the file keeps whatever mode it has, normally SQLite's
-// rollback journal with synchronous=FULL. A committed transaction is then on
-// disk before COMMIT returns, and a process killed in the middle of a
-// transaction leaves a hot journal that the next opener rolls back, so
-// neither kind of kill loses committed data or leaves half a sheet written.
-// WAL would give the same guarantee against a killed process but turns the
-// file into a WAL database for every other program that opens it and does
-// not work on network shares, where office databases often live.
+// Journal mode: the file keeps the mode it has, normally SQLite's rollback
+// journal, and the connection uses synchronous=FULL. A committed transaction
+// is then on disk before COMMIT returns, and a process killed in the middle
+// of one leaves a hot journal that the next opener rolls back: a kill loses
+// nothing that was committed and never leaves half a sheet written. WAL
+// would give the same guarantee but would turn the file into a WAL database
+// for every other program that opens it, and it does not work on network
+// shares, where office databases often live.
 
 namespace {
 
