@@ -78,6 +78,16 @@ ImportJob::~ImportJob() = default;
 
 void ImportJob::RunImport(const std::string& txtPath) {
     ImportState& state = *state_;
+    // The window lets its events run between rows; a second F4 arriving
+    // there would clear the sheet image that the running import walks and
+    // try to open a transaction inside the running one.
+    if (state.Running)
+        return;
+    struct RunningFlag {
+        explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+        ~RunningFlag() { flag_ = false; }
+        bool& flag_;
+    } running(state.Running);
     MessageSink& messages = state.view.messages();
     if (!CheckImportPath(state, txtPath))
         return;
@@ -130,7 +140,9 @@ void ImportJob::RunImport(const std::string& txtPath) {
 
 void ImportJob::Release() {
     // Class_Terminate runs as the object goes; a later run starts a new one.
-    state_->ExcelBook.reset();
+    // A run under way still reads from it, so it goes only when none is.
+    if (!state_->Running)
+        state_->ExcelBook.reset();
 }
 
 std::int32_t ImportJob::ImportOkCount(int sheetIndex0) const {

@@ -32,6 +32,9 @@ class ImportState {
     std::int32_t SheetEndRow = -1;
     std::int16_t SheetColumnCount = 0;
 
+    // An import is under way (events are let through between rows).
+    bool Running = false;
+
     std::array<std::int32_t, 2> ImportOkCount{};
     std::array<std::int32_t, 2> ImportNgCount{};
     ImportErrorList Errors;

@@ -258,3 +258,43 @@ TEST(ImportJob, WorkbookSavedByAnotherApplication) {
               std::string::npos);
     EXPECT_EQ(std::get<std::int64_t>(ReadBillingMonth(f.opened.db(), 12345, 3, 3).second), 1000);
 }
+
+namespace {
+
+// A window whose event pump delivers a second F4 while the import runs.
+class ImpatientView : public TestImportView {
+  public:
+    void pumpEvents() override {
+        TestImportView::pumpEvents();
+        if (job && !pressed && phase.find("取込中") != std::string::npos) {
+            pressed = true;
+            job->RunImport(path);
+        }
+    }
+    ImportJob* job = nullptr;
+    std::string path;
+    bool pressed = false;
+};
+
+}  // namespace
+
+TEST(ImportJob, SecondF4DuringTheRunIsIgnored) {
+    TempDir dir;
+    OpenedDatabase opened(MakeDatabase(dir));
+    AddCustomer(opened.db(), 12345);
+    AddContractLine(opened.db(), 12345, 1, 10, 12000, 12, 1000);
+    AddContractLine(opened.db(), 12345, 2, 20, 24000, 4, 6000);
+    AddBillingLine(opened.db(), 12345, 3, 2, 1000);
+    ImpatientView view;
+    ImportJob job(opened.mdb, view);
+    view.job = &job;
+    view.path = dir.file("fee.xls");
+    SheetSpec contract = GoodContract();
+    contract.rows.push_back(ContractRow(12345.0, 2.0, 20.0, "点検", 25000.0, {}, {}));
+    WriteWorkbook(view.path, {contract, GoodBilling()});
+    job.RunImport(view.path);
+    EXPECT_TRUE(view.pressed);
+    EXPECT_EQ(view.texts().size(), 2u);  // one confirmation, one completion
+    EXPECT_EQ(job.ImportOkCount(0), 2);
+    EXPECT_EQ(std::get<std::int64_t>(ReadContract(opened.db(), 12345, 2).annual), 25000);
+}
