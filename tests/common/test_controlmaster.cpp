@@ -158,6 +158,9 @@ TEST_F(ControlMasterTest, UnopenableDatabaseShowsNumberBoxThenMdbMessage) {
     EXPECT_EQ(messages_.shown[1].title, kMessageTitle);
     EXPECT_EQ(messages_.shown[1].icon, MsgIcon::Exclamation);
     EXPECT_TRUE(window_.calls.empty());
+    // The window unloads: closing after the failed open shows nothing.
+    EXPECT_TRUE(mdb_.CloseDatabase());
+    EXPECT_EQ(messages_.shown.size(), 2u);
 }
 
 TEST_F(ControlMasterTest, EntryIndexOutOfRangeFails) {
