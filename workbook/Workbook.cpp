@@ -125,15 +125,33 @@ std::uint32_t Sheet::formatIdAt(std::int32_t r, std::int32_t c) const {
 
 namespace {
 
+// The slots of a row up to column c; a new row takes the width of the one
+// above it, since rows of a sheet tend to be alike.
+void growRow(Sheet& sheet, RowInfo& ri, std::int32_t r, std::int32_t c) {
+    const auto need = static_cast<std::size_t>(c) + 1;
+    if (ri.cells.size() >= need)
+        return;
+    if (ri.cells.capacity() < need) {
+        std::size_t want = std::max(need, ri.cells.capacity() * 2);
+        if (const RowInfo* above = sheet.row(r - 1))
+            want = std::max(want, above->cells.size());
+        ri.cells.reserve(std::min<std::size_t>(want, kMaxCols));
+    }
+    ri.cells.resize(need, absentCell());
+}
+
 // The slot of (r, c), created with the format the position shows.
 Cell& ensureCell(Sheet& sheet, std::int32_t r, std::int32_t c) {
-    const std::uint32_t inherited = sheet.formatIdAt(r, c);
     RowInfo& ri = sheet.rowInfo(r);
-    if (ri.cells.size() <= static_cast<std::size_t>(c)) {
-        ri.cells.resize(static_cast<std::size_t>(c) + 1, absentCell());
-    }
+    growRow(sheet, ri, r, c);
     Cell& cell = ri.cells[static_cast<std::size_t>(c)];
     if (cell.format == kNoCell) {
+        std::uint32_t inherited = 0;
+        if (ri.format) {
+            inherited = *ri.format;
+        } else if (const auto& cf = sheet.column(c).format) {
+            inherited = *cf;
+        }
         cell = Cell();
         cell.format = inherited;
     }
@@ -173,6 +191,18 @@ void Sheet::setValue(std::int32_t r, std::int32_t c, const CellValue& value) {
         default:
             break;
     }
+}
+
+void Sheet::setNumber(std::int32_t r, std::int32_t c, double number) {
+    Cell& cell = ensureCell(*this, r, c);
+    cell.kind = CellKind::Number;
+    cell.number = number;
+}
+
+void Sheet::setText(std::int32_t r, std::int32_t c, const std::string& text) {
+    Cell& cell = ensureCell(*this, r, c);
+    cell.kind = CellKind::Text;
+    cell.text = book_->strings.intern(text);
 }
 
 CellValue Sheet::value(std::int32_t r, std::int32_t c) const {
@@ -265,9 +295,17 @@ void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
 
     if (kind == RangeKind::Cells) {
         for (std::int32_t r = rg.firstRow; r <= rg.lastRow; ++r) {
+            RowInfo& ri = rowInfo(r);
+            growRow(*this, ri, r, rg.lastCol);
+            const unsigned rowEdges =
+                (r == rg.firstRow ? kEdgeTop : 0u) | (r == rg.lastRow ? kEdgeBottom : 0u);
             for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c) {
-                Cell& cell = ensureCell(*this, r, c);
-                cell.format = map(cell.format, edgesOf(r, c, rg));
+                Cell& cell = ri.cells[static_cast<std::size_t>(c)];
+                if (cell.format == kNoCell)
+                    ensureCell(*this, r, c);
+                const unsigned edges = rowEdges | (c == rg.firstCol ? kEdgeLeft : 0u) |
+                                       (c == rg.lastCol ? kEdgeRight : 0u);
+                cell.format = map(cell.format, edges);
             }
         }
         return;

@@ -167,6 +167,9 @@ class Sheet {
     // Values. Setting a value on a new cell gives it the row's, else the
     // column's, else the default format.
     void setValue(std::int32_t row, std::int32_t col, const CellValue& value);
+    // The same for the two common kinds, without building a CellValue.
+    void setNumber(std::int32_t row, std::int32_t col, double number);
+    void setText(std::int32_t row, std::int32_t col, const std::string& text);
     CellValue value(std::int32_t row, std::int32_t col) const;
     const Cell* cell(std::int32_t row, std::int32_t col) const;  // null when absent
     // Set a raw cell (reader): value and format id.

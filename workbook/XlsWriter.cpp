@@ -825,7 +825,7 @@ void writePrintTitles(BiffBuffer& b, const Workbook& book) {
             area(p.titleRows->first, p.titleRows->second, 0, kMaxCols - 1);
         if (both)
             f.u8(0x10);  // PtgUnion
-        const auto& formula = f.bytes();
+        const auto formula = f.copy();
         b.begin(kNAME);
         b.u16(0x0020);  // built-in
         b.u8(0);
@@ -856,7 +856,9 @@ std::size_t estimateSize(const Workbook& book) {
 
 }  // namespace
 
-std::vector<std::uint8_t> WriteBiff8Stream(const Workbook& book) {
+namespace {
+
+BiffBuffer writeStream(const Workbook& book) {
     if (book.sheetCount() == 0) {
         throw PlatformError(kErrGeneral, "シートが 1 枚もないブックは保存できません。");
     }
@@ -962,11 +964,16 @@ std::vector<std::uint8_t> WriteBiff8Stream(const Workbook& book) {
         b.patch32(plyPos[i], static_cast<std::uint32_t>(b.size()));
         writer.write(book.sheet(i), i == active);
     }
-    auto out = std::move(b.bytes());
     // Keep the stream out of the container's mini stream.
-    if (out.size() < 4096)
-        out.resize(4096, 0);
-    return out;
+    if (b.size() < 4096)
+        b.zeros(4096 - b.size());
+    return b;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> WriteBiff8Stream(const Workbook& book) {
+    return writeStream(book).copy();
 }
 
 namespace {
@@ -993,7 +1000,7 @@ void initGsf() {
 }
 
 // Writes the stream into an OLE2 container on `sink`; false when a write failed.
-bool writeContainer(GsfOutput* sink, const std::vector<std::uint8_t>& stream) {
+bool writeContainer(GsfOutput* sink, const BiffBuffer& stream) {
     GPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink));
     if (!ole)
         return false;
@@ -1014,7 +1021,7 @@ bool writeContainer(GsfOutput* sink, const std::vector<std::uint8_t>& stream) {
 }  // namespace
 
 std::vector<std::uint8_t> WriteXlsToMemory(const Workbook& book) {
-    const std::vector<std::uint8_t> stream = WriteBiff8Stream(book);
+    const BiffBuffer stream = writeStream(book);
     initGsf();
     GPtr<GsfOutput> mem(gsf_output_memory_new());
     if (!writeContainer(mem.get(), stream)) {
@@ -1121,7 +1128,7 @@ void WriteXlsFile(const Workbook& book, const std::string& path) {
     if (path.empty())
         throw PlatformError(kErrFileAccess, "保存先のファイル名がありません。");
     // Build everything first: a workbook that cannot be written leaves no file.
-    const std::vector<std::uint8_t> stream = WriteBiff8Stream(book);
+    const BiffBuffer stream = writeStream(book);
     initGsf();
 
     struct stat target {};

@@ -204,6 +204,23 @@ bool readsAsNumber(const std::string& text, double& out) {
         --e;
     if (b == e)
         return false;
+    // Plain digits (codes, amounts, dates): exact without a parse.
+    if (e - b <= 15) {
+        std::size_t i = b;
+        const bool negative = text[i] == '-';
+        if (negative || text[i] == '+')
+            ++i;
+        if (i < e) {
+            std::int64_t v = 0;
+            std::size_t k = i;
+            while (k < e && text[k] >= '0' && text[k] <= '9')
+                v = v * 10 + (text[k++] - '0');
+            if (k == e) {
+                out = v == 0 ? 0.0 : static_cast<double>(negative ? -v : v);
+                return true;
+            }
+        }
+    }
     char buf[400];
     std::size_t n = 0;
     std::size_t i = b;
@@ -922,6 +939,18 @@ bool pClExcel::SetCellValue(std::int32_t vYPos, std::int16_t vXPos, const Varian
     if (!mBookOpen || !CheckCellPos(vYPos, vXPos))
         return false;
     xls::Sheet& sheet = ActiveSheet();
+    // Text is what the export writes, a million times: no copies on the way.
+    if (const auto* text = std::get_if<std::string>(&vValue); text != nullptr && !text->empty()) {
+        double number;
+        if (readsAsNumber(*text, number)) {
+            sheet.setNumber(vYPos - 1, vXPos - 1, number);
+            return true;
+        }
+        if (text->size() <= 32767) {
+            sheet.setText(vYPos - 1, vXPos - 1, *text);
+            return true;
+        }
+    }
     sheet.setValue(vYPos - 1, vXPos - 1, cellValueOf(vValue));
     return true;
 }
@@ -1005,6 +1034,7 @@ bool pClExcel::GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
         vValue = variantOf(sheet.value(r0 - 1, c0 - 1));
         return true;
     }
+    const xls::StringTable& strings = mBook->strings;
     xls::Array2D block;
     block.rows = r1 - r0 + 1;
     block.cols = c1 - c0 + 1;
@@ -1017,9 +1047,25 @@ bool pClExcel::GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
             if (static_cast<std::size_t>(c - 1) >= ri->cells.size())
                 break;
             const xls::Cell& cell = ri->cells[static_cast<std::size_t>(c - 1)];
-            if (cell.format == xls::kNoCell || cell.kind == xls::CellKind::Blank)
+            if (cell.format == xls::kNoCell)
                 continue;
-            block.at(r - r0 + 1, c - c0 + 1) = sheet.value(r - 1, c - 1);
+            xls::CellValue& slot = block.at(r - r0 + 1, c - c0 + 1);
+            switch (cell.kind) {
+                case xls::CellKind::Blank:
+                    break;
+                case xls::CellKind::Number:
+                    slot = cell.number;
+                    break;
+                case xls::CellKind::Text:
+                    slot = strings.get(cell.text);
+                    break;
+                case xls::CellKind::Boolean:
+                    slot = cell.small != 0;
+                    break;
+                case xls::CellKind::Error:
+                    slot = xls::ErrorValue{cell.small};
+                    break;
+            }
         }
     }
     vValue = std::move(block);
