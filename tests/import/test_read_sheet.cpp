@@ -205,3 +205,16 @@ TEST(ReadSheet, WorkbookSavedByAnotherApplication) {
     ASSERT_TRUE(r.Read(path, 2));
     EXPECT_EQ(r.state.SheetData.at(3, 30), Cell{std::string("abc")});
 }
+
+TEST(ReadSheet, BookWithoutTheBillingSheet) {
+    TempDir dir;
+    const std::string path = dir.file("one.xls");
+    WriteWorkbook(path, {ContractSheet()});
+    Reader r;
+    ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_FALSE(r.Read(path, 2));
+    ASSERT_FALSE(r.view.texts().empty());
+    EXPECT_EQ(r.view.texts().back(),
+              "シート名が規定のExcelと異なります" + kCrLf + kUseExportedBook);
+    EXPECT_TRUE(r.state.SheetData.empty());
+}
