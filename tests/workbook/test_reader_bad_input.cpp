@@ -22,7 +22,8 @@ const std::set<std::int32_t> kReaderErrors = {kErrNotXls, kErrEncrypted, kErrOld
 
 Bytes WorkbookStreamOf(const std::string& fixture) {
     Bytes file = LoadFile(FixturePath(fixture));
-    return ole::ExtractBiffStream(file.data(), file.size()).bytes;
+    ole::BiffStream stream = ole::ExtractBiffStream(file.data(), file.size());
+    return Bytes(stream.bytes.data(), stream.bytes.data() + stream.bytes.size());
 }
 
 // Offset just past the EOF of the last substream (xlwt pads after it).
