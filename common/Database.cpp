@@ -101,6 +101,10 @@ void CheckDatabaseFile(const std::string& path) {
     if (S_ISDIR(st.st_mode)) {
         throw PlatformError(SQLITE_CANTOPEN, "データベースファイルではなくフォルダです: " + path);
     }
+    // A pipe or a device would block the read below or never hold a database.
+    if (!S_ISREG(st.st_mode)) {
+        throw PlatformError(SQLITE_CANTOPEN, "データベースファイルではありません: " + path);
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw PlatformError(SQLITE_CANTOPEN, "データベースファイルを読み込めません: " + path);

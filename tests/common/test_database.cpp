@@ -151,6 +151,8 @@ TEST(DatabaseOpen, RefusesWhatIsNotAnSqliteDatabase) {
     WriteBytes(jet, std::string("\0\1\0\0Standard Jet DB\0\1\0\0\0", 24) + std::string(2000, 'x'));
     WriteBytes(ace, std::string("\0\1\0\0Standard ACE DB\0\2\0\0\0", 24) + std::string(2000, 'x'));
     WriteBytes(text, "得意先コード,名称\n1,佐藤\n");
+    const std::string fifo = dir.file("pipe.db");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
     struct Case {
         std::string path;
@@ -161,7 +163,8 @@ TEST(DatabaseOpen, RefusesWhatIsNotAnSqliteDatabase) {
                           {jet, SQLITE_NOTADB, "Access"},
                           {ace, SQLITE_NOTADB, "Access"},
                           {text, SQLITE_NOTADB, "SQLite のデータベースファイルではありません"},
-                          {dir.file(""), SQLITE_CANTOPEN, "フォルダ"}};
+                          {dir.file(""), SQLITE_CANTOPEN, "フォルダ"},
+                          {fifo, SQLITE_CANTOPEN, "データベースファイルではありません"}};
     for (const auto& c : cases) {
         const PlatformError e = ExpectPlatformError([&] { Database db(c.path, false); });
         EXPECT_EQ(e.number(), c.number) << c.path;
