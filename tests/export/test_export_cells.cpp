@@ -14,6 +14,7 @@
 #include "RecordingMessages.h"
 #include "SheetWriteCheck.h"
 #include "WriteContractRow.h"
+#include "gMjDisp.h"
 #include "pClExcel.h"
 
 TEST(NumberCellText, KnownAnswers) {
@@ -40,6 +41,24 @@ TEST(NumberCellText, KnownAnswers) {
     for (const Case& c : cases) {
         EXPECT_EQ(NumberCellText(c.value, c.width, c.decimals), c.expected)
             << FieldText(c.value) << " width " << c.width << " decimals " << c.decimals;
+    }
+}
+
+TEST(NumberCellText, AgreesWithFormatNumberRightWhereTheValueFits) {
+    const double values[] = {0,     -0.0,   1,      -1,      7,      42,       999,
+                             1000,  -1500,  65535,  120000,  1e11,   -9.5e10,  1234567890,
+                             0.4,   0.5,    -0.5,   2.5,     1234.5, -1234.49, 5.5,
+                             10.25, 2.0004, 0.0005, 123.4565};
+    for (double v : values) {
+        for (std::int16_t decimals : {0, 3}) {
+            const std::string expected =
+                gMjDisp::Trim(gMjDisp::FormatNumberRight(v, 16, decimals, false));
+            EXPECT_EQ(NumberCellText(v, 16, decimals), expected) << v << " " << decimals;
+            EXPECT_EQ(
+                NumberCellText(std::int64_t(v), 16, 0),
+                gMjDisp::Trim(gMjDisp::FormatNumberRight(double(std::int64_t(v)), 16, 0, false)))
+                << v;
+        }
     }
 }
 
