@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -64,6 +65,10 @@ class frmVelkanDataExport::View : public ExportView {
             QApplication::setOverrideCursor(Qt::WaitCursor);
         } else {
             QApplication::restoreOverrideCursor();
+            // Back to the input the user left, which disabling the frames took the focus from.
+            if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible()) {
+                focusBefore_->setFocus(Qt::OtherFocusReason);
+            }
             w_.setJobRunning(false);
         }
     }
@@ -85,6 +90,7 @@ class frmVelkanDataExport::View : public ExportView {
   private:
     frmVelkanDataExport& w_;
     bool busy_ = false;
+    QPointer<QWidget> focusBefore_;
 };
 
 frmVelkanDataExport::frmVelkanDataExport(MessageSink& messages, QWidget* parent)

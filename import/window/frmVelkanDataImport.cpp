@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -52,6 +53,10 @@ class frmVelkanDataImport::View : public ImportView {
             QApplication::setOverrideCursor(Qt::WaitCursor);
         } else {
             QApplication::restoreOverrideCursor();
+            // Back to the input the user left, which disabling the frames took the focus from.
+            if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible()) {
+                focusBefore_->setFocus(Qt::OtherFocusReason);
+            }
             w_.setJobRunning(false);
             w_.repaint();
         }
@@ -78,6 +83,7 @@ class frmVelkanDataImport::View : public ImportView {
   private:
     frmVelkanDataImport& w_;
     bool busy_ = false;
+    QPointer<QWidget> focusBefore_;
 };
 
 frmVelkanDataImport::frmVelkanDataImport(MessageSink& messages, QWidget* parent)

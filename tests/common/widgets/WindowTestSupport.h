@@ -51,12 +51,23 @@ class TestInstallation {
         if (hadRuntime_)
             oldRuntime_ = runtime;
         setenv("XDG_RUNTIME_DIR", dir_.path().toUtf8().constData(), 1);
+        // Default output paths (desktop, else home) must land in the test's folder.
+        const char* home = std::getenv("HOME");
+        hadHome_ = home != nullptr;
+        if (hadHome_)
+            oldHome_ = home;
+        setenv("HOME", dir_.path().toUtf8().constData(), 1);
     }
     ~TestInstallation() {
         if (hadOld_) {
             setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
         } else {
             unsetenv("XDG_CONFIG_HOME");
+        }
+        if (hadHome_) {
+            setenv("HOME", oldHome_.c_str(), 1);
+        } else {
+            unsetenv("HOME");
         }
         if (hadRuntime_) {
             setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
@@ -131,6 +142,8 @@ class TestInstallation {
     std::vector<Entry> entries_;
     bool hadOld_ = false;
     std::string old_;
+    bool hadHome_ = false;
+    std::string oldHome_;
     bool hadRuntime_ = false;
     std::string oldRuntime_;
 };

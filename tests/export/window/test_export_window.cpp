@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -68,6 +71,7 @@ TEST_F(ExportWindowTest, StartsWithTheFirstDatabaseAndItsLists) {
     // The default output path: the desktop folder and a time-stamped name.
     const QString path = window->TaviText1(0)->text();
     EXPECT_TRUE(path.startsWith(window->OutputFolder() + "/")) << path.toStdString();
+    EXPECT_EQ(window->OutputFolder().toStdString(), installation.path("")) << "no desktop: home";
     EXPECT_TRUE(QRegularExpression("/\\d{8}_\\d{6}_浄化槽金額データ\\.xls$").match(path).hasMatch())
         << path.toStdString();
 
@@ -247,9 +251,9 @@ TEST_F(ExportWindowTest, F4WithoutAnOutputPathStopsAtThePreCheck) {
 TEST_F(ExportWindowTest, F4AsksAndRunsTheJobOnlyOnYes) {
     installation.addDatabase("本社", {});
     ASSERT_TRUE(Start());
+    ClickFocus(window->TaviDate1(0));
     window->TaviText1(0)->setText(QString::fromStdString(installation.path("out.xls")));
     messages.answerNext(MsgAnswer::No);
-    ClickFocus(window->TaviDate1(0));
     QTest::keyClick(Focused(), Qt::Key_F4);
     ASSERT_EQ(messages.texts(),
               std::vector<std::string>{"Ecxelデータ出力を開始してよろしいですか"});
@@ -370,4 +374,35 @@ TEST_F(ExportWindowTest, LayoutIsTidyAndTheScreenshotIsWritten) {
                                         QString::fromStdString(installation.path("shots")));
     ASSERT_FALSE(file.isEmpty());
     EXPECT_FALSE(QImage(file).isNull());
+}
+
+TEST_F(ExportWindowTest, KeysAndClosingWaitWhileTheJobRuns) {
+    installation.addSampleDatabase("本社", 40);
+    ASSERT_TRUE(Start());
+    // Leaving the combo recomputes the default path: type the path afterwards.
+    ClickFocus(window->TaviDate1(0));
+    window->TaviText1(0)->setText(QString::fromStdString(installation.path("out.xls")));
+    // Delivered while the job lets pending events run.
+    QCoreApplication::postEvent(window->TaviDate1(0),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    QCoreApplication::postEvent(window->TaviDate1(0),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier));
+    QCoreApplication::postEvent(window.get(), new QCloseEvent);
+    QTest::keyClick(Focused(), Qt::Key_F4);
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{"Ecxelデータ出力を開始してよろしいですか",
+                                                          "Ecxelデータ出力が完了しました"}));
+    EXPECT_FALSE(window->isUnloaded());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(installation.path("out.xls"))));
+}
+
+TEST_F(ExportWindowTest, SecondInstanceIsRefused) {
+    installation.addDatabase("本社", {});
+    ASSERT_TRUE(Start());
+    RecordingMessages second;
+    frmVelkanDataExport other(second);
+    EXPECT_FALSE(other.Startup());
+    EXPECT_EQ(second.texts(), std::vector<std::string>{"浄化槽金額データ出力は既に起動しています"});
+    EXPECT_TRUE(other.isUnloaded());
+    EXPECT_FALSE(window->isUnloaded());
 }
