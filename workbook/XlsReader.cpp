@@ -40,6 +40,11 @@ class BookReader {
     }
 
   private:
+    struct PrintTitles {
+        std::size_t boundSheet = 0;
+        std::optional<std::pair<std::int32_t, std::int32_t>> rows, cols;
+    };
+
     struct PendingString {
         std::int32_t row = -1;
         std::int32_t col = 0;
@@ -149,9 +154,57 @@ class BookReader {
                     rec, [&](const std::string& s) { sst_.push_back(book_->strings.intern(s)); });
                 break;
             }
+            case kName:
+                readPrintTitles(rec);
+                break;
             case kCodePage:  // BIFF8 strings are Unicode whatever it says
             default:
                 break;
+        }
+    }
+
+    // NAME: grbit, chKey, cch, cce, 0, itab, 4 x 0, name, rgce. Only the
+    // built-in Print_Titles is used: one or two PtgArea3d (in a PtgMemFunc
+    // with a PtgUnion), whole columns or whole rows of the sheet itab.
+    void readPrintTitles(const Record& rec) {
+        if (rec.size < 15 || (Le16(rec.data) & 0x0020) == 0) {
+            return;
+        }
+        const std::uint8_t* p = rec.data;
+        std::uint32_t cch = p[3];
+        std::uint32_t cce = Le16(p + 4);
+        std::uint16_t itab = Le16(p + 8);
+        std::uint32_t nameBytes = cch * ((p[14] & 0x01) != 0 ? 2u : 1u);
+        if (cch != 1 || itab == 0 || rec.size < 15 + nameBytes + cce || p[15] != 0x07) {
+            return;
+        }
+        PrintTitles titles;
+        titles.boundSheet = static_cast<std::size_t>(itab) - 1;
+        const std::uint8_t* f = p + 15 + nameBytes;
+        std::uint32_t i = 0;
+        while (i < cce) {
+            std::uint8_t ptg = f[i];
+            if (ptg == 0x29 || ptg == 0x49 || ptg == 0x69) {  // PtgMemFunc: cce, then its ptgs
+                i += 3;
+            } else if (ptg == 0x10) {  // PtgUnion
+                i += 1;
+            } else if ((ptg == 0x3B || ptg == 0x5B || ptg == 0x7B) && cce - i >= 11) {
+                std::int32_t r0 = Le16(f + i + 3), r1 = Le16(f + i + 5);
+                std::int32_t c0 = Le16(f + i + 7) & 0x3FFF, c1 = Le16(f + i + 9) & 0x3FFF;
+                if (r0 <= r1 && c0 <= c1 && c1 < kMaxCols) {
+                    if (c0 == 0 && c1 == kMaxCols - 1) {
+                        titles.rows = std::make_pair(r0, r1);
+                    } else if (r0 == 0 && r1 == kMaxRows - 1) {
+                        titles.cols = std::make_pair(c0, c1);
+                    }
+                }
+                i += 11;
+            } else {
+                break;  // anything else is no print-title range
+            }
+        }
+        if (titles.rows || titles.cols) {
+            printTitles_.push_back(titles);
         }
     }
 
@@ -239,6 +292,12 @@ class BookReader {
             taken[at] = end;
             if (i == activeTab_) {
                 active = bookIndex;
+            }
+            for (const PrintTitles& titles : printTitles_) {
+                if (titles.boundSheet == i) {
+                    sheet.pageSetup.titleRows = titles.rows;
+                    sheet.pageSetup.titleCols = titles.cols;
+                }
             }
             ++bookIndex;
         }
@@ -619,6 +678,7 @@ class BookReader {
     std::vector<RawXf> xfs_;
     std::vector<BoundSheet> boundSheets_;
     std::vector<std::uint32_t> sst_;  // SST index -> StringTable id
+    std::vector<PrintTitles> printTitles_;
 
     std::vector<CellFormat> resolved_;
     std::vector<bool> isDate_;

@@ -45,6 +45,9 @@ TEST(ReaderRoundTrip, ValuesFormatsAndSheetSettingsSurviveWriteAndRead) {
     a.rowInfo(3).height = 500;
     a.pageSetup.orientation = 2;
     a.pageSetup.headerCenter = "見出し";
+    a.pageSetup.titleRows = std::make_pair(0, 1);
+    b.pageSetup.titleRows = std::make_pair(0, 1);
+    b.pageSetup.titleCols = std::make_pair(0, 2);
     a.view.zoom = 85;
     b.setValue(1, 36, std::string("12月"));
     b.setValue(2, 25, 3630.0);
@@ -89,6 +92,10 @@ TEST(ReaderRoundTrip, ValuesFormatsAndSheetSettingsSurviveWriteAndRead) {
     EXPECT_EQ(ra.pageSetup.orientation, 2);
     EXPECT_EQ(ra.pageSetup.headerCenter, "見出し");
     EXPECT_EQ(ra.view.zoom, 85);
+    EXPECT_EQ(ra.pageSetup.titleRows, a.pageSetup.titleRows);
+    EXPECT_EQ(ra.pageSetup.titleCols, std::nullopt);
+    EXPECT_EQ(rb.pageSetup.titleRows, b.pageSetup.titleRows);
+    EXPECT_EQ(rb.pageSetup.titleCols, b.pageSetup.titleCols);
 }
 
 TEST(ReaderRoundTrip, StreamBeyondTheHeaderFatTableIsRead) {
