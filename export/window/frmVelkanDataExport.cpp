@@ -56,8 +56,10 @@ class frmVelkanDataExport::View : public ExportView {
             return;
         busy_ = busy;
         // Keys and focus changes are ignored before the frames lose the focus.
-        if (busy)
+        if (busy) {
             w_.setJobRunning(true);
+            focusBefore_ = QApplication::focusWidget();
+        }
         for (QGroupBox* frame : w_.frameData_)
             frame->setEnabled(!busy);
         w_.taviCommand1_->setVisible(!busy);

@@ -44,8 +44,10 @@ class frmVelkanDataImport::View : public ImportView {
         // the import runs, yet keeps repainting its progress: the input
         // frames are disabled and the window ignores keys, rather than the
         // whole window being disabled.
-        if (busy)
+        if (busy) {
             w_.setJobRunning(true);
+            focusBefore_ = QApplication::focusWidget();
+        }
         w_.frameData1_->setEnabled(!busy);
         w_.frameData2_->setEnabled(!busy);
         w_.taviCommand1_->setVisible(!busy);

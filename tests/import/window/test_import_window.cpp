@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -222,4 +224,24 @@ TEST_F(ImportWindowTest, LayoutIsTidyAndTheScreenshotIsWritten) {
                                         QString::fromStdString(installation.path("shots")));
     ASSERT_FALSE(file.isEmpty());
     EXPECT_FALSE(QImage(file).isNull());
+}
+
+TEST_F(ImportWindowTest, KeysAndClosingWaitWhileTheImportRuns) {
+    const std::string database = installation.addDatabase("本社", {});
+    const std::string book = PrepareRun(installation, database);
+    ASSERT_TRUE(Start());
+    ClickFocus(window->txtPath());
+    window->txtPath()->setText(QString::fromStdString(book));
+    // Delivered while the driver lets pending events run.
+    QCoreApplication::postEvent(window->txtPath(),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier));
+    QCoreApplication::postEvent(window->txtPath(),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier));
+    QCoreApplication::postEvent(window.get(), new QCloseEvent);
+    QTest::keyClick(Focused(), Qt::Key_F4);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "浄化槽金額データの取込を開始してもよろしいですか ");
+    EXPECT_FALSE(window->isUnloaded());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(Focused(), window->txtPath()) << "the focus comes back to the path";
 }
