@@ -284,3 +284,9 @@ TEST(VelkanFont, FamilyListStartsWithMsGothicAndEndsInMonospace) {
     EXPECT_EQ(families.back(), "monospace");
     EXPECT_EQ(VelkanFont().families(), families);
 }
+
+TEST(VelkanFont, QtsJapaneseTranslationIsInstalled) {
+    // qt6-translations-l10n: the standard dialogs speak Japanese.
+    ASSERT_TRUE(InstallJapaneseTranslations(*QCoreApplication::instance()));
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), "Look in:");
+}

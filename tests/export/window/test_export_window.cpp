@@ -406,3 +406,19 @@ TEST_F(ExportWindowTest, SecondInstanceIsRefused) {
     EXPECT_TRUE(other.isUnloaded());
     EXPECT_FALSE(window->isUnloaded());
 }
+
+TEST_F(ExportWindowTest, ChoosingADatabaseWithoutSettingsClosesTheWindow) {
+    installation.addDatabase("本社", {});
+    TestDatabaseSettings noRow;
+    noRow.controlRow = false;
+    installation.addDatabase("支店", noRow);
+    ASSERT_TRUE(Start());
+    ClickFocus(window->Combo1());
+    window->Combo1()->setCurrentIndex(1);
+    QTest::keyClick(Focused(), Qt::Key_Return);
+    EXPECT_EQ(messages.texts(),
+              std::vector<std::string>{"コントロールマスタの設定が正しくありません"});
+    EXPECT_TRUE(window->isUnloaded());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->mdb().gDbObject(), nullptr);
+}
