@@ -77,13 +77,38 @@ std::uint32_t FormatTable::intern(const CellFormat& format) {
 }
 
 std::uint32_t StringTable::intern(const std::string& text) {
-    auto it = ids_.find(std::string_view(text));
-    if (it != ids_.end())
-        return it->second;
-    const auto id = static_cast<std::uint32_t>(strings_.size());
-    strings_.push_back(text);
-    ids_.emplace(std::string_view(strings_.back()), id);
-    return id;
+    if (slots_.size() < 2 * (strings_.size() + 1))
+        grow();
+    const std::uint64_t h = std::hash<std::string_view>{}(text);
+    const std::uint64_t tag = h & 0xFFFFFFFF00000000ULL;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+        const std::uint64_t slot = slots_[i];
+        if (slot == 0) {
+            const auto id = static_cast<std::uint32_t>(strings_.size());
+            strings_.push_back(text);
+            slots_[i] = tag | (static_cast<std::uint64_t>(id) + 1);
+            return id;
+        }
+        if ((slot & 0xFFFFFFFF00000000ULL) == tag) {
+            const auto id = static_cast<std::uint32_t>((slot & 0xFFFFFFFFULL) - 1);
+            if (strings_[id] == text)
+                return id;
+        }
+    }
+}
+
+void StringTable::grow() {
+    std::vector<std::uint64_t> slots(std::max<std::size_t>(64, slots_.size() * 2), 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t id = 0; id < strings_.size(); ++id) {
+        const std::uint64_t h = std::hash<std::string_view>{}(strings_[id]);
+        std::size_t i = static_cast<std::size_t>(h) & mask;
+        while (slots[i] != 0)
+            i = (i + 1) & mask;
+        slots[i] = (h & 0xFFFFFFFF00000000ULL) | (static_cast<std::uint64_t>(id) + 1);
+    }
+    slots_ = std::move(slots);
 }
 
 // ---------------------------------------------------------------------------

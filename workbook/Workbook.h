@@ -80,8 +80,8 @@ class FormatTable {
     std::unordered_map<CellFormat, std::uint32_t, CellFormatHash> ids_;
 };
 
-// Shared strings of a workbook. The map's keys view the stored strings,
-// which a deque never moves.
+// Shared strings of a workbook, found again through a flat open-addressing
+// table (a few hundred thousand distinct texts per export).
 class StringTable {
   public:
     std::uint32_t intern(const std::string& text);
@@ -89,8 +89,10 @@ class StringTable {
     std::size_t size() const { return strings_.size(); }
 
   private:
+    void grow();
+
     std::deque<std::string> strings_;
-    std::unordered_map<std::string_view, std::uint32_t> ids_;
+    std::vector<std::uint64_t> slots_;  // upper half: hash bits; lower: id + 1; 0 = free
 };
 
 enum class CellKind : std::uint8_t { Blank, Number, Text, Boolean, Error };
