@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -61,22 +62,26 @@ class GErrorOwner {
 // so the messages are dropped while a file is being read.
 class QuietGsfLog {
   public:
-    QuietGsfLog()
-        : msole_(g_log_set_handler("libgsf:msole", kLevels, &Drop, nullptr)),
-          gsf_(g_log_set_handler("libgsf", kLevels, &Drop, nullptr)) {}
+    QuietGsfLog() {
+        for (std::size_t i = 0; i < kDomains.size(); ++i) {
+            handlers_[i] = g_log_set_handler(kDomains[i], kLevels, &Drop, nullptr);
+        }
+    }
     QuietGsfLog(const QuietGsfLog&) = delete;
     QuietGsfLog& operator=(const QuietGsfLog&) = delete;
     ~QuietGsfLog() {
-        g_log_remove_handler("libgsf:msole", msole_);
-        g_log_remove_handler("libgsf", gsf_);
+        for (std::size_t i = 0; i < kDomains.size(); ++i) {
+            g_log_remove_handler(kDomains[i], handlers_[i]);
+        }
     }
 
   private:
     static constexpr GLogLevelFlags kLevels =
         static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING);
+    // gsf-infile.c logs without a domain of its own.
+    static constexpr std::array<const char*, 3> kDomains = {"libgsf:msole", "libgsf", nullptr};
     static void Drop(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
-    guint msole_;
-    guint gsf_;
+    std::array<guint, 3> handlers_{};
 };
 
 void InitGsfOnce() {
