@@ -1286,20 +1286,22 @@ bool pClExcel::SetCellAlignment(std::int32_t vYsPos, std::int16_t vXsPos, std::i
                                 std::int16_t vRangeType) {
     if (!mBookOpen || !ChooseRange(vYsPos, vXsPos, vYePos, vXepos, vRangeType))
         return false;
-    const std::optional<std::uint8_t> h =
-        vHAlign != 0 ? std::optional(hAlignOf(vHAlign)) : std::nullopt;
-    const std::optional<std::uint8_t> v =
-        vVAlign != 0 ? std::optional(vAlignOf(vVAlign)) : std::nullopt;
-    return FormatRange(vYsPos, vXsPos, vYePos, vXepos, vRangeType, [h, v](CellFormat& f, unsigned) {
-        if (h)
-            f.hAlign = *h;
-        if (v)
-            f.vAlign = *v;
-        f.wrap = false;
-        f.rotation = 0;
-        f.indent = 0;
-        f.shrink = false;
-    });
+    // A code of 0 leaves that alignment as it is.
+    const bool setH = vHAlign != 0;
+    const bool setV = vVAlign != 0;
+    const std::uint8_t h = setH ? hAlignOf(vHAlign) : 0;
+    const std::uint8_t v = setV ? vAlignOf(vVAlign) : 0;
+    return FormatRange(vYsPos, vXsPos, vYePos, vXepos, vRangeType,
+                       [setH, setV, h, v](CellFormat& f, unsigned) {
+                           if (setH)
+                               f.hAlign = h;
+                           if (setV)
+                               f.vAlign = v;
+                           f.wrap = false;
+                           f.rotation = 0;
+                           f.indent = 0;
+                           f.shrink = false;
+                       });
 }
 
 bool pClExcel::SetCellMerge(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
