@@ -6,6 +6,8 @@
 
 namespace xls {
 
+static_assert(sizeof(Cell) == 16, "a sheet of 65,536 x 38 cells must stay small");
+
 namespace {
 
 inline void mix(std::size_t& seed, std::size_t value) {
