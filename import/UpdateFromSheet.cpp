@@ -1,5 +1,7 @@
 #include "UpdateFromSheet.h"
 
+#include <sqlite3.h>
+
 #include <cmath>
 #include <new>
 #include <optional>
@@ -87,6 +89,29 @@ void StageRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_
         const std::string m = gMjDisp::FullWidthDigits(month);
         detail.SetField("請求フラグ" + m, FieldValue{std::int64_t{cell.value > 0 ? 1 : 0}});
         detail.SetField("請求金額" + m, FieldValue{cell.value});
+    }
+}
+
+// Why the database as a whole refused to store the sheet, for the failures
+// the user can do something about; empty for anything else.
+std::string DatabaseRefusal(std::int32_t rc) {
+    switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "データベースは他のプログラムが使用中です";
+        case SQLITE_READONLY:
+            return "データベースファイルは読み取り専用です";
+        case SQLITE_FULL:
+            return "ディスクの空き容量が不足しています";
+        case SQLITE_IOERR:
+            return "ディスクへの読み書きに失敗しました";
+        case SQLITE_CANTOPEN:
+            return "データベースの作業ファイルを作成できません";
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return "データベースへのアクセスが拒否されました";
+        default:
+            return "";
     }
 }
 
@@ -183,8 +208,17 @@ class SheetUpdate {
 
         StageRevisedAmounts(data, sheet_, row, *detail_);
         detail_->Update(err);
-        if (err != 0)
+        if (err != 0) {
+            // A row the database refuses ends the sheet silently; a database
+            // that refuses every write (locked, read-only, disk full) is said
+            // so, or the user could not tell it from a bad row.
+            const std::string reason = DatabaseRefusal(err);
+            if (!reason.empty()) {
+                state_.view.messages().warn("データベースに書き込めません\r\n" + reason + "(" +
+                                            std::to_string(err) + ")");
+            }
             return false;
+        }
         imported = true;
         return true;
     }
@@ -210,7 +244,8 @@ class SheetUpdate {
 };
 
 void ShowTransactionError(ImportState& state, const std::string& what, std::int32_t rc) {
-    state.view.messages().warn(what + "\r\n(" + std::to_string(rc) + ")");
+    const std::string reason = DatabaseRefusal(rc);
+    state.view.messages().warn(what + "\r\n" + reason + "(" + std::to_string(rc) + ")");
 }
 
 }  // namespace
