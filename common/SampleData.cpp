@@ -1,6 +1,7 @@
 #include "SampleData.h"
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -410,9 +411,10 @@ ExportRowCounts CountExportRows(Database& db, int yearMonth) {
         if (st.step()) {
             const double a = FieldNumber(st.column(0));
             const double b = FieldNumber(st.column(1));
+            // Only whole numbers go into the statement, whatever the row holds.
             if (a != 0 || b != 0) {
-                siblings = " AND 部門マスタ.部門コード NOT IN (" + FieldText(st.column(0)) + ", " +
-                           FieldText(st.column(1)) + ")";
+                siblings = " AND 部門マスタ.部門コード NOT IN (" + std::to_string(std::llround(a)) +
+                           ", " + std::to_string(std::llround(b)) + ")";
             }
         }
     }
