@@ -159,3 +159,21 @@ TEST(SqlSafety, HostileTextPassesThroughExportAndImportUnchangedAndHarmless) {
     EXPECT_NE(view.errorLines[3].find("請求金額(1月)が数値として認識できません"), std::string::npos)
         << view.errorLines[3];
 }
+
+// The sample generator's row count splices the sibling departments of
+// コントロールマスタ into its statement: text in those columns is read as its
+// number, never as SQL.
+TEST(SqlSafety, ControlMasterTextIsNeverSpliced) {
+    Folder folder;
+    const std::string path = folder.file("sample.db");
+    SampleOptions options;
+    options.customers = 60;
+    CreateSampleDatabase(path, options);
+    Database db(path, false);
+    const ExportRowCounts plain = CountExportRows(db, 202403);
+    db.execute("UPDATE コントロールマスタ SET ぱるも清掃部門コード = ? WHERE コード = 1",
+               {FieldValue{std::string("11) OR (1 = 1")}});
+    const ExportRowCounts hostile = CountExportRows(db, 202403);
+    EXPECT_EQ(hostile.contractRows, plain.contractRows);
+    EXPECT_EQ(hostile.billingRows, plain.billingRows);
+}
