@@ -69,6 +69,8 @@ TEST_F(ImportFaults, UndisturbedImportStoresEveryChange) {
     // Enough rows on both sheets for a kill to land inside a sheet.
     ASSERT_GE(sample().contractRows, 50);
     ASSERT_GE(sample().billingRows, 20);
+    std::printf("[ sample  ] %ld contract rows, %ld billing rows per import\n",
+                sample().contractRows, sample().billingRows);
     // Every change differs from what the database held before.
     EXPECT_EQ(CountStored(sample().base, sample().changes, kContract), 0);
     // The rollback journal, whose hot journal the next opener rolls back.
