@@ -21,10 +21,10 @@ enum class ControlMasterVariant { Export, Import };
 
 // The window's side of the procedure.
 class ControlMasterWindow {
-public:
+  public:
     virtual ~ControlMasterWindow() = default;
-    virtual void setCalendarMode(int mode) = 0;                     // every date input
-    virtual void showDatabasePath(const std::string& path) = 0;    // TaviText1 (1)
+    virtual void setCalendarMode(int mode) = 0;                  // every date input
+    virtual void showDatabasePath(const std::string& path) = 0;  // TaviText1 (1)
     // Export only, after the path: default output path and department lists.
     virtual void afterSettings(const ControlMasterSettings&) {}
 };

@@ -12,7 +12,9 @@ struct FieldNull {
 
 using FieldValue = std::variant<FieldNull, std::int64_t, double, std::string>;
 
-inline bool IsNull(const FieldValue& v) { return std::holds_alternative<FieldNull>(v); }
+inline bool IsNull(const FieldValue& v) {
+    return std::holds_alternative<FieldNull>(v);
+}
 
 // The text a value shows as: Null gives the empty text, whole numbers plain
 // decimal digits, other numbers the shortest decimal text that reads back the same.

@@ -9,7 +9,7 @@
 #include "MessageSink.h"
 
 class JobView {
-public:
+  public:
     virtual ~JobView() = default;
     virtual MessageSink& messages() = 0;
     // true: disable the input frames, hide the function-key bar, hourglass pointer.
@@ -23,7 +23,7 @@ public:
 };
 
 class HeadlessJobView : public JobView {
-public:
+  public:
     explicit HeadlessJobView(MessageSink& messages) : messages_(messages) {}
     MessageSink& messages() override { return messages_; }
     void setBusy(bool b) override { busy = b; }
@@ -35,7 +35,8 @@ public:
     void setPhaseVisible(bool v) override { phaseVisible = v; }
     void setPhase(const std::string& text) override {
         phase = text;
-        if (!text.empty() && (phases.empty() || phases.back() != text)) phases.push_back(text);
+        if (!text.empty() && (phases.empty() || phases.back() != text))
+            phases.push_back(text);
     }
     void pumpEvents() override { ++pumps; }
 
@@ -48,6 +49,6 @@ public:
     std::string phase;
     std::vector<std::string> phases;  // distinct non-empty phase texts in order
 
-private:
+  private:
     MessageSink& messages_;
 };

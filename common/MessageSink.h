@@ -12,7 +12,7 @@ enum class MsgAnswer { Ok, Yes, No, Retry, Cancel };
 inline constexpr const char* kMessageTitle = "ソルベナ　浄化槽システム";
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     // An empty title means the program's default title (the program name).
     virtual MsgAnswer show(const std::string& text, const std::string& title, MsgIcon icon,

@@ -8,14 +8,14 @@
 #include <string>
 
 class PlatformError : public std::runtime_error {
-public:
+  public:
     PlatformError(std::int32_t number, const std::string& description)
         : std::runtime_error(description), number_(number), description_(description) {}
 
     std::int32_t number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
 
-private:
+  private:
     std::int32_t number_;
     std::string description_;
 };

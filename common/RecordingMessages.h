@@ -9,7 +9,7 @@
 #include "MessageSink.h"
 
 class RecordingMessages : public MessageSink {
-public:
+  public:
     struct Shown {
         std::string text;
         std::string title;
@@ -34,7 +34,8 @@ public:
 
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
-        for (const auto& s : shown) out.push_back(s.text);
+        for (const auto& s : shown)
+            out.push_back(s.text);
         return out;
     }
     void clear() {
@@ -44,7 +45,7 @@ public:
 
     std::vector<Shown> shown;
 
-private:
+  private:
     static MsgAnswer defaultAnswer(MsgButtons buttons) {
         switch (buttons) {
             case MsgButtons::YesNo:

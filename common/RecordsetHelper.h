@@ -16,7 +16,7 @@
 #include "FieldValue.h"
 
 class RecordsetHelper {
-public:
+  public:
     void Open(Database* connection, const std::string& source, int option, std::int32_t& err);
     // command: "MOVEFIRST", "MOVELAST", "MOVENEXT" (do nothing on an empty result),
     // or "=" with index "PrimaryKey" and the key values (err non-zero when no row matches).
@@ -31,13 +31,13 @@ public:
     bool BOF() const;
     bool IsEOF() const;  // EOF is a C macro
 
-private:
+  private:
     Database* db_ = nullptr;
     bool isTable_ = false;
     std::string table_;
     std::vector<std::string> columns_;
     std::vector<std::vector<FieldValue>> rows_;
-    long current_ = -1;  // -1 before the first row; rows_.size() after the last
+    long current_ = -1;                  // -1 before the first row; rows_.size() after the last
     std::optional<std::int64_t> rowid_;  // table mode: rowid of the sought row
     std::vector<std::pair<std::string, FieldValue>> staged_;
     int columnIndex(const std::string& column) const;

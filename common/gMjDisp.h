@@ -19,7 +19,7 @@ std::string ZeroFillText(std::string_view text, std::int16_t width);
 std::string FitToByteWidth(std::string& text, std::int16_t width);
 
 // Support shared by the tools.
-std::string Trim(std::string_view text);  // half-width blanks at both ends
+std::string Trim(std::string_view text);                // half-width blanks at both ends
 std::size_t ShiftJisByteLength(std::string_view text);  // full-width 2, half-width 1
 std::string FullWidthDigits(long long number);          // 17 -> "１７"
 

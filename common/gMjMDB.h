@@ -10,7 +10,7 @@
 #include "MessageSink.h"
 
 class gMjMDB {
-public:
+  public:
     explicit gMjMDB(MessageSink& messages) : messages_(messages) {}
 
     // Opens the database file; on failure shows "(" number "):" description with
@@ -29,7 +29,7 @@ public:
     Database* gDatabase() const { return gDatabase_.get(); }
     std::int16_t gWorkspaceNo() const { return gWorkspaceNo_; }
 
-private:
+  private:
     MessageSink& messages_;
     std::unique_ptr<Database> gDatabase_;
     std::int16_t gWorkspaceNo_ = 0;
