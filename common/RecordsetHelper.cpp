@@ -248,6 +248,12 @@ bool RecordsetHelper::IsEOF() const {
 }
 
 int RecordsetHelper::columnIndex(const std::string& column) const {
+    // Callers nearly always spell the name as the table does; the exact
+    // compare spares the case-folding one on every field of every row.
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (columns_[i] == column)
+            return static_cast<int>(i);
+    }
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         if (SameNameNoCase(columns_[i], column))
             return static_cast<int>(i);
