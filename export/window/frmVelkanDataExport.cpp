@@ -19,6 +19,7 @@
 #include "TaviCommand.h"
 #include "TaviDate.h"
 #include "TaviText.h"
+#include "WindowLayout.h"
 #include "pMjList.h"
 
 namespace {
@@ -29,18 +30,6 @@ QGroupBox* Frame(const char* name, QWidget* parent) {
     auto* frame = new QGroupBox(parent);
     frame->setObjectName(QString::fromLatin1(name));
     return frame;
-}
-
-QLabel* Caption(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-void KeepSpaceWhenHidden(QWidget* widget) {
-    QSizePolicy policy = widget->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    widget->setSizePolicy(policy);
 }
 
 }  // namespace

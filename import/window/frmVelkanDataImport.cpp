@@ -13,22 +13,7 @@
 #include "TaviCommand.h"
 #include "TaviDate.h"
 #include "TaviText.h"
-
-namespace {
-
-QLabel* Caption(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-void KeepSpaceWhenHidden(QWidget* widget) {
-    QSizePolicy policy = widget->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    widget->setSizePolicy(policy);
-}
-
-}  // namespace
+#include "WindowLayout.h"
 
 // The import driver's view of the window.
 class frmVelkanDataImport::View : public ImportView {
