@@ -1,7 +1,8 @@
 #pragma once
-// One SQLite connection standing in for the Jet database. Jet SQL text is
-// translated (integer division "\" and MOD) before it is prepared. Every
-// failure throws PlatformError with SQLite's result code as the number.
+// One SQLite connection to the septic-tank database. Statements are written
+// in Jet SQL and translated (integer division "\" and MOD, see JetSql.h)
+// before they are prepared. Every failure throws PlatformError with SQLite's
+// result code as the number.
 
 #include <sqlite3.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "FieldValue.h"
+#include "JetSql.h"
 
 class Statement;
 
@@ -65,11 +67,6 @@ class Database {
     mutable std::map<std::string, TableInfo> tables_;
     mutable long long schemaVersion_ = -1;
 };
-
-// Jet SQL to SQLite: rewrites "a \ b" and "a MOD b" into calls of functions
-// registered on each connection (Jet's meaning: operands rounded to whole
-// numbers, quotient truncated, remainder with the dividend's sign).
-std::string TranslateJetSql(const std::string& jetSql);
 
 // A table or column name quoted for SQLite ("a""b" for a"b).
 std::string QuoteSqlName(const std::string& name);

@@ -76,12 +76,4 @@ std::vector<std::uint8_t> AnsiBytes(const RegistryValue& value);
 // The text of a string value, cut at its first NUL, as UTF-8.
 std::string ValueText(const RegistryValue& value);
 
-// Conversions shared with the callers of the store.
-std::string Utf16LeToUtf8(std::span<const std::uint8_t> bytes);
-std::vector<std::uint8_t> Utf8ToUtf16Le(std::string_view text);
-// Converts UTF-8 to CP932; characters that CP932 lacks become "?".
-std::string Utf8ToCp932(std::string_view text);
-// Converts CP932 bytes to UTF-8; undecodable bytes become U+FFFD.
-std::string Cp932ToUtf8(std::string_view bytes);
-
 }  // namespace GMojRege

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "TextCodec.h"
+
 namespace gMjDisp {
 namespace {
 
@@ -16,44 +18,19 @@ std::vector<std::size_t> CharBoundaries(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         starts.push_back(i);
-        const auto lead = static_cast<unsigned char>(s[i]);
-        std::size_t length = 1;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-        }
-        if (length > 1) {
-            bool ok = s.size() - i >= length;
-            for (std::size_t k = 1; ok && k < length; ++k) {
-                ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-            }
-            if (!ok)
-                length = 1;
-        }
-        i += length;
+        textcodec::NextCodePoint(s, i);
     }
     starts.push_back(s.size());
     return starts;
 }
 
-// Code page 932 bytes of the character starting at `s[0]` (`length` bytes of
-// UTF-8): ASCII and half-width katakana take one byte, everything else two
-// (a character the code page lacks is counted as a two-byte one).
-std::size_t CharByteWidth(std::string_view s, std::size_t length) {
-    const auto lead = static_cast<unsigned char>(s[0]);
-    if (lead < 0x80)
-        return 1;
-    if (length == 3) {
-        const char32_t cp = ((lead & 0x0F) << 12) |
-                            ((static_cast<unsigned char>(s[1]) & 0x3F) << 6) |
-                            (static_cast<unsigned char>(s[2]) & 0x3F);
-        if (cp >= 0xFF61 && cp <= 0xFF9F)
-            return 1;
-    }
-    return 2;
+// Code page 932 bytes of the character at the start of `s`: ASCII and
+// half-width katakana take one byte, everything else two (a character the
+// code page lacks is counted as a two-byte one).
+std::size_t CharByteWidth(std::string_view s) {
+    std::size_t i = 0;
+    const char32_t cp = textcodec::NextCodePoint(s, i);
+    return cp < 0x80 || (cp >= 0xFF61 && cp <= 0xFF9F) ? 1 : 2;
 }
 
 std::string KeepRight(const std::string& s, std::int16_t width) {
@@ -171,8 +148,7 @@ std::string FitToByteWidth(std::string& text, std::int16_t width) {
     std::size_t bytes = 0;
     for (std::size_t i = 0; i <= chars; ++i) {
         if (i > 0) {
-            bytes += CharByteWidth(std::string_view(text).substr(starts[i - 1]),
-                                   starts[i] - starts[i - 1]);
+            bytes += CharByteWidth(std::string_view(text).substr(starts[i - 1]));
         }
         if (i < target / 2 || bytes < target)
             continue;
@@ -196,7 +172,7 @@ std::size_t ShiftJisByteLength(std::string_view text) {
     const std::vector<std::size_t> starts = CharBoundaries(text);
     std::size_t bytes = 0;
     for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
-        bytes += CharByteWidth(text.substr(starts[i]), starts[i + 1] - starts[i]);
+        bytes += CharByteWidth(text.substr(starts[i]));
     }
     return bytes;
 }

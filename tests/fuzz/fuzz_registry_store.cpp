@@ -1,4 +1,4 @@
-// FUZZ-SOURCES: common/RegistryStore.cpp
+// FUZZ-SOURCES: common/RegistryStore.cpp common/text/TextCodec.cpp
 // FUZZ-PKGS:
 //
 // The registry store parser over arbitrary bytes, followed by every read the
