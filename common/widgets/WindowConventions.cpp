@@ -12,6 +12,7 @@
 #include "TaviDate.h"
 #include "TaviText.h"
 #include "VelkanFont.h"
+#include "WindowAccessibility.h"
 #include "gMjDisp.h"
 
 namespace {
@@ -36,6 +37,7 @@ WindowConventions::WindowConventions(MessageSink& messages, std::string programN
       caption_(caption),
       variant_(variant),
       mdb_(messages) {
+    InstallWindowAccessibility();
     setWindowTitle(caption);
     setFont(VelkanFont());
     // Key preview: the window sees every key of its inputs before they do.

@@ -74,6 +74,7 @@ class WindowConventions : public QWidget, public ControlMasterWindow {
     virtual void TextFocusLost(TaviText*) {}
 
     // While a job runs the window acts on no key and no focus change.
+    friend class JobScreen;
     void setJobRunning(bool running) { jobRunning_ = running; }
 
     // Inputs that follow the conventions.

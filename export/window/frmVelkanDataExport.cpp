@@ -19,6 +19,7 @@
 #include "TaviCommand.h"
 #include "TaviDate.h"
 #include "TaviText.h"
+#include "WindowJobView.h"
 #include "WindowLayout.h"
 #include "pMjList.h"
 
@@ -35,61 +36,25 @@ QGroupBox* Frame(const char* name, QWidget* parent) {
 }  // namespace
 
 // The job's view of the window.
-class frmVelkanDataExport::View : public ExportView {
+class frmVelkanDataExport::View : public WindowJobView<ExportView> {
   public:
-    explicit View(frmVelkanDataExport& window) : w_(window) {}
+    explicit View(frmVelkanDataExport& window)
+        : WindowJobView(window, window.progressBar1_, window.labelPBar_,
+                        {window.frameData_.begin(), window.frameData_.end()}, window.taviCommand1_),
+          w_(window) {}
 
-    MessageSink& messages() override { return w_.messages(); }
-    void setBusy(bool busy) override {
-        if (busy == busy_)
-            return;
-        busy_ = busy;
-        // Keys and focus changes are ignored before the frames lose the focus.
-        if (busy) {
-            w_.setJobRunning(true);
-            focusBefore_ = QApplication::focusWidget();
-        }
-        for (QGroupBox* frame : w_.frameData_)
-            frame->setEnabled(!busy);
-        w_.taviCommand1_->setVisible(!busy);
-        if (busy) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        } else {
-            QApplication::restoreOverrideCursor();
-            // Back to the input the user left, which disabling the frames took the focus from.
-            if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible()) {
-                focusBefore_->setFocus(Qt::OtherFocusReason);
-            }
-            w_.setJobRunning(false);
-        }
-    }
-    void setProgressVisible(bool visible) override { w_.progressBar1_->setVisible(visible); }
-    void setProgress(int value) override { w_.progressBar1_->setValue(value); }
-    void setPhaseVisible(bool visible) override { w_.labelPBar_->setVisible(visible); }
-    void setPhase(const std::string& text) override {
-        w_.labelPBar_->setText(QString::fromStdString(text));
-        w_.labelPBar_->repaint();
-    }
-    void pumpEvents() override {
-        QCoreApplication::processEvents();
-        w_.repaint();
-    }
     void focusAtJobStart() override { w_.TaviDate1(1)->setFocus(Qt::OtherFocusReason); }
-
-    bool busy() const { return busy_; }
 
   private:
     frmVelkanDataExport& w_;
-    bool busy_ = false;
-    QPointer<QWidget> focusBefore_;
 };
 
 frmVelkanDataExport::frmVelkanDataExport(MessageSink& messages, QWidget* parent)
     : WindowConventions(messages, kProgramName, QStringLiteral("浄化槽金額データ出力"),
-                        ControlMasterVariant::Export, parent),
-      view_(std::make_unique<View>(*this)) {
+                        ControlMasterVariant::Export, parent) {
     setObjectName(QStringLiteral("frmVelkanDataExport"));
     buildWindow();
+    view_ = std::make_unique<View>(*this);
 }
 
 frmVelkanDataExport::~frmVelkanDataExport() = default;

@@ -13,73 +13,34 @@
 #include "TaviCommand.h"
 #include "TaviDate.h"
 #include "TaviText.h"
+#include "WindowJobView.h"
 #include "WindowLayout.h"
 
 // The import driver's view of the window.
-class frmVelkanDataImport::View : public ImportView {
+class frmVelkanDataImport::View : public WindowJobView<ImportView> {
   public:
-    explicit View(frmVelkanDataImport& window) : w_(window) {}
+    explicit View(frmVelkanDataImport& window)
+        : WindowJobView(window, window.progressBar1_, window.labelPBar_,
+                        {window.frameData1_, window.frameData2_}, window.taviCommand1_),
+          w_(window) {}
 
-    MessageSink& messages() override { return w_.messages(); }
-    void setBusy(bool busy) override {
-        if (busy == busy_)
-            return;
-        busy_ = busy;
-        // The window takes no key, no click on its inputs and no close while
-        // the import runs, yet keeps repainting its progress: the input
-        // frames are disabled and the window ignores keys, rather than the
-        // whole window being disabled.
-        if (busy) {
-            w_.setJobRunning(true);
-            focusBefore_ = QApplication::focusWidget();
-        }
-        w_.frameData1_->setEnabled(!busy);
-        w_.frameData2_->setEnabled(!busy);
-        w_.taviCommand1_->setVisible(!busy);
-        if (busy) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        } else {
-            QApplication::restoreOverrideCursor();
-            // Back to the input the user left, which disabling the frames took the focus from.
-            if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible()) {
-                focusBefore_->setFocus(Qt::OtherFocusReason);
-            }
-            w_.setJobRunning(false);
-            w_.repaint();
-        }
-    }
-    void setProgressVisible(bool visible) override { w_.progressBar1_->setVisible(visible); }
-    void setProgress(int value) override { w_.progressBar1_->setValue(value); }
-    void setPhaseVisible(bool visible) override { w_.labelPBar_->setVisible(visible); }
-    void setPhase(const std::string& text) override {
-        w_.labelPBar_->setText(QString::fromStdString(text));
-        w_.labelPBar_->repaint();
-    }
-    void pumpEvents() override {
-        QCoreApplication::processEvents();
-        w_.repaint();
-    }
     void setErrorListVisible(bool visible) override { w_.frameData3_->setVisible(visible); }
     void clearErrorList() override { w_.list1_->clear(); }
     void addErrorLine(const std::string& line) override {
         w_.list1_->addItem(QString::fromStdString(line));
     }
 
-    bool busy() const { return busy_; }
-
   private:
     frmVelkanDataImport& w_;
-    bool busy_ = false;
-    QPointer<QWidget> focusBefore_;
 };
 
 frmVelkanDataImport::frmVelkanDataImport(MessageSink& messages, QWidget* parent)
     : WindowConventions(messages, kProgramName, QStringLiteral("消費税対応処理(データ取込)"),
-                        ControlMasterVariant::Import, parent),
-      view_(std::make_unique<View>(*this)),
-      job_(std::make_unique<ImportJob>(mdb(), *view_)) {
+                        ControlMasterVariant::Import, parent) {
     setObjectName(QStringLiteral("frmVelkanDataImport"));
     buildWindow();
+    view_ = std::make_unique<View>(*this);
+    job_ = std::make_unique<ImportJob>(mdb(), *view_);
 }
 
 frmVelkanDataImport::~frmVelkanDataImport() {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,32 @@ class TestInstallation {
     std::string oldHome_;
     bool hadRuntime_ = false;
     std::string oldRuntime_;
+};
+
+// Counts the paint events of each widget of a window while it lives.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~PaintCounter() override { qApp->removeEventFilter(this); }
+    PaintCounter(const PaintCounter&) = delete;
+    PaintCounter& operator=(const PaintCounter&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == window_) {
+            ++paints_[watched];
+        }
+        return false;
+    }
+    // Paints of `widget`; of the window itself, every repaint of the whole window.
+    long of(const QWidget* widget) const {
+        const auto it = paints_.find(widget);
+        return it == paints_.end() ? 0 : it->second;
+    }
+
+  private:
+    QWidget* window_;
+    std::map<const QObject*, long> paints_;
 };
 
 // Shows a window and makes it the active one, so that keys and focus behave as on a desktop.

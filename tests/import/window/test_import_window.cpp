@@ -3,9 +3,11 @@
 // written by the export window.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
@@ -73,6 +75,10 @@ TEST_F(ImportWindowTest, StartsIdleWithTheErrorListHidden) {
         EXPECT_EQ(label->font().families().value(0), "ＭＳ ゴシック");
     }
     EXPECT_EQ(window->txtPath()->accessibleName(), "取込先Excel");
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(window.get());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->role(), QAccessible::Window) << "announced as a window, not a filler";
+    EXPECT_EQ(frame->text(QAccessible::Name), "消費税対応処理(データ取込)");
     EXPECT_EQ(window->Combo1()->accessibleName(), "データベース選択");
     EXPECT_EQ(window->Command1()->text(), "参照");
 }
@@ -244,4 +250,42 @@ TEST_F(ImportWindowTest, KeysAndClosingWaitWhileTheImportRuns) {
     EXPECT_FALSE(window->isUnloaded());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(Focused(), window->txtPath()) << "the focus comes back to the path";
+}
+
+TEST_F(ImportWindowTest, ThousandsOfRowsImportWithBoundedRepaints) {
+    using namespace importtest;
+    constexpr int kLines = 3000;
+    const std::string database = installation.addDatabase("本社", {});
+    SheetSpec contract = ContractSheet();
+    SheetSpec billing = BillingSheet();
+    {
+        Database db(database, false);
+        db.begin();
+        for (int i = 1; i <= kLines; ++i) {
+            AddCustomer(db, i);
+            AddContractLine(db, i, 1, 10, 12000, 12, 1000);
+            AddBillingLine(db, i, 2, 2, 1000);
+            contract.rows.push_back(
+                ContractRow(double(i), 1.0, 10.0, "清掃", 13200.0, 12.0, 1100.0));
+            billing.rows.push_back(BillingRow(double(i), 2.0, 2.0, "浄化槽清掃", {{4, 1100.0}}));
+        }
+        db.commit();
+    }
+    const std::string book = installation.path("fee.xls");
+    WriteWorkbook(book, {contract, billing});
+    ASSERT_TRUE(Start());
+
+    PaintCounter counter(window.get());
+    QElapsedTimer clock;
+    clock.start();
+    PressF4InPath(QString::fromStdString(book));
+    const qint64 jobMs = clock.elapsed();
+    ASSERT_EQ(window->job().ImportOkCount(0), kLines);
+    ASSERT_EQ(window->job().ImportOkCount(1), kLines);
+    // A repaint per row would be thousands; the screen follows at most every few dozen
+    // milliseconds, and a whole-window repaint only when the job ends.
+    EXPECT_LE(counter.of(window.get()), jobMs / 10 + 4) << "in " << jobMs << " ms";
+    EXPECT_LE(counter.of(window->ProgressBar1()), jobMs / 10 + 8) << "in " << jobMs << " ms";
+    EXPECT_LE(counter.of(window->LabelPBar()), jobMs / 10 + 8) << "in " << jobMs << " ms";
+    EXPECT_FALSE(window->ProgressBar1()->isVisible());
 }
