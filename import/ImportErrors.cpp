@@ -1,6 +1,6 @@
 #include "ImportErrors.h"
 
-#include "ImportJob.h"
+#include "ImportView.h"
 #include "gMjDisp.h"
 #include "pClExcel.h"
 

@@ -5,12 +5,6 @@
 #include "UpdateFromSheet.h"
 #include "gMjDisp.h"
 
-pClExcel& ImportState::Book() {
-    if (!ExcelBook)
-        ExcelBook = std::make_unique<pClExcel>(view.messages());
-    return *ExcelBook;
-}
-
 namespace {
 
 const char* const kCrLf = "\r\n";
@@ -139,8 +133,8 @@ void ImportJob::RunImport(const std::string& txtPath) {
 }
 
 void ImportJob::Release() {
-    // Class_Terminate runs as the object goes; a later run starts a new one.
-    // A run under way still reads from it, so it goes only when none is.
+    // A later run creates a new workbook object. A run under way still reads
+    // from this one, so it goes only when none is.
     if (!state_->Running)
         state_->ExcelBook.reset();
 }

@@ -1,20 +1,13 @@
 #pragma once
 // The import driver: path check, confirmation, both sheets, summary and error list.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "JobView.h"
+#include "ImportView.h"
 #include "gMjMDB.h"
-
-class ImportView : public JobView {
-  public:
-    // setBusy(true) locks the window (disabled, bar hidden, FrameData1/2 disabled).
-    virtual void setErrorListVisible(bool visible) = 0;  // FrameData3
-    virtual void clearErrorList() = 0;                   // List1 (0)
-    virtual void addErrorLine(const std::string& line) = 0;
-};
 
 class ImportState;
 
@@ -25,9 +18,11 @@ class ImportJob {
     ImportJob(const ImportJob&) = delete;
     ImportJob& operator=(const ImportJob&) = delete;
 
-    // F4: steps 1 to 8 with the text of txtPath. Returns after the last message.
+    // F4 with the text of txtPath: checks the path, asks to go ahead, reads,
+    // checks and writes back both sheets, then shows the summary and the
+    // rejected rows. Returns after the last message.
     void RunImport(const std::string& txtPath);
-    // Window unload: Class_Terminate of the kept workbook object.
+    // The window closes: the kept workbook object is released.
     void Release();
 
     // Counters and errors of the last run (tests).
@@ -37,3 +32,7 @@ class ImportJob {
   private:
     std::unique_ptr<ImportState> state_;
 };
+
+// The summary of both sheets' counts (eight lines, CR LF, none after the last).
+std::string ImportSummaryText(const std::array<std::int32_t, 2>& ok,
+                              const std::array<std::int32_t, 2>& ng);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "ImportErrors.h"
-#include "ImportJob.h"
+#include "ImportView.h"
 #include "SheetImage.h"
 #include "gMjMDB.h"
 #include "pClExcel.h"
@@ -39,7 +39,3 @@ class ImportState {
     std::array<std::int32_t, 2> ImportNgCount{};
     ImportErrorList Errors;
 };
-
-// The summary of both sheets' counts (eight lines, CR LF, none after the last).
-std::string ImportSummaryText(const std::array<std::int32_t, 2>& ok,
-                              const std::array<std::int32_t, 2>& ng);

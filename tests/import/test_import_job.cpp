@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "ImportJob.h"
-#include "ImportState.h"
 #include "ImportTestSupport.h"
 
 using namespace importtest;
