@@ -1,5 +1,6 @@
 #include "FeeWorkbookLayout.h"
 
+#include <span>
 #include <string>
 
 #include "SheetWriteCheck.h"
@@ -52,39 +53,31 @@ struct HeaderWriter {
         fill(row, column, row, column, color);
     }
 
-    // A title over `width` columns with one sub-title under each of them.
-    template <typename SubTitle>
-    void group(const std::string& title, std::int16_t width, GroupFill fillRange,
-               SubTitle subTitle) {
+    // A title over one column per sub-title, each sub-title in the row below.
+    void group(const std::string& title, std::span<const char* const> subTitles,
+               GroupFill fillRange) {
         NextColumn(column);
-        const std::int16_t last = static_cast<std::int16_t>(column + width - 1);
+        const std::int16_t last = static_cast<std::int16_t>(column + subTitles.size() - 1);
         put(row, column, title);
         frame(row, column, row, last);
         fill(row, column, row, fillRange == GroupFill::WholeRange ? last : column, kHeaderColor);
-        for (std::int16_t n = 1; n <= width; ++n) {
-            if (n > 1)
+        for (std::size_t n = 0; n < subTitles.size(); ++n) {
+            if (n > 0)
                 NextColumn(column);
-            put(row + 1, column, subTitle(n));
+            put(row + 1, column, subTitles[n]);
             frame(row + 1, column, row + 1, column);
             fill(row + 1, column, row + 1, column, kHeaderColor);
         }
     }
+
+    void titles(const SheetTexts& texts, GroupFill fillRange) {
+        sheetFont();
+        for (const char* title : texts.titles)
+            single(title);
+        for (const char* amounts : kAmountGroups)
+            group(amounts, texts.subTitles, fillRange);
+    }
 };
-
-// Columns 1 to 10, the same on both sheets.
-constexpr const char* kCommonTitles[] = {
-    "得意先コード", "設置場所名", "設置場所住所", "設置場所TEL",   "人槽",
-    "容量",         "処理方式",   "契約区分",     "契約期間_開始", "契約期間_終了",
-};
-
-std::string ContractSubTitle(std::int16_t n) {
-    static constexpr const char* kTitles[] = {"年間金額", "作業回数", "１回金額"};
-    return kTitles[n - 1];
-}
-
-std::string MonthSubTitle(std::int16_t n) {
-    return std::to_string(n) + "月";
-}
 
 }  // namespace
 
@@ -95,27 +88,13 @@ std::int16_t NextColumn(std::int16_t& column) {
 
 void WriteContractHeader(pClExcel& excel, std::int32_t& row) {
     HeaderWriter header{excel, kContractSheet, row};
-    header.sheetFont();
-    for (const char* title : kCommonTitles)
-        header.single(title);
-    header.single("行番号");
-    header.single("作業コード");
-    header.single("作業名");
-    header.group(kCurrentAmounts, 3, GroupFill::WholeRange, ContractSubTitle);
-    header.group(kRevisedAmounts, 3, GroupFill::WholeRange, ContractSubTitle);
+    header.titles(kContractTexts, GroupFill::WholeRange);
     row += 2;
 }
 
 void WriteBillingHeader(pClExcel& excel, std::int32_t& row, bool ExpansionMode) {
     HeaderWriter header{excel, kBillingSheet, row};
-    header.sheetFont();
-    for (const char* title : kCommonTitles)
-        header.single(title);
-    header.single("行番号");
-    header.single("部門コード");
-    header.single("部門名");
-    header.group(kCurrentAmounts, 12, GroupFill::FirstCell, MonthSubTitle);
-    header.group(kRevisedAmounts, 12, GroupFill::FirstCell, MonthSubTitle);
+    header.titles(kBillingTexts, GroupFill::FirstCell);
     if (ExpansionMode)
         header.single(kExpansionTitle, kExpansionColor);
     row += 2;

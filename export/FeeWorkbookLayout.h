@@ -1,15 +1,14 @@
 #pragma once
-// The fee workbook as the export writes it and the import reads it back:
-// sheet names, header texts, colours, and the two header writers.
+// The fee workbook as the export writes it: font, colours, geometry, and the
+// two header writers. Sheet names and header texts are in FeeWorkbookTexts.h,
+// shared with the import's check.
 
 #include <cstdint>
 
+#include "FeeWorkbookTexts.h"
 #include "pClExcel.h"
 
 namespace feebook {
-
-inline constexpr const char* kContractSheet = "契約内訳情報";
-inline constexpr const char* kBillingSheet = "請求情報";
 
 // Font of every cell of both sheets (ideographic space between the words).
 inline constexpr const char* kSheetFont = "ＭＳ　ゴシック";
@@ -28,8 +27,6 @@ inline constexpr std::int16_t kRangeColumns = 2;
 inline constexpr std::int16_t kRangeSheet = 9;
 
 inline constexpr const char* kAmountFormat = "#,##0";
-inline constexpr const char* kCurrentAmounts = "現在の金額";
-inline constexpr const char* kRevisedAmounts = "改定後の金額(記載欄)";
 inline constexpr const char* kExpansionTitle = "部門展開";
 inline constexpr const char* kExpansionNotice =
     "浄化槽台帳入力より部門展開の金額調整を行ってください。";
@@ -42,6 +39,13 @@ inline constexpr std::int16_t kBillingColumns = 37;  // 38 with the expansion co
 inline constexpr std::int16_t kBillingAmountFirst = 14;
 inline constexpr std::int16_t kBillingEntryFirst = 26;
 inline constexpr std::int16_t kExpansionColumn = 38;
+
+static_assert(kContractColumns == kContractTexts.columns());
+static_assert(kContractEntryFirst == kContractColumns - kContractTexts.groupWidth() + 1);
+static_assert(kBillingColumns == kBillingTexts.columns());
+static_assert(kBillingAmountFirst == static_cast<int>(kBillingTexts.titles.size()) + 1);
+static_assert(kBillingEntryFirst == kBillingAmountFirst + kBillingTexts.groupWidth());
+static_assert(kExpansionColumn == kBillingColumns + 1);
 
 }  // namespace feebook
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <new>
 
+#include "FeeWorkbookTexts.h"
 #include "ImportState.h"
 #include "PlatformError.h"
 #include "RowRules.h"
@@ -13,47 +14,18 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 
-SheetLayout MakeContractLayout() {
+// Row 1 and row 2 text of every column; a title over both rows leaves row 2
+// uncompared, a group title stands over the first of its columns only.
+SheetLayout MakeLayout(const feebook::SheetTexts& texts, const char* label) {
     SheetLayout layout;
-    layout.name = "契約内訳情報";
-    layout.label = "【契約内訳情報】";
-    layout.columns = 19;
-    layout.headers = {{"得意先コード", ""},
-                      {"設置場所名", ""},
-                      {"設置場所住所", ""},
-                      {"設置場所TEL", ""},
-                      {"人槽", ""},
-                      {"容量", ""},
-                      {"処理方式", ""},
-                      {"契約区分", ""},
-                      {"契約期間_開始", ""},
-                      {"契約期間_終了", ""},
-                      {"行番号", ""},
-                      {"作業コード", ""},
-                      {"作業名", ""},
-                      {"現在の金額", "年間金額"},
-                      {"", "作業回数"},
-                      {"", "１回金額"},
-                      {"改定後の金額(記載欄)", "年間金額"},
-                      {"", "作業回数"},
-                      {"", "１回金額"}};
-    return layout;
-}
-
-SheetLayout MakeBillingLayout() {
-    const SheetLayout contract = MakeContractLayout();
-    SheetLayout layout;
-    layout.name = "請求情報";
-    layout.label = "【 請求情報 】";
-    layout.columns = 37;
-    layout.headers.assign(contract.headers.begin(), contract.headers.begin() + 11);
-    layout.headers.push_back({"部門コード", ""});
-    layout.headers.push_back({"部門名", ""});
-    for (const char* group : {"現在の金額", "改定後の金額(記載欄)"}) {
-        for (int month = 1; month <= 12; ++month) {
-            layout.headers.push_back(
-                {month == 1 ? std::string(group) : std::string(), std::to_string(month) + "月"});
-        }
+    layout.name = texts.name;
+    layout.label = label;
+    layout.columns = texts.columns();
+    for (const char* title : texts.titles)
+        layout.headers.emplace_back(title, "");
+    for (const char* amounts : feebook::kAmountGroups) {
+        for (std::size_t n = 0; n < texts.subTitles.size(); ++n)
+            layout.headers.emplace_back(n == 0 ? amounts : "", texts.subTitles[n]);
     }
     return layout;
 }
@@ -65,8 +37,8 @@ void ShowRunTimeError(ImportState& state, std::int32_t number, const std::string
 }  // namespace
 
 const SheetLayout& ExpectedLayout(std::int16_t sheet) {
-    static const SheetLayout contract = MakeContractLayout();
-    static const SheetLayout billing = MakeBillingLayout();
+    static const SheetLayout contract = MakeLayout(feebook::kContractTexts, "【契約内訳情報】");
+    static const SheetLayout billing = MakeLayout(feebook::kBillingTexts, "【 請求情報 】");
     return sheet == 1 ? contract : billing;
 }
 
