@@ -29,7 +29,8 @@ void AppendBranchSelect(std::string& sql) {
     AppendLine(sql, "                    浄化槽契約内訳マスタ.[1回分の金額] AS 単価金額");
 }
 
-// Join chain of both branches, nested the way Jet wants it.
+// Join chain of both branches; the Jet dialect takes more than two tables only
+// as nested pairs, each join in parentheses.
 void AppendBranchFrom(std::string& sql) {
     AppendLine(sql, "          FROM");
     AppendLine(sql, "                    ((((((浄化槽契約内訳マスタ");

@@ -15,11 +15,11 @@ struct DepartmentItem {
     std::string text;       // ZeroFill(code, 2) + ":" + 部門名称
 };
 
-// Query A: departments that make billing data from contracts (請求データ作成区分 > 0).
+// Departments that make billing data from contracts (請求データ作成区分 > 0).
 std::string ContractDepartmentQuery(const ControlMasterSettings& settings);
-// Query B: departments of one-off work (請求データ作成区分 = 0).
+// Departments of one-off work (請求データ作成区分 = 0).
 std::string OneOffDepartmentQuery(const ControlMasterSettings& settings);
-// Query C: every department.
+// Every department.
 std::string AllDepartmentQuery();
 
 std::string DepartmentItemText(std::int32_t code, const std::string& name);

@@ -11,8 +11,8 @@
 struct ExportRequest {
     std::int32_t ContractEndYearMonth = 0;  // TaviDate1 (0), yyyymm, 0 when empty
     std::string outputPath;                 // TaviText1 (0), as typed (the job trims it)
-    std::string contractFilter;             // TargetDepartmentFilter over SelectList1
-    std::string oneOffFilter;               // TargetDepartmentFilter over SelectList2
+    std::string contractFilter;             // TargetDepartmentFilter over SelectList(1, 1)
+    std::string oneOffFilter;               // TargetDepartmentFilter over SelectList(2, 1)
 };
 
 class ExportView : public JobView {

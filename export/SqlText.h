@@ -1,6 +1,6 @@
 #pragma once
 // Statements are built line by line, each line preceded by CR LF, so the
-// text begins with a line break (the way the queries have always been sent).
+// text begins with a line break (to SQL a line break is only a blank).
 
 #include <string>
 #include <string_view>

@@ -16,6 +16,7 @@ struct Currency {
     friend constexpr auto operator<=>(Currency, Currency) = default;
 };
 
-// Rounds to four decimals (halves to even, as the currency conversion did);
-// nullopt when the value is not finite or does not fit the type.
+// Rounds to four decimals: the value times 10000 goes to the nearest whole
+// number, an exact half to the even one (2.5 to 2, 3.5 to 4), so halves do
+// not all round up. nullopt when the value is not finite or does not fit.
 std::optional<Currency> ToCurrency(double value);

@@ -1,6 +1,7 @@
 #pragma once
 // Which rows of a sheet count and the checks every counted row passes before
-// the database is looked at: customer code (C1-C3) and entry cells (A1, A2).
+// the database is looked at: the customer code (entered, a number within
+// 0..9999999999) and the entry cells (blank or numbers within their limits).
 
 #include <cstdint>
 #include <optional>
@@ -68,11 +69,13 @@ bool RowHasRevision(const SheetImage& data, std::int16_t sheet, std::int32_t row
 // value, 0 when blank, not numeric or too large.
 Currency RecordedCustomerCode(const SheetImage& data, std::int32_t row);
 
-// C1-C3 on column 1. On success `code` is the customer code; on failure one
-// record is added to `errors`.
+// The customer code in column 1 must be entered, read as a number and lie
+// within 0..9999999999; the first rule it breaks adds one record to `errors`.
+// On success `code` is the customer code.
 bool CheckCustomerCode(const SheetImage& data, std::int16_t sheet, std::int32_t row,
                        ImportErrorList& errors, Currency& code);
-// A1 and A2 on the entry cells in column order; the first failure adds one record.
+// Every entry cell, in column order, must be blank or read as a number within
+// 0..its maximum; the first cell that is not adds one record to `errors`.
 bool CheckRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_t row,
                          Currency code, ImportErrorList& errors);
 
