@@ -1,5 +1,6 @@
-// The two extraction queries: their exact text, and what they select when
-// run through the Jet translation on SQLite.
+// The two extraction queries: their exact text (golden files with CR LF
+// line breaks, under golden/), and what they select when run through the Jet
+// translation on SQLite.
 
 #include <gtest/gtest.h>
 
@@ -10,197 +11,22 @@
 #include "BillingQuery.h"
 #include "ContractBreakdownQuery.h"
 #include "ExportTestSupport.h"
+#include "GoldenText.h"
 #include "RecordsetHelper.h"
 
-namespace {
-
-std::string Lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines)
-        text += "\r\n" + line;
-    return text;
+TEST(ContractBreakdownQuery, TextAsTheGoldenFile) {
+    EXPECT_TRUE(golden::MatchesFile(
+        ContractBreakdownQuery(3, 202403,
+                               " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
+                               "AND (部門マスタ.部門コード = 99999)"),
+        "contract_breakdown_query.sql"));
 }
 
-const std::vector<std::string> kBranchSelect = {
-    "          SELECT",
-    "                    浄化槽契約内訳マスタ.得意先コード AS 得意先コード,",
-    "                    浄化槽顧客マスタ.名称（漢字） AS 設置場所名称,",
-    "                    浄化槽顧客マスタ.住所（漢字） AS 設置場所住所,",
-    "                    浄化槽顧客マスタ.ＴＥＬ AS 設置場所TEL,",
-    "                    浄化槽基本マスタ.人槽 AS 人槽,",
-    "                    浄化槽基本マスタ.容量 AS 容量,",
-    "                    処理方式マスタ.[処理方式名（正式）] AS 処理方式名称,",
-    "                    固定契約区分.名称 AS 契約区分名称,",
-    "                    浄化槽契約請求マスタ.[自社管理契約期間（開始）] AS 契約期間_開始,",
-    "                    浄化槽契約請求マスタ.[自社管理契約期間（終了）] AS 契約期間_終了,",
-    "                    浄化槽契約内訳マスタ.ＩＤ AS 行番号,",
-    "                    浄化槽契約内訳マスタ.作業コード AS 作業コード,",
-    "                    作業マスタ.作業名称 AS 作業名称,",
-    "                    浄化槽契約内訳マスタ.年間金額 AS 年間金額,",
-    "                    浄化槽契約内訳マスタ.作業回数 AS 作業回数,",
-    "                    浄化槽契約内訳マスタ.[1回分の金額] AS 単価金額",
-    "          FROM",
-    "                    ((((((浄化槽契約内訳マスタ",
-    "                    LEFT JOIN 浄化槽基本マスタ ON 浄化槽契約内訳マスタ.得意先コード = "
-    "浄化槽基本マスタ.得意先コード)",
-    "                    LEFT JOIN 浄化槽顧客マスタ ON (浄化槽基本マスタ.設置場所ＩＤ = "
-    "浄化槽顧客マスタ.ＩＤ) AND (浄化槽基本マスタ.得意先コード = 浄化槽顧客マスタ.得意先コード))",
-    "                    LEFT JOIN 浄化槽契約請求マスタ ON 浄化槽契約内訳マスタ.得意先コード = "
-    "浄化槽契約請求マスタ.得意先コード)",
-    "                    LEFT JOIN 固定契約区分 ON 浄化槽契約請求マスタ.契約区分 = "
-    "固定契約区分.コード)",
-    "                    LEFT JOIN 作業マスタ ON 浄化槽契約内訳マスタ.作業コード = "
-    "作業マスタ.作業コード)",
-    "                    LEFT JOIN 部門マスタ ON 作業マスタ.部門コード = 部門マスタ.部門コード)",
-    "                    LEFT JOIN 処理方式マスタ ON 浄化槽基本マスタ.処理方式コード = "
-    "処理方式マスタ.処理方式コード",
-};
-
-const std::vector<std::string> kPeriodMarch2024 = {
-    "                    (",
-    "                         (浄化槽契約請求マスタ.[自社管理契約期間（終了）] = 0)",
-    "                      OR (",
-    "                              (((浄化槽契約請求マスタ.[自社管理契約期間（終了）] \\ 100) MOD "
-    "100) = 3)",
-    "                          AND ((浄化槽契約請求マスタ.[自社管理契約期間（終了）] \\ 100) <= "
-    "202403)",
-    "                         )",
-    "                    )",
-};
-
-template <typename... Parts>
-std::vector<std::string> Concat(const Parts&... parts) {
-    std::vector<std::string> out;
-    (out.insert(out.end(), parts.begin(), parts.end()), ...);
-    return out;
-}
-
-}  // namespace
-
-TEST(ContractBreakdownQuery, TextLineByLine) {
-    const std::vector<std::string> expected = Concat(
-        std::vector<std::string>{
-            " SELECT",
-            "          顧客D.得意先コード,",
-            "          顧客D.設置場所名称,",
-            "          顧客D.設置場所住所,",
-            "          顧客D.設置場所TEL,",
-            "          顧客D.人槽,",
-            "          顧客D.容量,",
-            "          顧客D.処理方式名称,",
-            "          顧客D.契約区分名称,",
-            "          顧客D.契約期間_開始,",
-            "          顧客D.契約期間_終了,",
-            "          顧客D.行番号,",
-            "          顧客D.作業コード,",
-            "          顧客D.作業名称,",
-            "          顧客D.年間金額,",
-            "          顧客D.作業回数,",
-            "          顧客D.単価金額",
-            " FROM",
-            "     (",
-        },
-        kBranchSelect, std::vector<std::string>{"          WHERE"}, kPeriodMarch2024,
-        std::vector<std::string>{
-            "                AND (部門マスタ.請求データ作成区分 > 0)",
-            "                AND (浄化槽基本マスタ.廃止区分 = 0)",
-            std::string(24, ' ') + " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
-            "          ",
-            "          UNION ALL",
-            "          ",
-        },
-        kBranchSelect,
-        std::vector<std::string>{
-            "          WHERE",
-            "                    (部門マスタ.請求データ作成区分 = 0)",
-            "                AND (浄化槽基本マスタ.廃止区分 = 0)",
-            std::string(24, ' ') + "AND (部門マスタ.部門コード = 99999)",
-            "     ) AS 顧客D",
-            " ORDER BY",
-            "          顧客D.得意先コード,",
-            "          顧客D.行番号;",
-        });
-    EXPECT_EQ(ContractBreakdownQuery(
-                  3, 202403, " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
-                  "AND (部門マスタ.部門コード = 99999)"),
-              Lines(expected));
-}
-
-TEST(BillingQuery, TextLineByLineInExpansionMode) {
-    const std::vector<std::string> expected = Concat(
-        std::vector<std::string>{
-            " SELECT",
-            "          浄化槽請求テーブル.得意先コード AS 得意先コード,",
-            "          展開D.得意先コード AS 展開得意先コード,",
-            "          浄化槽顧客マスタ.名称（漢字） AS 設置場所名称,",
-            "          浄化槽顧客マスタ.住所（漢字） AS 設置場所住所,",
-            "          浄化槽顧客マスタ.ＴＥＬ AS 設置場所TEL,",
-            "          浄化槽基本マスタ.人槽 AS 人槽,",
-            "          浄化槽基本マスタ.容量 AS 容量,",
-            "          処理方式マスタ.[処理方式名（正式）] AS 処理方式名称,",
-            "          固定契約区分.名称 AS 契約区分名称,",
-            "          浄化槽契約請求マスタ.[自社管理契約期間（開始）] AS 契約期間_開始,",
-            "          浄化槽契約請求マスタ.[自社管理契約期間（終了）] AS 契約期間_終了,",
-            "          浄化槽請求テーブル.ＩＤ AS 行番号,",
-            "          浄化槽請求テーブル.部門コード AS 部門コード,",
-            "          部門マスタ.部門名称 AS 部門名称,",
-            "          浄化槽請求テーブル.[請求金額１] AS 請求金額_1,",
-            "          浄化槽請求テーブル.[請求金額２] AS 請求金額_2,",
-            "          浄化槽請求テーブル.[請求金額３] AS 請求金額_3,",
-            "          浄化槽請求テーブル.[請求金額４] AS 請求金額_4,",
-            "          浄化槽請求テーブル.[請求金額５] AS 請求金額_5,",
-            "          浄化槽請求テーブル.[請求金額６] AS 請求金額_6,",
-            "          浄化槽請求テーブル.[請求金額７] AS 請求金額_7,",
-            "          浄化槽請求テーブル.[請求金額８] AS 請求金額_8,",
-            "          浄化槽請求テーブル.[請求金額９] AS 請求金額_9,",
-            "          浄化槽請求テーブル.[請求金額１０] AS 請求金額_10,",
-            "          浄化槽請求テーブル.[請求金額１１] AS 請求金額_11,",
-            "          浄化槽請求テーブル.[請求金額１２] AS 請求金額_12",
-            " FROM",
-            "          ((((((浄化槽請求テーブル",
-            "          LEFT JOIN 浄化槽基本マスタ ON 浄化槽請求テーブル.得意先コード = "
-            "浄化槽基本マスタ.得意先コード)",
-            "          LEFT JOIN 浄化槽顧客マスタ ON (浄化槽基本マスタ.設置場所ＩＤ = "
-            "浄化槽顧客マスタ.ＩＤ) AND (浄化槽基本マスタ.得意先コード = "
-            "浄化槽顧客マスタ.得意先コード))",
-            "          LEFT JOIN 浄化槽契約請求マスタ ON 浄化槽請求テーブル.得意先コード = "
-            "浄化槽契約請求マスタ.得意先コード)",
-            "          LEFT JOIN 固定契約区分 ON 浄化槽契約請求マスタ.契約区分 = "
-            "固定契約区分.コード)",
-            "          LEFT JOIN 部門マスタ ON 浄化槽請求テーブル.部門コード = "
-            "部門マスタ.部門コード)",
-            "          LEFT JOIN 処理方式マスタ ON 浄化槽基本マスタ.処理方式コード = "
-            "処理方式マスタ.処理方式コード)",
-            "          LEFT JOIN (SELECT 浄化槽請求展開テーブル.得意先コード FROM "
-            "浄化槽請求展開テーブル GROUP BY 浄化槽請求展開テーブル.得意先コード)",
-            "          AS 展開D ON 展開D.得意先コード = 浄化槽請求テーブル.得意先コード",
-            " WHERE",
-        },
-        kPeriodMarch2024,
-        std::vector<std::string>{
-            "                AND (浄化槽基本マスタ.廃止区分 = 0)",
-            "                AND (",
-            "                         (浄化槽請求テーブル.[請求金額１] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額２] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額３] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額４] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額５] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額６] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額７] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額８] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額９] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額１０] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額１１] > 0)",
-            "                      OR (浄化槽請求テーブル.[請求金額１２] > 0)",
-            "                    )",
-            std::string(7, ' ') + " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
-            " ORDER BY",
-            "          浄化槽請求テーブル.得意先コード,",
-            "          浄化槽請求テーブル.ＩＤ;",
-        });
-    EXPECT_EQ(BillingQuery(3, 202403,
-                           " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ", true),
-              Lines(expected));
+TEST(BillingQuery, TextInExpansionModeAsTheGoldenFile) {
+    EXPECT_TRUE(golden::MatchesFile(
+        BillingQuery(3, 202403, " AND (部門マスタ.部門コード = 1 Or 部門マスタ.部門コード = 3) ",
+                     true),
+        "billing_query_expansion.sql"));
 }
 
 TEST(BillingQuery, WithoutExpansionModeHasNoExpansionJoin) {
