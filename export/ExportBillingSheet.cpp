@@ -44,10 +44,14 @@ bool ExportBillingSheet(ExportJob& job) {
     const std::string sql = BillingQuery(job.ContractEndMonth, job.request.ContractEndYearMonth,
                                          job.request.contractFilter, job.ExpansionMode);
 
-    job.BillingRecordset = std::make_unique<RecordsetHelper>();
-    RecordsetHelper& records = *job.BillingRecordset;
     std::int32_t err = 0;
-    records.Open(job.gDbObject, sql, 0, err);
+    if (job.billingPrefetch)
+        job.BillingRecordset = job.billingPrefetch->Take(sql);
+    if (!job.BillingRecordset) {
+        job.BillingRecordset = std::make_unique<RecordsetHelper>();
+        job.BillingRecordset->Open(job.gDbObject, sql, 0, err);
+    }
+    RecordsetHelper& records = *job.BillingRecordset;
     if (err != 0) {
         view.messages().warn("ファイルがオープンできません(請求情報)");
         return false;

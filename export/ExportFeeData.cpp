@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 
+#include "BillingQuery.h"
 #include "ExportJob.h"
 #include "PlatformError.h"
 #include "gMjDisp.h"
@@ -45,6 +46,11 @@ bool RunExport(ExportJob& job) {
     view.setPhaseVisible(true);
     job.ContractEndMonth = static_cast<std::int16_t>(
         static_cast<std::int32_t>(std::lround(job.request.ContractEndYearMonth)) % 100);
+    if (job.gDbObject != nullptr) {
+        job.billingPrefetch = std::make_unique<BillingPrefetch>(
+            *job.gDbObject, BillingQuery(job.ContractEndMonth, job.request.ContractEndYearMonth,
+                                         job.request.contractFilter, job.ExpansionMode));
+    }
 
     if (!ExportContractSheet(job))
         return false;

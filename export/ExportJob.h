@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "BillingPrefetch.h"
 #include "ExportFeeData.h"
 #include "RecordsetHelper.h"
 #include "pClExcel.h"
@@ -19,6 +20,8 @@ struct ExportJob {
     ExportView& view;
 
     std::int16_t ContractEndMonth = 0;
+    // Declared before the record sets: the billing record set may read through its connection.
+    std::unique_ptr<BillingPrefetch> billingPrefetch;
     std::unique_ptr<RecordsetHelper> ContractRecordset;
     std::unique_ptr<RecordsetHelper> BillingRecordset;
     std::unique_ptr<pClExcel> excel;

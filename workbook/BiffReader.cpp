@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "BiffReaderErrors.h"
+#include "NumberFormat.h"
 
 namespace xls::biff {
 namespace {
@@ -388,64 +389,41 @@ std::optional<std::string> BuiltinNumberFormat(std::uint16_t ifmt) {
             return "##0.0E+0";
         case 49:
             return "@";
+        // Japanese date and time formats; the codes Japanese Excel shows for them.
+        case 27:
+        case 36:
+        case 50:
+        case 57:
+            return "[$-411]ge.m.d";
+        case 28:
+        case 29:
+        case 51:
+        case 54:
+        case 58:
+            return "[$-411]ggge\"年\"m\"月\"d\"日\"";
+        case 30:
+            return "m/d/yy";
+        case 31:
+            return "yyyy\"年\"m\"月\"d\"日\"";
+        case 32:
+            return "h\"時\"mm\"分\"";
+        case 33:
+            return "h\"時\"mm\"分\"ss\"秒\"";
+        case 34:
+        case 52:
+        case 55:
+            return "yyyy\"年\"m\"月\"";
+        case 35:
+        case 53:
+        case 56:
+            return "m\"月\"d\"日\"";
         default:
             return std::nullopt;
     }
 }
 
 bool IsDateFormat(const std::string& format) {
-    // Date/time codes outside quoted text, escapes and [..] sections (colours,
-    // conditions, locales); only [h], [mm], [ss] (elapsed time) count there.
-    if (format == "General" || format.empty()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        char c = format[i];
-        switch (c) {
-            case '"': {
-                std::size_t close = format.find('"', i + 1);
-                if (close == std::string::npos) {
-                    return false;
-                }
-                i = close;
-                break;
-            }
-            case '[': {
-                std::size_t close = format.find(']', i + 1);
-                if (close == std::string::npos) {
-                    return false;
-                }
-                std::string inside = format.substr(i + 1, close - i - 1);
-                if (!inside.empty() && inside.find_first_not_of("hHmMsS") == std::string::npos) {
-                    return true;
-                }
-                i = close;
-                break;
-            }
-            case '\\':
-            case '_':
-            case '*':
-                ++i;
-                break;
-            case 'y':
-            case 'Y':
-            case 'd':
-            case 'D':
-            case 'h':
-            case 'H':
-            case 's':
-            case 'S':
-            case 'm':
-            case 'M':
-            case 'e':
-            case 'g':
-            case 'G':
-                return true;
-            default:
-                break;
-        }
-    }
-    return false;
+    return ClassifyNumberFormat(format) != NumberShows::Number;
 }
 
 Font ParseFont(const Record& record) {

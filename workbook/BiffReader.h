@@ -155,8 +155,8 @@ void AppendUtf8(const std::u16string& units, std::string& out);
 // RK number: 30-bit signed integer or upper bits of a double, optionally / 100.
 double DecodeRk(std::uint32_t rk);
 
-// Built-in number formats 0-49 (locale-neutral forms); nullopt for ids
-// without a fixed text.
+// Built-in number formats 0-58: the locale-neutral forms, and for 27-36 and
+// 50-58 the Japanese date and time forms; nullopt for ids without a fixed text.
 std::optional<std::string> BuiltinNumberFormat(std::uint16_t ifmt);
 // True for formats that show a date or time (so 1904-based serials need shifting).
 bool IsDateFormat(const std::string& format);

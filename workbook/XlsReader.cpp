@@ -11,6 +11,7 @@
 
 #include "BiffReader.h"
 #include "BiffReaderErrors.h"
+#include "NumberFormat.h"
 #include "OleReader.h"
 
 namespace xls {
@@ -23,7 +24,6 @@ constexpr std::uint16_t kBiff5 = 0x0500;
 constexpr std::uint16_t kDtGlobals = 0x0005;
 constexpr std::uint16_t kDtWorksheet = 0x0010;
 constexpr std::uint32_t kNoFormat = 0xFFFFFFFFu;
-constexpr double k1904Shift = 1462.0;  // days between the 1900 and 1904 date systems
 
 // The BIFF8 content of one workbook stream, turned into a Workbook.
 class BookReader {

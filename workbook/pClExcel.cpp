@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "EngineErrors.h"
+#include "NumberFormat.h"
 #include "XlsReader.h"
 #include "XlsWriter.h"
 
@@ -395,6 +397,48 @@ std::string textOf(const CellValue& v) {
         default:
             return std::string();
     }
+}
+
+// What the number formats of a workbook show, classified once per format.
+class FormatShows {
+  public:
+    explicit FormatShows(const xls::FormatTable& formats)
+        : formats_(formats), shows_(formats.size(), kUnknown) {}
+
+    // A number cell as a spreadsheet application hands it back: in a date or
+    // time format it is a date, given as its date or time text.
+    CellValue numberValue(const xls::Cell& cell) {
+        const xls::NumberShows shows = showsOf(cell.format);
+        if (shows == xls::NumberShows::Number)
+            return cell.number;
+        return xls::SerialText(cell.number, shows);
+    }
+
+  private:
+    static constexpr std::uint8_t kUnknown = 0xFF;
+
+    xls::NumberShows showsOf(std::uint32_t format) {
+        if (format >= shows_.size())
+            return xls::NumberShows::Number;
+        std::uint8_t& known = shows_[format];
+        if (known == kUnknown) {
+            known = static_cast<std::uint8_t>(
+                xls::ClassifyNumberFormat(formats_.get(format).numberFormat));
+        }
+        return static_cast<xls::NumberShows>(known);
+    }
+
+    const xls::FormatTable& formats_;
+    std::vector<std::uint8_t> shows_;
+};
+
+// The value of one cell as the reads give it (dates as their text).
+CellValue shownValue(const xls::Workbook& book, const xls::Sheet& sheet, std::int32_t row,
+                     std::int32_t col) {
+    const xls::Cell* cell = sheet.cell(row, col);
+    if (cell != nullptr && cell->kind == xls::CellKind::Number)
+        return FormatShows(book.formats).numberValue(*cell);
+    return sheet.value(row, col);
 }
 
 // Column letters A..IV to a 1-based column; 0 when not a column.
@@ -928,7 +972,7 @@ std::string pClExcel::GetCellValue(std::int32_t vYPos, std::int16_t vXPos) {
     if (!mBookOpen || !CheckCellPos(vYPos, vXPos))
         return std::string();
     try {
-        return textOf(CurrentSheet().value(vYPos - 1, vXPos - 1));
+        return textOf(shownValue(*mBook, CurrentSheet(), vYPos - 1, vXPos - 1));
     } catch (const PlatformError& e) {
         Report(e);
         return std::string();
@@ -1031,10 +1075,11 @@ bool pClExcel::GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
     const std::int32_t c0 = std::min<std::int32_t>(vXsPos, vXepos);
     const std::int32_t c1 = std::max<std::int32_t>(vXsPos, vXepos);
     if (r0 == r1 && c0 == c1) {
-        vValue = variantOf(sheet.value(r0 - 1, c0 - 1));
+        vValue = variantOf(shownValue(*mBook, sheet, r0 - 1, c0 - 1));
         return true;
     }
     const xls::StringTable& strings = mBook->strings;
+    FormatShows shows(mBook->formats);
     xls::Array2D block;
     block.rows = r1 - r0 + 1;
     block.cols = c1 - c0 + 1;
@@ -1054,7 +1099,7 @@ bool pClExcel::GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
                 case xls::CellKind::Blank:
                     break;
                 case xls::CellKind::Number:
-                    slot = cell.number;
+                    slot = shows.numberValue(cell);
                     break;
                 case xls::CellKind::Text:
                     slot = strings.get(cell.text);

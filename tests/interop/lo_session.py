@@ -15,6 +15,9 @@ from com.sun.star.beans import PropertyValue
 from com.sun.star.connection import NoConnectException
 
 
+DATE_OR_TIME = 2 | 4  # com.sun.star.util.NumberFormat DATE and TIME
+
+
 def _props(**kwargs):
     out = []
     for name, value in kwargs.items():
@@ -62,6 +65,7 @@ class LibreOffice:
                 if self.process.poll() is not None or time.time() > deadline:
                     raise RuntimeError("LibreOffice did not start")
                 time.sleep(0.5)
+        self.context = ctx
         self.desktop = ctx.ServiceManager.createInstanceWithContext(
             "com.sun.star.frame.Desktop", ctx
         )
@@ -89,17 +93,32 @@ class LibreOffice:
 
         An edit is (sheet name, row, column, kind, value) with 1-based row and
         column; kind "typed" enters the text as if typed on the keyboard
-        (Calc's own input recognition), kind "text" stores it as a text cell.
+        (Calc's own input recognition), kind "text" stores it as a text cell,
+        kind "keyboard" also applies a date or time format that Calc's input
+        recognition finds in the text, as an entry typed into the cell does
+        (4/1 typed into a "#,##0" cell becomes a date in a date format).
         """
         doc = self.open(source)
         try:
             sheets = doc.getSheets()
+            formatter = self.context.ServiceManager.createInstanceWithContext(
+                "com.sun.star.util.NumberFormatter", self.context
+            )
+            formatter.attachNumberFormatsSupplier(doc)
             for sheet, row, column, kind, value in edits:
                 cell = sheets.getByName(sheet).getCellByPosition(column - 1, row - 1)
                 if kind == "typed":
                     cell.setFormula(value)
                 elif kind == "text":
                     cell.setString(value)
+                elif kind == "keyboard":
+                    cell.setFormula(value)
+                    try:
+                        key = formatter.detectNumberFormat(0, value)
+                    except Exception:  # not a number: a text cell
+                        continue
+                    if doc.getNumberFormats().getByKey(key).Type & DATE_OR_TIME:
+                        cell.NumberFormat = key
                 else:
                     raise ValueError(kind)
             doc.storeToURL(_url(target), _props(FilterName="MS Excel 97", Overwrite=True))

@@ -206,8 +206,10 @@ def scenario(book, base_customers):
         return int(values[0])
 
     # Contract lines: first different from any value the sample holds.
-    c = [r for r in contract if r[1][13] not in (120000, 1500, 5000) and r[1][15] != 2000][:6]
-    (r1, v1), (r2, v2), (r3, v3), (r4, v4), (r5, v5), (r6, v6) = c
+    c = [r for r in contract if r[1][13] not in (120000, 1500, 5000) and r[1][15] != 2000][:7]
+    if len(c) < 7:
+        raise SystemExit("the sample export has too few rows for the scenario")
+    (r1, v1), (r2, v2), (r3, v3), (r4, v4), (r5, v5), (r6, v6), (r7, v7) = c
     edits += [
         (CONTRACT, r1, 17, "typed", "120000"),
         (CONTRACT, r1, 18, "typed", "4"),
@@ -226,6 +228,9 @@ def scenario(book, base_customers):
     errors.append((1, r5, error_line(1, r5, 17, code(v5), "年間金額の値の桁数が正しくありません")))
     edits.append((CONTRACT, r6, 17, "typed", "12345.5"))
     expected[key(1, v6) + ("年間金額",)] = 12345.5
+    # Calc turns 4/1 typed into an amount cell into a date: no amount.
+    edits.append((CONTRACT, r7, 17, "keyboard", "4/1"))
+    errors.append((1, r7, error_line(1, r7, 17, code(v7), "年間金額が数値として認識できません")))
 
     # Billing lines. b3 needs a billed month 2 so that 0 visibly clears it.
     b1, b2 = billing[0], billing[1]
@@ -254,7 +259,7 @@ def scenario(book, base_customers):
 
     # Error records come sheet by sheet, top to bottom.
     errors = [line for _, _, line in sorted(errors)]
-    counts = {1: (4, 2), 2: (2, 2)}
+    counts = {1: (4, 3), 2: (2, 2)}
     return edits, expected, errors, counts
 
 

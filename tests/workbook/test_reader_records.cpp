@@ -210,7 +210,9 @@ TEST(BiffFormats, BuiltinsAndDateDetection) {
     EXPECT_EQ(biff::BuiltinNumberFormat(4), "#,##0.00");
     EXPECT_EQ(biff::BuiltinNumberFormat(9), "0%");
     EXPECT_EQ(biff::BuiltinNumberFormat(49), "@");
-    EXPECT_FALSE(biff::BuiltinNumberFormat(30).has_value());
+    EXPECT_EQ(biff::BuiltinNumberFormat(30), "m/d/yy");
+    EXPECT_EQ(biff::BuiltinNumberFormat(31), "yyyy\"年\"m\"月\"d\"日\"");
+    EXPECT_FALSE(biff::BuiltinNumberFormat(59).has_value());
     EXPECT_FALSE(biff::BuiltinNumberFormat(200).has_value());
 
     struct Case {
@@ -229,6 +231,8 @@ TEST(BiffFormats, BuiltinsAndDateDetection) {
         {"[$-411]ggge\"年\"m\"月\"d\"日\"", true},
         {"[h]:mm:ss", true},
         {"h:mm AM/PM", true},
+        {"G/標準", false},
+        {"[DBNum1]General", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(biff::IsDateFormat(c.format), c.date) << c.format;
