@@ -1,0 +1,481 @@
+// What the clerk waits for: the export and the import of a full fee workbook
+// (65,533 contract lines and 65,533 billing lines, every one revised for the
+// import) driven through the real windows, F4 and "Yes" through the windows'
+// own key handling, timed from the answer to the confirmation to the result
+// box. Beside each figure: the same job without a window on the same data,
+// and the peak memory of each run (every run is a process of its own).
+//
+// Runs on the offscreen platform, and on X11 when DISPLAY names an X server
+// (for example Xvfb); there also with the accessibility bridge on when
+// dbus-run-session and an AT-SPI bus are installed.
+//
+// Usage: bench_windows [customers [folder]]   (default 160000 customers, which
+//        give 65,533 rows on each sheet; fewer give fewer rows)
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "BillingQuery.h"
+#include "ContractBreakdownQuery.h"
+#include "Database.h"
+#include "DepartmentFilter.h"
+#include "ExportFeeData.h"
+#include "FieldValue.h"
+#include "ImportJob.h"
+#include "RecordsetHelper.h"
+#include "SampleData.h"
+#include "SheetWriteCheck.h"
+#include "TaviDate.h"
+#include "TaviText.h"
+#include "frmVelkanDataExport.h"
+#include "frmVelkanDataImport.h"
+#include "gMjMDB.h"
+#include "pClExcel.h"
+#include "pMjList.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::int32_t kYearMonth = 202403;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Answers every question with Yes and notes when the confirmation was
+// answered and when the first box after it (the result) appeared.
+class TimingMessages : public MessageSink {
+  public:
+    MsgAnswer show(const std::string& text, const std::string&, MsgIcon icon,
+                   MsgButtons buttons) override {
+        if (icon == MsgIcon::Question && buttons == MsgButtons::YesNo && !answered) {
+            answered = Clock::now();
+            return MsgAnswer::Yes;
+        }
+        if (answered && !result) {
+            result = Clock::now();
+            resultText = text;
+        }
+        if (buttons == MsgButtons::RetryCancel)
+            return MsgAnswer::Cancel;
+        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+    double jobSeconds() const { return answered && result ? Seconds(*answered, *result) : -1.0; }
+
+    std::optional<Clock::time_point> answered, result;
+    std::string resultText;
+};
+
+class HeadlessExportView : public ExportView {
+  public:
+    explicit HeadlessExportView(MessageSink& m) : messages_(m) {}
+    MessageSink& messages() override { return messages_; }
+    void setBusy(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgress(int) override {}
+    void setPhaseVisible(bool) override {}
+    void setPhase(const std::string&) override {}
+    void pumpEvents() override {}
+    void focusAtJobStart() override {}
+
+  private:
+    MessageSink& messages_;
+};
+
+class HeadlessImportView : public ImportView {
+  public:
+    explicit HeadlessImportView(MessageSink& m) : messages_(m) {}
+    MessageSink& messages() override { return messages_; }
+    void setBusy(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgress(int) override {}
+    void setPhaseVisible(bool) override {}
+    void setPhase(const std::string&) override {}
+    void pumpEvents() override {}
+    void setErrorListVisible(bool) override {}
+    void clearErrorList() override {}
+    void addErrorLine(const std::string&) override { ++errorLines; }
+    long errorLines = 0;
+
+  private:
+    MessageSink& messages_;
+};
+
+struct Folder {
+    fs::path root;
+    fs::path database() const { return root / "septic.db"; }
+    fs::path pristine() const { return root / "septic-before-import.db"; }
+    fs::path filters() const { return root / "filters.txt"; }
+    fs::path revised() const { return root / "revised.xls"; }
+};
+
+std::pair<std::string, std::string> ReadFilters(const Folder& folder) {
+    std::ifstream in(folder.filters());
+    std::string contract, oneOff;
+    std::getline(in, contract);
+    std::getline(in, oneOff);
+    return {contract, oneOff};
+}
+
+// One measurement, printed for the parent: seconds, peak megabytes, result.
+int Report(double seconds, const std::string& result) {
+    std::printf("%.3f %.1f %s\n", seconds, PeakMegabytes(), result.c_str());
+    return seconds < 0 ? 1 : 0;
+}
+
+bool ShowWindow(QWidget& window) {
+    window.show();
+    QApplication::setActiveWindow(&window);
+    window.activateWindow();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
+// The department filters the export window makes from its default lists.
+int RunFilters(int argc, char** argv, const Folder& folder) {
+    QApplication app(argc, argv);
+    TimingMessages messages;
+    frmVelkanDataExport window(messages);
+    if (!window.Startup())
+        return 1;
+    std::ofstream out(folder.filters());
+    out << TargetDepartmentFilter(pMjList::AllItemData(window.SelectList(1, 1))) << '\n'
+        << TargetDepartmentFilter(pMjList::AllItemData(window.SelectList(2, 1))) << '\n';
+    return out ? 0 : 1;
+}
+
+int RunExport(int argc, char** argv, const Folder& folder, bool windowed) {
+    const std::string output = (folder.root / (windowed ? "window.xls" : "headless.xls")).string();
+    TimingMessages messages;
+    if (!windowed) {
+        const auto [contract, oneOff] = ReadFilters(folder);
+        Database db(folder.database().string(), false);
+        ExportRequest request;
+        request.ContractEndYearMonth = kYearMonth;
+        request.outputPath = output;
+        request.contractFilter = contract;
+        request.oneOffFilter = oneOff;
+        bool expansionMode = CheckExpansionTable(&db);
+        HeadlessExportView view(messages);
+        messages.answered = Clock::now();
+        const bool ok = ExportFeeData(&db, request, expansionMode, view);
+        messages.result = Clock::now();
+        return Report(ok ? messages.jobSeconds() : -1.0, ok ? "written" : "failed");
+    }
+    QApplication app(argc, argv);
+    frmVelkanDataExport window(messages);
+    if (!window.Startup() || !ShowWindow(window))
+        return Report(-1.0, "window did not start");
+    window.TaviDate1(0)->setValue(kYearMonth);
+    window.TaviText1(0)->setText(QString::fromStdString(output));
+    window.TaviDate1(0)->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+    const bool ok = messages.resultText == "Ecxelデータ出力が完了しました";
+    return Report(ok ? messages.jobSeconds() : -1.0, ok ? "written" : messages.resultText);
+}
+
+std::string Imported(const ImportJob& job) {
+    return "imported " + std::to_string(job.ImportOkCount(0)) + " + " +
+           std::to_string(job.ImportOkCount(1)) + " rows";
+}
+
+int RunImport(int argc, char** argv, const Folder& folder, bool windowed) {
+    TimingMessages messages;
+    const std::string book = folder.revised().string();
+    if (!windowed) {
+        gMjMDB mdb(messages);
+        if (mdb.OpenMdb(0, folder.database().string(), false) != 0)
+            return Report(-1.0, "database did not open");
+        HeadlessImportView view(messages);
+        ImportJob job(mdb, view);
+        job.RunImport(book);
+        const bool ok = job.ImportNgCount(0) == 0 && job.ImportNgCount(1) == 0 &&
+                        job.ImportOkCount(0) > 0 && job.ImportOkCount(1) > 0;
+        return Report(ok ? messages.jobSeconds() : -1.0, ok ? Imported(job) : messages.resultText);
+    }
+    QApplication app(argc, argv);
+    frmVelkanDataImport window(messages);
+    if (!window.Startup() || !ShowWindow(window))
+        return Report(-1.0, "window did not start");
+    window.txtPath()->setText(QString::fromStdString(book));
+    window.txtPath()->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+    const bool ok = window.job().ImportNgCount(0) == 0 && window.job().ImportNgCount(1) == 0 &&
+                    window.job().ImportOkCount(0) > 0 && window.job().ImportOkCount(1) > 0;
+    return Report(ok ? messages.jobSeconds() : -1.0,
+                  ok ? Imported(window.job()) : messages.resultText);
+}
+
+// ---- Preparation (in child processes, so that its memory stays out of the figures) ----
+
+std::vector<std::pair<std::int64_t, std::int64_t>> ExportedKeys(Database& db,
+                                                                const std::string& sql) {
+    RecordsetHelper records;
+    std::int32_t err = 0;
+    records.Open(&db, sql, 0, err);
+    if (err != 0)
+        throw std::runtime_error("query failed");
+    std::vector<std::pair<std::int64_t, std::int64_t>> keys;
+    records.Move(0, "", "MOVEFIRST", {}, err);
+    while (!records.IsEOF()) {
+        keys.emplace_back(static_cast<std::int64_t>(FieldNumber(records.Field("得意先コード"))),
+                          static_cast<std::int64_t>(FieldNumber(records.Field("行番号"))));
+        records.Move(0, "", "MOVENEXT", {}, err);
+    }
+    return keys;
+}
+
+// Deletes the exported rows beyond the first `keep` of `table`; the number of rows left.
+std::size_t TrimTo(Database& db, const std::string& table, const std::string& sql,
+                   std::size_t keep) {
+    const auto keys = ExportedKeys(db, sql);
+    db.begin();
+    for (std::size_t i = keep; i < keys.size(); ++i) {
+        db.execute("DELETE FROM " + table + " WHERE 得意先コード = ? AND ＩＤ = ?",
+                   {keys[i].first, keys[i].second});
+    }
+    db.commit();
+    return std::min(keys.size(), keep);
+}
+
+void TrimDatabase(const Folder& folder) {
+    const auto [contract, oneOff] = ReadFilters(folder);
+    Database db(folder.database().string(), false);
+    const auto keep = static_cast<std::size_t>(kMaxDataRows);
+    const std::size_t c =
+        TrimTo(db, "浄化槽契約内訳マスタ",
+               ContractBreakdownQuery(kYearMonth % 100, kYearMonth, contract, oneOff), keep);
+    const std::size_t b = TrimTo(db, "浄化槽請求テーブル",
+                                 BillingQuery(kYearMonth % 100, kYearMonth, contract, true), keep);
+    std::printf("rows: contract %zu, billing %zu\n", c, b);
+}
+
+// The clerk's edit: a revised amount in every entry cell of every row.
+void ReviseWorkbook(const Folder& folder) {
+    class Quiet : public MessageSink {
+        MsgAnswer show(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            return MsgAnswer::Ok;
+        }
+    } quiet;
+    pClExcel excel(quiet);
+    if (!excel.OpenBook((folder.root / "headless.xls").string()))
+        std::exit(1);
+    for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
+        excel.ChangeSheets(pClExcel::SheetRef(std::int32_t{sheet}));
+        std::string column = "A";
+        const std::int32_t end = excel.GetEndRow(column);
+        for (std::int32_t row = 3; row <= end; ++row) {
+            if (sheet == 1) {
+                excel.SetCellValue(row, 17, 13200.0 + row % 100);
+                excel.SetCellValue(row, 18, 12.0);
+                excel.SetCellValue(row, 19, 1100.0);
+            } else {
+                for (std::int16_t m = 0; m < 12; ++m)
+                    excel.SetCellValue(row, static_cast<std::int16_t>(26 + m), 5500.0 + m);
+            }
+        }
+    }
+    if (!excel.BookSave(folder.revised().string(), true))
+        std::exit(1);
+}
+
+template <typename F>
+bool InChild(F&& work) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        work();
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct Measured {
+    double seconds = -1.0;
+    double peak = 0.0;
+    std::string result;
+};
+
+// Runs this program again for one measurement, with `env` before it.
+Measured Measure(const std::string& self, const std::string& env, const std::string& job,
+                 const std::string& view, const Folder& folder) {
+    const std::string command =
+        env + " '" + self + "' run " + job + " " + view + " '" + folder.root.string() + "'";
+    Measured m;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return m;
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        char result[3000] = {};
+        double s = 0, p = 0;
+        if (std::sscanf(line, "%lf %lf %2999[^\n]", &s, &p, result) >= 2) {
+            m.seconds = s;
+            m.peak = p;
+            m.result = result;
+        }
+    }
+    if (pclose(pipe) != 0 && m.result.empty())
+        m.result = "failed";
+    return m;
+}
+
+bool HasProgram(const char* name) {
+    const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+void WriteStore(const Folder& folder) {
+    const fs::path dir = folder.root / "config" / "Tavi";
+    fs::create_directories(dir);
+    std::ofstream store(dir / "HKEY_CURRENT_USER.reg");
+    store << "Windows Registry Editor Version 5.00\r\n\r\n"
+          << "[HKEY_CURRENT_USER\\Software\\Tavi\\Project\\Package\\Septictank]\r\n"
+          << "\"DataBaseName\"=\"" << folder.database().string() << "\"\r\n"
+          << "\"DataBaseMode\"=\"0\"\r\n"
+          << "\"UserName\"=\"ベンチ\"\r\n";
+    fs::create_directories(folder.root / "home");
+    fs::create_directories(folder.root / "run");
+    chmod((folder.root / "run").c_str(), 0700);
+    setenv("XDG_CONFIG_HOME", (folder.root / "config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (folder.root / "run").c_str(), 1);
+    setenv("HOME", (folder.root / "home").c_str(), 1);
+}
+
+void PrintRow(const char* what, const Measured& windowed, const Measured& headless) {
+    const double added = headless.seconds > 0 ? (windowed.seconds / headless.seconds - 1) * 100 : 0;
+    std::printf("%-34s %8.3f s %7.1f MB | headless %7.3f s %7.1f MB | window adds %+6.1f%%  %s\n",
+                what, windowed.seconds, windowed.peak, headless.seconds, headless.peak, added,
+                windowed.result.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "run") {
+        const std::string job = argv[2];
+        const bool windowed = std::string(argv[3]) == "window";
+        const Folder folder{argv[4]};
+        if (job == "filters")
+            return RunFilters(argc, argv, folder);
+        if (job == "export")
+            return RunExport(argc, argv, folder, windowed);
+        if (job == "import")
+            return RunImport(argc, argv, folder, windowed);
+        return 2;
+    }
+
+    const int customers = argc > 1 ? std::atoi(argv[1]) : 160000;
+    // A folder given is kept, and its database reused, so that a profiler can
+    // run one job alone: bench_windows N FOLDER, then bench_windows run JOB VIEW FOLDER.
+    const bool keep = argc > 2;
+    std::string root = keep ? std::string(argv[2]) : std::string();
+    if (keep) {
+        fs::create_directories(root);
+        root = fs::canonical(root).string();
+    } else {
+        root = (fs::temp_directory_path() / "velkan-bench-windows-XXXXXX").string();
+        if (mkdtemp(root.data()) == nullptr)
+            return 1;
+    }
+    const Folder folder{root};
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    WriteStore(folder);
+
+    const auto t0 = Clock::now();
+    if (keep && fs::exists(folder.pristine()))
+        fs::copy_file(folder.pristine(), folder.database(), fs::copy_options::overwrite_existing);
+    const bool reuse = keep && fs::exists(folder.database()) && fs::exists(folder.filters());
+    const bool prepared =
+        reuse || (InChild([&] {
+                      SampleOptions options;
+                      options.customers = customers;
+                      options.expansionTable = true;
+                      CreateSampleDatabase(folder.database().string(), options);
+                  }) &&
+                  std::system(("QT_QPA_PLATFORM=offscreen '" + self + "' run filters window '" +
+                               folder.root.string() + "'")
+                                  .c_str()) == 0 &&
+                  InChild([&] { TrimDatabase(folder); }));
+    if (!prepared) {
+        std::fprintf(stderr, "could not prepare the database in %s\n", folder.root.c_str());
+        return 1;
+    }
+    if (!reuse) {
+        std::printf("database of %d customers prepared in %.1f s\n", customers,
+                    Seconds(t0, Clock::now()));
+    }
+
+    struct Platform {
+        std::string name, env;
+    };
+    std::vector<Platform> platforms = {{"offscreen", "QT_QPA_PLATFORM=offscreen"}};
+    const char* display = std::getenv("DISPLAY");
+    if (display != nullptr && *display != '\0') {
+        platforms.push_back({"xcb", "QT_QPA_PLATFORM=xcb"});
+        if (HasProgram("dbus-run-session") && fs::exists("/usr/libexec/at-spi-bus-launcher")) {
+            platforms.push_back({"xcb + accessibility bridge",
+                                 "QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "
+                                 "dbus-run-session --"});
+        }
+    }
+
+    const Measured exportHeadless = Measure(self, "", "export", "headless", folder);
+    if (exportHeadless.seconds < 0) {
+        std::fprintf(stderr, "headless export failed: %s\n", exportHeadless.result.c_str());
+        return 1;
+    }
+    for (const Platform& p : platforms) {
+        const Measured windowed = Measure(self, p.env, "export", "window", folder);
+        PrintRow(("export, " + p.name).c_str(), windowed, exportHeadless);
+    }
+
+    if (!InChild([&] { ReviseWorkbook(folder); })) {
+        std::fprintf(stderr, "could not write the revised workbook\n");
+        return 1;
+    }
+    fs::copy_file(folder.database(), folder.pristine(), fs::copy_options::overwrite_existing);
+    const auto fresh = [&] {
+        fs::copy_file(folder.pristine(), folder.database(), fs::copy_options::overwrite_existing);
+    };
+    fresh();
+    const Measured importHeadless = Measure(self, "", "import", "headless", folder);
+    for (const Platform& p : platforms) {
+        fresh();
+        const Measured windowed = Measure(self, p.env, "import", "window", folder);
+        PrintRow(("import, every row revised, " + p.name).c_str(), windowed, importHeadless);
+    }
+
+    if (!keep) {
+        std::error_code ec;
+        fs::remove_all(folder.root, ec);
+    }
+    return 0;
+}
