@@ -36,6 +36,7 @@
 #include "ExportFeeData.h"
 #include "FieldValue.h"
 #include "ImportJob.h"
+#include "LargePages.h"
 #include "RecordsetHelper.h"
 #include "SampleData.h"
 #include "SheetWriteCheck.h"
@@ -380,6 +381,8 @@ void PrintRow(const char* what, const Measured& windowed, const Measured& headle
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "run") {
+        // Each measured run starts as the programs start.
+        UseLargePages(argv);
         const std::string job = argv[2];
         const bool windowed = std::string(argv[3]) == "window";
         const Folder folder{argv[4]};

@@ -1,11 +1,13 @@
 // VelkanDataExport: the fee-data export window.
 #include <QApplication>
 
+#include "LargePages.h"
 #include "QtMessageSink.h"
 #include "VelkanFont.h"
 #include "frmVelkanDataExport.h"
 
 int main(int argc, char** argv) {
+    UseLargePages(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(frmVelkanDataExport::kProgramName));
     QApplication::setFont(VelkanFont());

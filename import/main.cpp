@@ -1,11 +1,13 @@
 // VelkanDataImport: the fee-data import window.
 #include <QApplication>
 
+#include "LargePages.h"
 #include "QtMessageSink.h"
 #include "VelkanFont.h"
 #include "frmVelkanDataImport.h"
 
 int main(int argc, char** argv) {
+    UseLargePages(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(frmVelkanDataImport::kProgramName));
     QApplication::setFont(VelkanFont());
