@@ -19,102 +19,11 @@ std::string Hex4(std::uint32_t v) {
 }  // namespace
 
 std::string RecordName(std::uint16_t id) {
-    switch (id) {
-        case kFormula:
-            return "FORMULA";
-        case kEof:
-            return "EOF";
-        case kProtect:
-            return "PROTECT";
-        case kPassword:
-            return "PASSWORD";
-        case kHeader:
-            return "HEADER";
-        case kFooter:
-            return "FOOTER";
-        case kName:
-            return "NAME";
-        case kWindowProtect:
-            return "WINDOWPROTECT";
-        case kDateMode:
-            return "DATEMODE";
-        case kLeftMargin:
-            return "LEFTMARGIN";
-        case kRightMargin:
-            return "RIGHTMARGIN";
-        case kTopMargin:
-            return "TOPMARGIN";
-        case kBottomMargin:
-            return "BOTTOMMARGIN";
-        case kFilePass:
-            return "FILEPASS";
-        case kFont:
-            return "FONT";
-        case kContinue:
-            return "CONTINUE";
-        case kWindow1:
-            return "WINDOW1";
-        case kPane:
-            return "PANE";
-        case kCodePage:
-            return "CODEPAGE";
-        case kColInfo:
-            return "COLINFO";
-        case kBoundSheet:
-            return "BOUNDSHEET8";
-        case kScl:
-            return "SCL";
-        case kSetup:
-            return "SETUP";
-        case kMulRk:
-            return "MULRK";
-        case kMulBlank:
-            return "MULBLANK";
-        case kRString:
-            return "RSTRING";
-        case kXf:
-            return "XF";
-        case kMergedCells:
-            return "MERGEDCELLS";
-        case kSst:
-            return "SST";
-        case kLabelSst:
-            return "LABELSST";
-        case kExtSst:
-            return "EXTSST";
-        case kDimensions:
-            return "DIMENSIONS";
-        case kBlank:
-            return "BLANK";
-        case kNumber:
-            return "NUMBER";
-        case kLabel:
-            return "LABEL";
-        case kBoolErr:
-            return "BOOLERR";
-        case kString:
-            return "STRING";
-        case kRow:
-            return "ROW";
-        case kArray:
-            return "ARRAY";
-        case kWindow2:
-            return "WINDOW2";
-        case kTable:
-            return "TABLE";
-        case kRk:
-            return "RK";
-        case kStyle:
-            return "STYLE";
-        case kFormat:
-            return "FORMAT";
-        case kShrFmla:
-            return "SHRFMLA";
-        case kBof:
-            return "BOF";
-        default:
-            return Hex4(id);
+    for (const RecordInfo& record : kRecords) {
+        if (record.id == id)
+            return record.name;
     }
+    return Hex4(id);
 }
 
 void Record::need(std::uint32_t n) const {

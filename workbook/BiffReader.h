@@ -13,59 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "BiffRecords.h"
 #include "Workbook.h"
 
 namespace xls::biff {
-
-// Record ids used by the reader.
-enum RecordId : std::uint16_t {
-    kFormula = 0x0006,
-    kEof = 0x000A,
-    kProtect = 0x0012,
-    kPassword = 0x0013,
-    kHeader = 0x0014,
-    kFooter = 0x0015,
-    kName = 0x0018,
-    kWindowProtect = 0x0019,
-    kDateMode = 0x0022,
-    kLeftMargin = 0x0026,
-    kRightMargin = 0x0027,
-    kTopMargin = 0x0028,
-    kBottomMargin = 0x0029,
-    kFilePass = 0x002F,
-    kFont = 0x0031,
-    kContinue = 0x003C,
-    kWindow1 = 0x003D,
-    kPane = 0x0041,
-    kCodePage = 0x0042,
-    kColInfo = 0x007D,
-    kBoundSheet = 0x0085,
-    kScl = 0x00A0,
-    kSetup = 0x00A1,
-    kMulRk = 0x00BD,
-    kMulBlank = 0x00BE,
-    kRString = 0x00D6,
-    kXf = 0x00E0,
-    kMergedCells = 0x00E5,
-    kSst = 0x00FC,
-    kLabelSst = 0x00FD,
-    kExtSst = 0x00FF,
-    kDimensions = 0x0200,
-    kBlank = 0x0201,
-    kNumber = 0x0203,
-    kLabel = 0x0204,
-    kBoolErr = 0x0205,
-    kString = 0x0207,
-    kRow = 0x0208,
-    kArray = 0x0221,
-    kWindow2 = 0x023E,
-    kTable = 0x0236,
-    kRk = 0x027E,
-    kStyle = 0x0293,
-    kFormat = 0x041E,
-    kShrFmla = 0x04BC,
-    kBof = 0x0809,
-};
 
 inline std::uint16_t Le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -81,9 +32,6 @@ inline double LeDouble(const std::uint8_t* p) {
     std::memcpy(&d, &bits, sizeof d);
     return d;
 }
-
-// Name of a record id for messages and dumps ("SST", "LABELSST", ... or hex).
-std::string RecordName(std::uint16_t id);
 
 // One record with its CONTINUE records folded in. `data` points into the
 // stream when nothing was folded and into the reader's reused buffer

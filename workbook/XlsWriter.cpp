@@ -24,6 +24,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "BiffRecords.h"
 #include "BiffWriter.h"
 #include "EngineErrors.h"
 #include "PlatformError.h"
@@ -91,86 +92,16 @@ std::u16string Utf16(const std::string& s) {
 
 namespace {
 
+using namespace biff;  // record ids
 using biff::BiffBuffer;
 using biff::kMaxRecordData;
-
-// Record ids.
-enum : std::uint16_t {
-    kBOF = 0x0809,
-    kEOF = 0x000A,
-    kINTERFACEHDR = 0x00E1,
-    kMMS = 0x00C1,
-    kINTERFACEEND = 0x00E2,
-    kCODEPAGE = 0x0042,
-    kDSF = 0x0161,
-    kTABID = 0x013D,
-    kWINDOWPROTECT = 0x0019,
-    kPROTECT = 0x0012,
-    kPASSWORD = 0x0013,
-    kOBJPROTECT = 0x0063,
-    kSCENPROTECT = 0x00DD,
-    kBACKUP = 0x0040,
-    kHIDEOBJ = 0x008D,
-    kWINDOW1 = 0x003D,
-    kDATEMODE = 0x0022,
-    kPRECISION = 0x000E,
-    kBOOKBOOL = 0x00DA,
-    kFONT = 0x0031,
-    kFORMAT = 0x041E,
-    kXF = 0x00E0,
-    kSTYLE = 0x0293,
-    kBOUNDSHEET = 0x0085,
-    kCOUNTRY = 0x008C,
-    kSUPBOOK = 0x01AE,
-    kEXTERNSHEET = 0x0017,
-    kNAME = 0x0018,
-    kSST = 0x00FC,
-    kCONTINUE = 0x003C,
-    kEXTSST = 0x00FF,
-    kCALCMODE = 0x000D,
-    kCALCCOUNT = 0x000C,
-    kREFMODE = 0x000F,
-    kITERATION = 0x0011,
-    kDELTA = 0x0010,
-    kSAVERECALC = 0x005F,
-    kPRINTHEADERS = 0x002A,
-    kPRINTGRIDLINES = 0x002B,
-    kGRIDSET = 0x0082,
-    kGUTS = 0x0080,
-    kDEFAULTROWHEIGHT = 0x0225,
-    kWSBOOL = 0x0081,
-    kHEADER = 0x0014,
-    kFOOTER = 0x0015,
-    kHCENTER = 0x0083,
-    kVCENTER = 0x0084,
-    kLEFTMARGIN = 0x0026,
-    kRIGHTMARGIN = 0x0027,
-    kTOPMARGIN = 0x0028,
-    kBOTTOMMARGIN = 0x0029,
-    kSETUP = 0x00A1,
-    kDEFCOLWIDTH = 0x0055,
-    kCOLINFO = 0x007D,
-    kDIMENSIONS = 0x0200,
-    kROW = 0x0208,
-    kNUMBER = 0x0203,
-    kRK = 0x027E,
-    kLABELSST = 0x00FD,
-    kBLANK = 0x0201,
-    kMULBLANK = 0x00BE,
-    kBOOLERR = 0x0205,
-    kWINDOW2 = 0x023E,
-    kSCL = 0x00A0,
-    kPANE = 0x0041,
-    kSELECTION = 0x001D,
-    kMERGEDCELLS = 0x00E5,
-};
 
 constexpr std::size_t kStyleXfCount = 15;
 constexpr std::size_t kDefaultCellXf = 15;
 constexpr std::size_t kMaxXfCount = 4000;
 constexpr std::size_t kMaxFontCount = 510;
 constexpr std::uint16_t kDefaultColWidth = 2340;  // 1/256 char: 8.43 characters
-constexpr std::uint16_t kDefaultRowHeight = 270;  // twips: 13.5 pt
+constexpr std::uint16_t kStandardRowTwips = 270;  // twips: 13.5 pt
 constexpr std::size_t kMaxMergesPerRecord = 1026;
 
 struct BuiltinFormat {
@@ -285,7 +216,7 @@ StyleTables buildStyles(const Workbook& book) {
 }
 
 void writeBof(BiffBuffer& b, std::uint16_t dt) {
-    b.begin(kBOF);
+    b.begin(kBof);
     b.u16(0x0600);
     b.u16(dt);
     b.u16(0x0DBB);  // build
@@ -302,7 +233,7 @@ void writeU16Record(BiffBuffer& b, std::uint16_t id, std::uint16_t v) {
 }
 
 void writeFont(BiffBuffer& b, const Font& f) {
-    b.begin(kFONT);
+    b.begin(kFont);
     b.u16(f.height);
     // Bit 0 is not defined for BIFF8, but readers (xlrd) take it for bold.
     b.u16(static_cast<std::uint16_t>((f.italic ? 0x0002 : 0) | (f.bold ? 0x0001 : 0)));
@@ -322,7 +253,7 @@ std::uint32_t borderColor(const Border& border) {
 }
 
 void writeXf(BiffBuffer& b, const CellFormat& f, std::uint16_t font, std::uint16_t ifmt) {
-    b.begin(kXF);
+    b.begin(kXf);
     b.u16(font);
     b.u16(ifmt);
     b.u16(static_cast<std::uint16_t>((f.locked ? 1 : 0) | (f.hidden ? 2 : 0)));  // parent XF 0
@@ -343,7 +274,7 @@ void writeStyleXfs(BiffBuffer& b) {
     // The fifteen style XFs Excel writes: Normal, then the "not used" ones.
     static const std::uint16_t fonts[kStyleXfCount] = {0, 1, 1, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     for (std::size_t i = 0; i < kStyleXfCount; ++i) {
-        b.begin(kXF);
+        b.begin(kXf);
         b.u16(fonts[i]);
         b.u16(0);
         b.u16(0xFFF5);  // locked, style XF, no parent
@@ -365,13 +296,13 @@ void writeSst(BiffBuffer& b, const StringTable& strings, std::uint32_t total) {
     const std::size_t bucketSize = std::max<std::size_t>(8, (count + 127) / 128);
     std::vector<std::pair<std::uint32_t, std::uint16_t>> buckets;
 
-    b.begin(kSST);
+    b.begin(kSst);
     std::size_t recordStart = b.size() - 4;
     b.u32(total);
     b.u32(static_cast<std::uint32_t>(count));
     auto newContinue = [&] {
         b.end();
-        b.begin(kCONTINUE);
+        b.begin(kContinue);
         recordStart = b.size() - 4;
     };
     for (std::size_t i = 0; i < count; ++i) {
@@ -407,7 +338,7 @@ void writeSst(BiffBuffer& b, const StringTable& strings, std::uint32_t total) {
     }
     b.end();
 
-    b.begin(kEXTSST);
+    b.begin(kExtSst);
     b.u16(static_cast<std::uint16_t>(bucketSize));
     for (const auto& [ib, cb] : buckets) {
         b.u32(ib);
@@ -473,52 +404,52 @@ struct SheetWriter {
 
     void write(const Sheet& sheet, bool active) {
         writeBof(b, 0x0010);
-        writeU16Record(b, kCALCMODE, 1);
-        writeU16Record(b, kCALCCOUNT, 100);
-        writeU16Record(b, kREFMODE, 1);
-        writeU16Record(b, kITERATION, 0);
-        writeDouble(b, kDELTA, 0.001);
-        writeU16Record(b, kSAVERECALC, 1);
-        writeU16Record(b, kPRINTHEADERS, 0);
-        writeU16Record(b, kPRINTGRIDLINES, 0);
-        writeU16Record(b, kGRIDSET, 1);
-        b.begin(kGUTS);
+        writeU16Record(b, kCalcMode, 1);
+        writeU16Record(b, kCalcCount, 100);
+        writeU16Record(b, kRefMode, 1);
+        writeU16Record(b, kIteration, 0);
+        writeDouble(b, kDelta, 0.001);
+        writeU16Record(b, kSaveRecalc, 1);
+        writeU16Record(b, kPrintHeaders, 0);
+        writeU16Record(b, kPrintGridlines, 0);
+        writeU16Record(b, kGridSet, 1);
+        b.begin(kGuts);
         b.u32(0);
         b.u32(0);
         b.end();
-        b.begin(kDEFAULTROWHEIGHT);
+        b.begin(kDefaultRowHeightRecord);
         b.u16(sheet.defaultRowHeight ? 1 : 0);
-        b.u16(sheet.defaultRowHeight.value_or(kDefaultRowHeight));
+        b.u16(sheet.defaultRowHeight.value_or(kStandardRowTwips));
         b.end();
-        writeU16Record(b, kWSBOOL, 0x04C1);
+        writeU16Record(b, kWsBool, 0x04C1);
         writePageSetup(sheet.pageSetup);
         if (sheet.protectedSheet) {
-            writeU16Record(b, kPROTECT, 1);
-            writeU16Record(b, kSCENPROTECT, 1);
-            writeU16Record(b, kOBJPROTECT, 1);
+            writeU16Record(b, kProtect, 1);
+            writeU16Record(b, kScenProtect, 1);
+            writeU16Record(b, kObjProtect, 1);
             if (sheet.passwordHash != 0)
-                writeU16Record(b, kPASSWORD, sheet.passwordHash);
+                writeU16Record(b, kPassword, sheet.passwordHash);
         }
-        writeU16Record(b, kDEFCOLWIDTH, 8);
+        writeU16Record(b, kDefColWidth, 8);
         writeColumns(sheet);
         writeDimensions(sheet);
         writeRows(sheet);
         writeWindow(sheet, active);
         writeMerges(sheet);
-        b.begin(kEOF);
+        b.begin(kEof);
         b.end();
     }
 
     void writePageSetup(const PageSetup& p) {
-        writeHeaderFooter(b, kHEADER, p.headerLeft, p.headerCenter, p.headerRight);
-        writeHeaderFooter(b, kFOOTER, p.footerLeft, p.footerCenter, p.footerRight);
-        writeU16Record(b, kHCENTER, 0);
-        writeU16Record(b, kVCENTER, 0);
-        writeDouble(b, kLEFTMARGIN, p.leftMargin);
-        writeDouble(b, kRIGHTMARGIN, p.rightMargin);
-        writeDouble(b, kTOPMARGIN, p.topMargin);
-        writeDouble(b, kBOTTOMMARGIN, p.bottomMargin);
-        b.begin(kSETUP);
+        writeHeaderFooter(b, kHeader, p.headerLeft, p.headerCenter, p.headerRight);
+        writeHeaderFooter(b, kFooter, p.footerLeft, p.footerCenter, p.footerRight);
+        writeU16Record(b, kHCenter, 0);
+        writeU16Record(b, kVCenter, 0);
+        writeDouble(b, kLeftMargin, p.leftMargin);
+        writeDouble(b, kRightMargin, p.rightMargin);
+        writeDouble(b, kTopMargin, p.topMargin);
+        writeDouble(b, kBottomMargin, p.bottomMargin);
+        b.begin(kSetup);
         b.u16(p.paperSize);
         b.u16(p.scale);
         b.u16(1);  // first page number
@@ -544,7 +475,7 @@ struct SheetWriter {
             while (last + 1 < kMaxCols && same(ci, sheet.column(last + 1)))
                 ++last;
             if (ci.width || ci.hidden || ci.format) {
-                b.begin(kCOLINFO);
+                b.begin(kColInfo);
                 b.u16(static_cast<std::uint16_t>(c));
                 b.u16(static_cast<std::uint16_t>(last));
                 b.u16(ci.width.value_or(kDefaultColWidth));
@@ -586,7 +517,7 @@ struct SheetWriter {
             c0 = std::min(c0, first);
             c1 = std::max(c1, last);
         }
-        b.begin(kDIMENSIONS);
+        b.begin(kDimensions);
         if (r0 < 0) {
             b.zeros(14);
         } else {
@@ -601,11 +532,11 @@ struct SheetWriter {
 
     void writeRowRecord(const Sheet& sheet, std::int32_t r, const RowInfo& ri) {
         auto [first, last] = cellSpan(ri);
-        b.begin(kROW);
+        b.begin(kRow);
         b.u16(static_cast<std::uint16_t>(r));
         b.u16(static_cast<std::uint16_t>(first < 0 ? 0 : first));
         b.u16(static_cast<std::uint16_t>(first < 0 ? 0 : last + 1));
-        b.u16(ri.height.value_or(sheet.defaultRowHeight.value_or(kDefaultRowHeight)));
+        b.u16(ri.height.value_or(sheet.defaultRowHeight.value_or(kStandardRowTwips)));
         b.u16(0);
         b.u16(0);
         std::uint32_t flags = 0x0100;
@@ -640,13 +571,13 @@ struct SheetWriter {
                         ++end;
                     }
                     if (end - c == 1) {
-                        b.begin(kBLANK);
+                        b.begin(kBlank);
                         b.u16(rw);
                         b.u16(static_cast<std::uint16_t>(c));
                         b.u16(xf);
                         b.end();
                     } else {
-                        b.begin(kMULBLANK);
+                        b.begin(kMulBlank);
                         b.u16(rw);
                         b.u16(static_cast<std::uint16_t>(c));
                         for (std::size_t k = c; k < end; ++k)
@@ -660,13 +591,13 @@ struct SheetWriter {
                 case CellKind::Number: {
                     std::uint32_t rk;
                     if (toRk(cell.number, rk)) {
-                        b.begin(kRK);
+                        b.begin(kRk);
                         b.u16(rw);
                         b.u16(static_cast<std::uint16_t>(c));
                         b.u16(xf);
                         b.u32(rk);
                     } else {
-                        b.begin(kNUMBER);
+                        b.begin(kNumber);
                         b.u16(rw);
                         b.u16(static_cast<std::uint16_t>(c));
                         b.u16(xf);
@@ -676,7 +607,7 @@ struct SheetWriter {
                     break;
                 }
                 case CellKind::Text:
-                    b.begin(kLABELSST);
+                    b.begin(kLabelSst);
                     b.u16(rw);
                     b.u16(static_cast<std::uint16_t>(c));
                     b.u16(xf);
@@ -685,7 +616,7 @@ struct SheetWriter {
                     break;
                 case CellKind::Boolean:
                 case CellKind::Error:
-                    b.begin(kBOOLERR);
+                    b.begin(kBoolErr);
                     b.u16(rw);
                     b.u16(static_cast<std::uint16_t>(c));
                     b.u16(xf);
@@ -721,7 +652,7 @@ struct SheetWriter {
             grbit |= 0x0600;
         if (frozen)
             grbit |= 0x0108;
-        b.begin(kWINDOW2);
+        b.begin(kWindow2);
         b.u16(grbit);
         b.u16(0);
         b.u16(0);
@@ -731,7 +662,7 @@ struct SheetWriter {
         b.u32(0);
         b.end();
         if (sheet.view.zoom != 100) {
-            b.begin(kSCL);
+            b.begin(kScl);
             b.u16(sheet.view.zoom);
             b.u16(100);
             b.end();
@@ -741,7 +672,7 @@ struct SheetWriter {
             const auto rows = static_cast<std::uint16_t>(freeze->first);
             const auto cols = static_cast<std::uint16_t>(freeze->second);
             pane = rows > 0 && cols > 0 ? 0 : (rows > 0 ? 2 : 1);
-            b.begin(kPANE);
+            b.begin(kPane);
             b.u16(cols);
             b.u16(rows);
             b.u16(rows);
@@ -750,7 +681,7 @@ struct SheetWriter {
             b.u8(0);
             b.end();
         }
-        b.begin(kSELECTION);
+        b.begin(kSelection);
         b.u8(pane);
         b.u16(0);
         b.u16(0);
@@ -766,7 +697,7 @@ struct SheetWriter {
     void writeMerges(const Sheet& sheet) {
         for (std::size_t i = 0; i < sheet.merges.size(); i += kMaxMergesPerRecord) {
             const std::size_t n = std::min(kMaxMergesPerRecord, sheet.merges.size() - i);
-            b.begin(kMERGEDCELLS);
+            b.begin(kMergedCells);
             b.u16(static_cast<std::uint16_t>(n));
             for (std::size_t k = i; k < i + n; ++k) {
                 const CellRange& m = sheet.merges[k];
@@ -791,11 +722,11 @@ void writePrintTitles(BiffBuffer& b, const Workbook& book) {
     }
     if (sheets.empty())
         return;
-    b.begin(kSUPBOOK);
+    b.begin(kSupBook);
     b.u16(static_cast<std::uint16_t>(book.sheetCount()));
     b.u16(0x0401);
     b.end();
-    b.begin(kEXTERNSHEET);
+    b.begin(kExternSheet);
     b.u16(static_cast<std::uint16_t>(sheets.size()));
     for (std::size_t i : sheets) {
         b.u16(0);
@@ -826,7 +757,7 @@ void writePrintTitles(BiffBuffer& b, const Workbook& book) {
         if (both)
             f.u8(0x10);  // PtgUnion
         const auto formula = f.copy();
-        b.begin(kNAME);
+        b.begin(kName);
         b.u16(0x0020);  // built-in
         b.u8(0);
         b.u8(1);  // name length
@@ -877,22 +808,22 @@ BiffBuffer writeStream(const Workbook& book) {
 
     // Globals.
     writeBof(b, 0x0005);
-    writeU16Record(b, kINTERFACEHDR, 1200);
-    writeU16Record(b, kMMS, 0);
-    b.begin(kINTERFACEEND);
+    writeU16Record(b, kInterfaceHdr, 1200);
+    writeU16Record(b, kMms, 0);
+    b.begin(kInterfaceEnd);
     b.end();
-    writeU16Record(b, kCODEPAGE, 1200);
-    writeU16Record(b, kDSF, 0);
-    b.begin(kTABID);
+    writeU16Record(b, kCodePage, 1200);
+    writeU16Record(b, kDsf, 0);
+    b.begin(kTabId);
     for (std::size_t i = 0; i < book.sheetCount(); ++i)
         b.u16(static_cast<std::uint16_t>(i + 1));
     b.end();
-    writeU16Record(b, kWINDOWPROTECT, book.protectedWindows ? 1 : 0);
-    writeU16Record(b, kPROTECT, book.protectedStructure ? 1 : 0);
-    writeU16Record(b, kPASSWORD, book.passwordHash);
-    writeU16Record(b, kBACKUP, 0);
-    writeU16Record(b, kHIDEOBJ, 0);
-    b.begin(kWINDOW1);
+    writeU16Record(b, kWindowProtect, book.protectedWindows ? 1 : 0);
+    writeU16Record(b, kProtect, book.protectedStructure ? 1 : 0);
+    writeU16Record(b, kPassword, book.passwordHash);
+    writeU16Record(b, kBackup, 0);
+    writeU16Record(b, kHideObj, 0);
+    b.begin(kWindow1);
     b.u16(0x0168);
     b.u16(0x001E);
     b.u16(0x3A5C);
@@ -903,16 +834,16 @@ BiffBuffer writeStream(const Workbook& book) {
     b.u16(1);
     b.u16(0x0258);
     b.end();
-    writeU16Record(b, kDATEMODE, 0);
-    writeU16Record(b, kPRECISION, 1);
-    writeU16Record(b, kBOOKBOOL, 0);
+    writeU16Record(b, kDateMode, 0);
+    writeU16Record(b, kPrecision, 1);
+    writeU16Record(b, kBookBool, 0);
     const Font defaultFont = book.formats.get(0).font;
     for (int i = 0; i < 4; ++i)
         writeFont(b, defaultFont);
     for (const Font& f : styles.fonts)
         writeFont(b, f);
     for (const auto& [ifmt, code] : styles.customFormats) {
-        b.begin(kFORMAT);
+        b.begin(kFormat);
         b.u16(ifmt);
         b.xlString(biff::Utf16(code));
         b.end();
@@ -933,7 +864,7 @@ BiffBuffer writeStream(const Workbook& book) {
     for (std::size_t i = 0; i < styles.xfFormats.size(); ++i) {
         writeXf(b, book.formats.get(styles.xfFormats[i]), styles.fontOfXf[i], styles.ifmtOfXf[i]);
     }
-    b.begin(kSTYLE);
+    b.begin(kStyle);
     b.u16(0x8000);
     b.u8(0);
     b.u8(0xFF);
@@ -941,7 +872,7 @@ BiffBuffer writeStream(const Workbook& book) {
     std::vector<std::size_t> plyPos;
     for (std::size_t i = 0; i < book.sheetCount(); ++i) {
         const Sheet& sheet = book.sheet(i);
-        b.begin(kBOUNDSHEET);
+        b.begin(kBoundSheet);
         plyPos.push_back(b.size());
         b.u32(0);
         b.u8(sheet.visible ? 0 : 1);
@@ -949,14 +880,14 @@ BiffBuffer writeStream(const Workbook& book) {
         b.shortString(biff::Utf16(sheet.name()));
         b.end();
     }
-    b.begin(kCOUNTRY);
+    b.begin(kCountry);
     b.u16(81);
     b.u16(81);
     b.end();
     writePrintTitles(b, book);
 
     writeSst(b, book.strings, styles.labelCount);
-    b.begin(kEOF);
+    b.begin(kEof);
     b.end();
 
     SheetWriter writer{b, styles};
