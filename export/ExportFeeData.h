@@ -9,15 +9,15 @@
 
 // What the job reads from the export window.
 struct ExportRequest {
-    std::int32_t ContractEndYearMonth = 0;  // TaviDate1 (0), yyyymm, 0 when empty
-    std::string outputPath;                 // TaviText1 (0), as typed (the job trims it)
+    std::int32_t ContractEndYearMonth = 0;  // TaviDate1(0), yyyymm, 0 when empty
+    std::string outputPath;                 // TaviText1(0), as typed (the job trims it)
     std::string contractFilter;             // TargetDepartmentFilter over SelectList(1, 1)
     std::string oneOffFilter;               // TargetDepartmentFilter over SelectList(2, 1)
 };
 
 class ExportView : public JobView {
   public:
-    // The job moves the input focus to TaviDate1 (1) when it starts.
+    // The job moves the input focus to TaviDate1(1) when it starts.
     virtual void focusAtJobStart() = 0;
 };
 

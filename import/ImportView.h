@@ -10,6 +10,6 @@ class ImportView : public JobView {
   public:
     // setBusy(true) locks the window (disabled, bar hidden, FrameData1/2 disabled).
     virtual void setErrorListVisible(bool visible) = 0;  // FrameData3
-    virtual void clearErrorList() = 0;                   // List1 (0)
+    virtual void clearErrorList() = 0;                   // List1
     virtual void addErrorLine(const std::string& line) = 0;
 };
