@@ -112,9 +112,8 @@ std::size_t utf16Length(const std::string& s) {
     return units;
 }
 
-// Numbers as text the way the platform's conversion gave them: whole
-// numbers without decimals, others plainly with up to 15 significant digits,
-// an exponent only for very large or very small magnitudes.
+// Whole numbers without decimals, others plainly with up to 15 significant
+// digits, an exponent only for magnitudes of 1E+15 and above or below 1E-05.
 std::string numberText(double x) {
     if (x == 0)
         return "0";

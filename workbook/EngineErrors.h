@@ -1,7 +1,7 @@
 #pragma once
 // Numbers of the workbook engine's errors (thrown as PlatformError with a
-// Japanese description). They stand where the spreadsheet application's
-// automation error numbers stood.
+// Japanese description): the run-time error numbers callers and messages
+// show, 1004 for a refused operation, 9 for a missing sheet and so on.
 
 #include <cstdint>
 

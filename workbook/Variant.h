@@ -18,7 +18,7 @@ struct ErrorValue {
 // Empty, number, text (UTF-8), Boolean or error.
 using CellValue = std::variant<std::monostate, double, std::string, bool, ErrorValue>;
 
-// A block of values, indexed from (1, 1) as the original arrays were.
+// A block of values, indexed from (1, 1): row and column within the block.
 struct Array2D {
     std::int32_t rows = 0;
     std::int32_t cols = 0;

@@ -3,7 +3,7 @@
 // application"), at most one current workbook and one current sheet.
 // Rows are 32-bit and columns 16-bit, both from 1; rows 1..65535, columns 1..256.
 //
-// Error conventions per member, as they always were:
+// Each member follows one of three error conventions:
 //  report  - a PlatformError shows description + "(" + number + ")" (OK, no icon,
 //            no title of its own) and the method returns its failure value;
 //  silent  - errors are swallowed, failure value, no message;
@@ -128,7 +128,9 @@ class pClExcel {
     std::optional<RangeChoice> ChooseRange(std::int32_t vYsPos, std::int16_t vXsPos,
                                            std::int32_t vYePos, std::int16_t vXepos,
                                            std::int16_t vRangeType) const;
-    // The range family's common steps around one format change.
+    // What every range formatting method does around its change: check the
+    // corners, choose the cells, rows, columns or sheet, apply the change to
+    // each format there (with the cell's edges in the range), report errors.
     bool FormatRange(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
                      std::int16_t vXepos, std::int16_t vRangeType,
                      const std::function<void(xls::CellFormat&, unsigned)>& change);

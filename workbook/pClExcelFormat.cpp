@@ -329,8 +329,8 @@ bool pClExcel::SetColHidden(std::int16_t vXsPos, std::int16_t vXepos, bool vHidd
 
 bool pClExcel::SetRowHeight(std::int32_t vYsPos, std::int32_t vYePos, double vHeight) {
     if (vYsPos < 0) {
-        // Every row, before the book test as it always was: without a book
-        // the engine has no sheet and the error goes to the caller.
+        // Every row: this case reaches the active sheet before any check of the
+        // book, so without a book the error goes to the caller.
         xls::Sheet& sheet = ActiveSheet();
         const std::uint16_t twips = heightTwips(vHeight);
         sheet.defaultRowHeight = twips;

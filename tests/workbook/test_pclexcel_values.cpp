@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "EngineErrors.h"
+#include "PlatformErrorAssert.h"
 #include "RecordingMessages.h"
 #include "pClExcel.h"
 
@@ -164,7 +165,7 @@ TEST_F(PClExcelValues, EmptyTextClearsTheValueAndKeepsTheFormat) {
     EXPECT_EQ(sheet().cell(8, 8), nullptr);
 }
 
-TEST_F(PClExcelValues, GetCellValueConvertsAsThePlatformDid) {
+TEST_F(PClExcelValues, GetCellValueGivesTheTextOfEachValue) {
     const struct {
         Variant in;
         const char* out;
@@ -314,7 +315,7 @@ TEST_F(PClExcelValues, GetRowColCountIsTheLastCellOfTheUsedArea) {
 
 TEST_F(PClExcelValues, OverlongTextIsRefused) {
     const std::string text(32768, 'a');
-    EXPECT_THROW(xl_.SetCellValue(1, 1, text), PlatformError);
+    EXPECT_PLATFORM_ERROR(xl_.SetCellValue(1, 1, text), xls::kErrLimit);
     EXPECT_TRUE(xl_.SetCellValue(1, 1, std::string(32767, 'a')));
 }
 

@@ -21,6 +21,7 @@
 
 #include "EngineErrors.h"
 #include "PlatformError.h"
+#include "PlatformErrorAssert.h"
 #include "XlsReader.h"
 
 namespace xls::readertest {
@@ -271,20 +272,6 @@ inline Bytes LabelSstRec(std::uint16_t row, std::uint16_t col, std::uint32_t ind
     return Rec(0x00FD, p);
 }
 
-// Asserts that reading throws PlatformError with the number; returns its description.
-template <typename F>
-std::string ExpectPlatformError(F&& read, std::int32_t number) {
-    try {
-        read();
-    } catch (const PlatformError& e) {
-        EXPECT_EQ(e.number(), number) << e.description();
-        return e.description();
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "not a PlatformError: " << e.what();
-        return {};
-    }
-    ADD_FAILURE() << "no error raised, expected number " << number;
-    return {};
-}
+using ::ExpectPlatformError;
 
 }  // namespace xls::readertest
