@@ -9,9 +9,6 @@
 #include "pClExcelShared.h"
 
 namespace pclexcel {
-// Text that reads as a number: blanks around, an optional sign, digits
-// (thousands separators in groups of three allowed), an optional decimal
-// point with digits, an optional exponent.
 bool readsAsNumber(const std::string& text, double& out) {
     std::size_t b = 0, e = text.size();
     while (b < e && text[b] == ' ')
@@ -112,8 +109,6 @@ std::size_t utf16Length(const std::string& s) {
     return units;
 }
 
-// Whole numbers without decimals, others plainly with up to 15 significant
-// digits, an exponent only for magnitudes of 1E+15 and above or below 1E-05.
 std::string numberText(double x) {
     if (x == 0)
         return "0";
@@ -167,7 +162,6 @@ std::string textOf(const xls::CellValue& v) {
     }
 }
 
-// Column letters A..IV to a 1-based column; 0 when not a column.
 std::int32_t columnOfLetters(const std::string& letters) {
     if (letters.empty() || letters.size() > 3)
         return 0;
@@ -183,7 +177,6 @@ std::int32_t columnOfLetters(const std::string& letters) {
     return col <= kMaxCol ? col : 0;
 }
 
-// Display width of a text in half-width character cells.
 std::size_t displayWidth(const std::string& s) {
     std::size_t w = 0;
     for (std::size_t i = 0; i < s.size();) {

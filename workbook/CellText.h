@@ -18,7 +18,8 @@ bool readsAsNumber(const std::string& text, double& out);
 // UTF-16 code units of a UTF-8 text (the length limit of a cell counts them).
 std::size_t utf16Length(const std::string& s);
 // A number as text: whole numbers without decimals, others with up to 15
-// significant digits, an exponent only for very large or small magnitudes.
+// significant digits, an exponent only for magnitudes of 1E+15 and above or
+// below 1E-05.
 std::string numberText(double x);
 // A cell value as text; an error value throws the type mismatch error (13).
 std::string textOf(const xls::CellValue& v);
