@@ -85,5 +85,8 @@ bool ExportBillingSheet(ExportJob& job) {
         }
         FormatBillingDataArea(excel, row - 1, job.ExpansionMode);
     }
+    // Every record is in the sheet: the memory goes to the save instead.
+    job.BillingRecordset.reset();
+    job.billingPrefetch.reset();
     return true;
 }

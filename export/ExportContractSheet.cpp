@@ -88,5 +88,7 @@ bool ExportContractSheet(ExportJob& job) {
         WriteContractHeader(excel, row);
     }
     view.setProgress(10000);
+    // Every record is in the sheet: the memory goes to the billing sheet instead.
+    job.ContractRecordset.reset();
     return true;
 }
