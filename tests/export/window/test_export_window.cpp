@@ -413,11 +413,11 @@ TEST_F(ExportWindowTest, ThousandsOfRowsExportWithBoundedRepaints) {
     ASSERT_EQ(messages.texts(), (std::vector<std::string>{"Ecxelデータ出力を開始してよろしいですか",
                                                           "Ecxelデータ出力が完了しました"}));
     // A repaint per record would be thousands; the screen follows at most every few dozen
-    // milliseconds, and a whole-window repaint only when the job ends.
-    EXPECT_LE(counter.of(window.get()), jobMs / 10 + 4) << "in " << jobMs << " ms";
-    EXPECT_LE(counter.of(window->ProgressBar1()), jobMs / 10 + 8) << "in " << jobMs << " ms";
-    EXPECT_LE(counter.of(window->LabelPBar()), jobMs / 10 + 8) << "in " << jobMs << " ms";
-    EXPECT_LE(values.count(), jobMs / 10 + 12) << "in " << jobMs << " ms";
+    // milliseconds, besides a few paints where a stage starts or ends.
+    EXPECT_LE(counter.of(window.get()), jobMs / 10 + 40) << "in " << jobMs << " ms";
+    EXPECT_LE(counter.of(window->ProgressBar1()), jobMs / 10 + 40) << "in " << jobMs << " ms";
+    EXPECT_LE(counter.of(window->LabelPBar()), jobMs / 10 + 40) << "in " << jobMs << " ms";
+    EXPECT_LE(values.count(), jobMs / 10 + 40) << "in " << jobMs << " ms";
     // Each sheet's last record brings the bar to its end before the next stage starts.
     int full = 0;
     for (const QList<QVariant>& value : values)

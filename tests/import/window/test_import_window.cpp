@@ -283,9 +283,9 @@ TEST_F(ImportWindowTest, ThousandsOfRowsImportWithBoundedRepaints) {
     ASSERT_EQ(window->job().ImportOkCount(0), kLines);
     ASSERT_EQ(window->job().ImportOkCount(1), kLines);
     // A repaint per row would be thousands; the screen follows at most every few dozen
-    // milliseconds, and a whole-window repaint only when the job ends.
-    EXPECT_LE(counter.of(window.get()), jobMs / 10 + 4) << "in " << jobMs << " ms";
-    EXPECT_LE(counter.of(window->ProgressBar1()), jobMs / 10 + 8) << "in " << jobMs << " ms";
-    EXPECT_LE(counter.of(window->LabelPBar()), jobMs / 10 + 8) << "in " << jobMs << " ms";
+    // milliseconds, besides a few paints where a stage starts or ends.
+    EXPECT_LE(counter.of(window.get()), jobMs / 10 + 40) << "in " << jobMs << " ms";
+    EXPECT_LE(counter.of(window->ProgressBar1()), jobMs / 10 + 40) << "in " << jobMs << " ms";
+    EXPECT_LE(counter.of(window->LabelPBar()), jobMs / 10 + 40) << "in " << jobMs << " ms";
     EXPECT_FALSE(window->ProgressBar1()->isVisible());
 }
