@@ -212,7 +212,22 @@ void Database::begin() {
     execute("BEGIN IMMEDIATE");
 }
 void Database::commit() {
-    execute("COMMIT");
+    try {
+        execute("COMMIT");
+    } catch (const PlatformError&) {
+        // SQLite keeps the transaction open after a failed COMMIT (another
+        // program still reading after the busy wait). Left open, it would be
+        // committed together with the next one or lost at close while the
+        // caller moves on; rolled back, the error means exactly "nothing of
+        // it was stored".
+        if (sqlite3_get_autocommit(db_) == 0) {
+            try {
+                rollback();
+            } catch (const PlatformError&) {
+            }
+        }
+        throw;
+    }
 }
 void Database::rollback() {
     execute("ROLLBACK");

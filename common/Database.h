@@ -46,7 +46,7 @@ class Database {
     std::vector<std::string> columnNames(const std::string& table) const;
 
     void begin();     // BEGIN IMMEDIATE
-    void commit();    // COMMIT
+    void commit();    // COMMIT; when it fails, the transaction is rolled back
     void rollback();  // ROLLBACK
 
     // Throws PlatformError(rc, context + SQLite's message) when rc is an error.

@@ -1,7 +1,7 @@
 #pragma once
 // The one error type thrown by the platform layers (database, workbook engine).
-// It carries a number and a description, as the original automation errors did;
-// each procedure decides whether to report, swallow or pass it on.
+// It carries a number, which callers that report numbers show and test, and a
+// description; each procedure decides whether to report, swallow or pass it on.
 
 #include <cstdint>
 #include <stdexcept>
@@ -19,3 +19,8 @@ class PlatformError : public std::runtime_error {
     std::int32_t number_;
     std::string description_;
 };
+
+// The number a caller that tests numbers sees: never 0, which means success.
+inline std::int32_t ErrorNumber(const PlatformError& e) {
+    return e.number() != 0 ? e.number() : 1;
+}

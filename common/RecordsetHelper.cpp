@@ -28,10 +28,6 @@ bool SameNameNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::int32_t ErrorNumber(const PlatformError& e) {
-    return e.number() != 0 ? e.number() : 1;
-}
-
 // Key values arrive as doubles; whole numbers are bound as integers so that
 // the comparison with an INTEGER key column is exact and uses its index.
 FieldValue KeyValue(const FieldValue& v) {

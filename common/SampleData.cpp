@@ -7,6 +7,7 @@
 
 #include "PlatformError.h"
 #include "Schema.h"
+#include "Transaction.h"
 
 namespace {
 
@@ -225,8 +226,9 @@ std::string FullWidth(int n) {
 
 void FillSampleData(Database& db, const SampleOptions& options) {
     Random r(options.seed);
-    db.execute("BEGIN");
-    try {
+    TransactionGuard transaction(db);
+    transaction.BeginOrThrow();
+    {
         Inserter control(db, "コントロールマスタ", 4);
         control.row({Int(1), Int(1), Int(kSiblingCleaning), Int(kSiblingInspection)});
 
@@ -364,14 +366,8 @@ void FillSampleData(Database& db, const SampleOptions& options) {
                 }
             }
         }
-        db.execute("COMMIT");
-    } catch (...) {
-        try {
-            db.execute("ROLLBACK");
-        } catch (const PlatformError&) {
-        }
-        throw;
     }
+    transaction.CommitOrThrow();
 }
 
 void CreateSampleDatabase(const std::string& path, const SampleOptions& options) {

@@ -8,10 +8,6 @@ namespace {
 constexpr std::int16_t kLastWorkspace = 10;
 constexpr std::int32_t kNotOpen = SQLITE_MISUSE;
 
-std::int32_t ErrorNumber(const PlatformError& e) {
-    return e.number() != 0 ? e.number() : 1;
-}
-
 }  // namespace
 
 std::int32_t gMjMDB::OpenMdb(std::int16_t slot, const std::string& path, bool readOnly) {
@@ -59,16 +55,6 @@ std::int32_t gMjMDB::CommitTransaction() {
     try {
         gDatabase_->commit();
     } catch (const PlatformError& e) {
-        // SQLite keeps the transaction open after a failed COMMIT (another
-        // program still reading after the busy wait). Left open, it would be
-        // committed together with the next one or lost at close while the
-        // caller moves on; rolled back, the returned error means exactly
-        // "nothing of it was stored".
-        try {
-            if (sqlite3_get_autocommit(gDatabase_->handle()) == 0)
-                gDatabase_->rollback();
-        } catch (const PlatformError&) {
-        }
         return ErrorNumber(e);
     }
     return 0;

@@ -10,37 +10,10 @@
 #include "PlatformError.h"
 #include "RecordsetHelper.h"
 #include "RowRules.h"
+#include "Transaction.h"
 #include "gMjDisp.h"
 
 const char* const kBillingTableOpenMessage = "ファイルがオープンできません（浄化槽請求テーブル）";
-
-TransactionGuard::~TransactionGuard() {
-    if (active_)
-        mdb_.RollbackTransaction();
-}
-
-std::int32_t TransactionGuard::Begin() {
-    const std::int32_t rc = mdb_.BeginTransaction();
-    active_ = rc == 0;
-    return rc;
-}
-
-std::int32_t TransactionGuard::Commit() {
-    const std::int32_t rc = mdb_.CommitTransaction();
-    if (rc != 0) {
-        Rollback();
-    } else {
-        active_ = false;
-    }
-    return rc;
-}
-
-void TransactionGuard::Rollback() {
-    if (active_) {
-        active_ = false;
-        mdb_.RollbackTransaction();
-    }
-}
 
 namespace {
 

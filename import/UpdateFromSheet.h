@@ -8,27 +8,6 @@
 #include <string>
 
 class ImportState;
-class gMjMDB;
-
-// Holds a workspace transaction: rolls it back when it goes out of scope
-// unless Commit succeeded, so no path (early return, exception) leaves a
-// sheet half written or the transaction open.
-class TransactionGuard {
-  public:
-    explicit TransactionGuard(gMjMDB& mdb) : mdb_(mdb) {}
-    ~TransactionGuard();
-    TransactionGuard(const TransactionGuard&) = delete;
-    TransactionGuard& operator=(const TransactionGuard&) = delete;
-
-    std::int32_t Begin();   // 0 or the platform error number
-    std::int32_t Commit();  // 0 or the number; a failed commit is rolled back
-    void Rollback();
-    bool active() const { return active_; }
-
-  private:
-    gMjMDB& mdb_;
-    bool active_ = false;
-};
 
 // Row rules, key look-ups and writes for sheet 1 or 2 over state.SheetData.
 // True when every row was processed and the transaction committed.
