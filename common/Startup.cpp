@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "GMojRege.h"
+#include "NumberText.h"
 #include "gMjDisp.h"
 
 namespace {
@@ -17,54 +18,6 @@ namespace {
 constexpr const char* kPackageKey = "Software\\Tavi\\Project\\Package";
 constexpr const char* kCandidateMark = "Septictank";
 constexpr std::size_t kMaxEntries = std::numeric_limits<std::int16_t>::max();
-
-// Whether the leading number of `text` is zero, read the way the platform's
-// Val read it: blanks, tabs and line feeds are skipped wherever they stand, an
-// optional sign, digits with an optional fraction, or &H / &O with hex or octal
-// digits; reading stops at the first other character, and a text without any
-// number reads as zero.
-bool LeadingNumberIsZero(const std::string& text) {
-    std::string compact;
-    for (char c : text) {
-        if (c != ' ' && c != '\t' && c != '\n')
-            compact.push_back(c);
-    }
-    std::size_t i = 0;
-    if (compact.size() >= 2 && compact[0] == '&' && (compact[1] == 'H' || compact[1] == 'h')) {
-        for (i = 2; i < compact.size(); ++i) {
-            const char c = compact[i];
-            const bool hex =
-                (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-            if (!hex)
-                break;
-            if (c != '0')
-                return false;
-        }
-        return true;
-    }
-    if (compact.size() >= 2 && compact[0] == '&' && (compact[1] == 'O' || compact[1] == 'o')) {
-        for (i = 2; i < compact.size() && compact[i] >= '0' && compact[i] <= '7'; ++i) {
-            if (compact[i] != '0')
-                return false;
-        }
-        return true;
-    }
-    if (i < compact.size() && (compact[i] == '+' || compact[i] == '-'))
-        ++i;
-    bool point = false;
-    for (; i < compact.size(); ++i) {
-        const char c = compact[i];
-        if (c == '.' && !point) {
-            point = true;
-            continue;
-        }
-        if (c < '0' || c > '9')
-            break;
-        if (c != '0')
-            return false;
-    }
-    return true;
-}
 
 std::string ReadValueText(const std::string& keyPath, const char* valueName) {
     // A value that is missing or cannot be read counts as empty text.
@@ -97,7 +50,7 @@ std::vector<DatabaseEntry> FindDatabaseEntries() {
         const std::string mode = ReadValueText(keyPath, "DataBaseMode");
         entry.UserName = ReadValueText(keyPath, "UserName");
         if (gMjDisp::Trim(entry.DataBaseName).empty() || gMjDisp::Trim(mode).empty() ||
-            !LeadingNumberIsZero(mode)) {
+            !numbertext::LeadingNumberIsZero(mode)) {
             continue;
         }
         entry.DataBaseMode = 0;

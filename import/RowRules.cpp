@@ -1,6 +1,5 @@
 #include "RowRules.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <type_traits>
@@ -13,99 +12,6 @@ namespace {
 
 constexpr std::int16_t kContractColumns = 19;
 constexpr std::int16_t kBillingColumns = 37;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Full-width digits, signs, point, comma and exponent letters as clerks type
-// them with a Japanese input method, and the ideographic space, become their
-// half-width forms; everything else is kept as it is.
-std::string NarrowNumberText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        if (b0 == 0xEF && i + 2 < text.size()) {
-            const auto b1 = static_cast<unsigned char>(text[i + 1]);
-            const auto b2 = static_cast<unsigned char>(text[i + 2]);
-            char narrow = 0;
-            if (b1 == 0xBC && b2 >= 0x90 && b2 <= 0x99) {
-                narrow = static_cast<char>('0' + (b2 - 0x90));  // ０..９
-            } else if (b1 == 0xBC && b2 == 0x8B) {
-                narrow = '+';  // ＋
-            } else if (b1 == 0xBC && b2 == 0x8D) {
-                narrow = '-';  // －
-            } else if (b1 == 0xBC && b2 == 0x8E) {
-                narrow = '.';  // ．
-            } else if (b1 == 0xBC && b2 == 0x8C) {
-                narrow = ',';  // ，
-            } else if (b1 == 0xBC && b2 == 0xA5) {
-                narrow = 'E';  // Ｅ
-            } else if (b1 == 0xBD && b2 == 0x85) {
-                narrow = 'e';  // ｅ
-            }
-            if (narrow != 0) {
-                out.push_back(narrow);
-                i += 3;
-                continue;
-            }
-        } else if (b0 == 0xE2 && i + 2 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) == 0x88 &&
-                   static_cast<unsigned char>(text[i + 2]) == 0x92) {
-            out.push_back('-');  // − (minus sign)
-            i += 3;
-            continue;
-        } else if (b0 == 0xE3 && i + 2 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-                   static_cast<unsigned char>(text[i + 2]) == 0x80) {
-            out.push_back(' ');  // ideographic space
-            i += 3;
-            continue;
-        }
-        out.push_back(text[i]);
-        ++i;
-    }
-    return out;
-}
-
-// Converts "[-]digits.digits[e[sign]digits]" built by the callers; a value
-// beyond the range of a double gives infinity with the number's sign.
-double ToDouble(bool negative, const std::string& intDigits, const std::string& fracDigits,
-                const std::string& exponent) {
-    std::string text = (intDigits.empty() ? std::string("0") : intDigits) + "." +
-                       (fracDigits.empty() ? std::string("0") : fracDigits);
-    if (!exponent.empty())
-        text += "e" + exponent;
-    double value = 0;
-    const auto result =
-        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-        value = std::numeric_limits<double>::infinity();
-    }
-    return negative ? -value : value;
-}
-
-// Reads an exponent "e[sign]digits" at s[i]; advances i only when complete.
-bool ReadExponent(const std::string& s, std::size_t& i, std::string& exponent) {
-    if (i >= s.size() || (s[i] != 'e' && s[i] != 'E'))
-        return false;
-    std::size_t j = i + 1;
-    std::string digits;
-    if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
-        if (s[j] == '-')
-            digits.push_back('-');
-        ++j;
-    }
-    const std::size_t firstDigit = j;
-    while (j < s.size() && IsDigit(s[j]))
-        digits.push_back(s[j++]);
-    if (j == firstDigit)
-        return false;
-    exponent = digits;
-    i = j;
-    return true;
-}
 
 const Currency kAmountMax = Currency::FromWhole(999999999);
 
@@ -134,68 +40,6 @@ const std::vector<EntryColumn>& EntryColumns(std::int16_t sheet) {
     static const std::vector<EntryColumn> contract = MakeContractEntries();
     static const std::vector<EntryColumn> billing = MakeBillingEntries();
     return sheet == 1 ? contract : billing;
-}
-
-std::optional<double> ParseNumber(std::string_view text) {
-    const std::string narrow = NarrowNumberText(text);
-    const std::size_t first = narrow.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::nullopt;
-    const std::size_t last = narrow.find_last_not_of(' ');
-    const std::string s = narrow.substr(first, last - first + 1);
-
-    std::size_t i = 0;
-    bool negative = false;
-    if (s[i] == '+' || s[i] == '-')
-        negative = s[i++] == '-';
-    std::string intDigits;
-    while (i < s.size()) {
-        if (IsDigit(s[i])) {
-            intDigits.push_back(s[i++]);
-        } else if (s[i] == ',' && !intDigits.empty() && IsDigit(s[i - 1]) && i + 1 < s.size() &&
-                   IsDigit(s[i + 1])) {
-            ++i;  // a thousands separator between two digits
-        } else {
-            break;
-        }
-    }
-    std::string fracDigits;
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && IsDigit(s[i]))
-            fracDigits.push_back(s[i++]);
-    }
-    if (intDigits.empty() && fracDigits.empty())
-        return std::nullopt;
-    std::string exponent;
-    ReadExponent(s, i, exponent);
-    if (i != s.size())
-        return std::nullopt;
-    return ToDouble(negative, intDigits, fracDigits, exponent);
-}
-
-double LeadingNumber(std::string_view text) {
-    const std::string s = NarrowNumberText(text);
-    std::size_t i = s.find_first_not_of(' ');
-    if (i == std::string::npos)
-        return 0;
-    bool negative = false;
-    if (s[i] == '+' || s[i] == '-')
-        negative = s[i++] == '-';
-    std::string intDigits;
-    while (i < s.size() && IsDigit(s[i]))
-        intDigits.push_back(s[i++]);
-    std::string fracDigits;
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && IsDigit(s[i]))
-            fracDigits.push_back(s[i++]);
-    }
-    if (intDigits.empty() && fracDigits.empty())
-        return 0;
-    std::string exponent;
-    ReadExponent(s, i, exponent);
-    return ToDouble(negative, intDigits, fracDigits, exponent);
 }
 
 bool IsEntered(std::string_view text) {
@@ -236,7 +80,7 @@ double KeyCellNumber(const xls::CellValue& cell) {
     if (const auto* number = std::get_if<double>(&cell))
         return *number;
     if (const auto* text = std::get_if<std::string>(&cell))
-        return LeadingNumber(*text);
+        return numbertext::LeadingNumberWide(*text);
     return 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include "Currency.h"
 #include "ImportErrors.h"
+#include "NumberText.h"
 #include "SheetImage.h"
 
 namespace rowrules {
@@ -32,16 +33,8 @@ struct EntryColumn {
 // The entry cells "改定後の金額(記載欄)" of a sheet, in column order.
 const std::vector<EntryColumn>& EntryColumns(std::int16_t sheet);
 
-// The text's number when it reads as one: optional sign, digits with
-// thousands separators between them, one decimal point, optional exponent;
-// full-width digits, signs, point and comma count as their half-width forms,
-// and surrounding blanks (half-width and ideographic) are ignored. A number
-// too large for a double gives infinity. nullopt for anything else.
-std::optional<double> ParseNumber(std::string_view text);
-
-// The leading decimal number of a text (sign, digits, one point, exponent);
-// reading stops at the first other character, so "abc" gives 0 and "12a" 12.
-double LeadingNumber(std::string_view text);
+// The text's number when the whole text reads as one (full-width forms too).
+using numbertext::ParseNumber;
 
 bool IsEntered(std::string_view text);
 bool IsNumericOrBlank(std::string_view text);

@@ -1,4 +1,4 @@
-// FUZZ-SOURCES: common/Database.cpp common/JetSql.cpp common/FieldValue.cpp
+// FUZZ-SOURCES: common/Database.cpp common/JetSql.cpp common/FieldValue.cpp common/text/NumberText.cpp
 // FUZZ-PKGS: sqlite3
 //
 // The Jet SQL translation over arbitrary text: no crash, text without "\" or

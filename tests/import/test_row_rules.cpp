@@ -89,17 +89,6 @@ TEST(ParseNumber, OverflowIsANumberTooLargeForEveryRange) {
     EXPECT_FALSE(ToCurrency(*parsed).has_value());
 }
 
-TEST(LeadingNumber, ReadsUpToTheFirstOtherCharacter) {
-    EXPECT_EQ(LeadingNumber("abc"), 0);
-    EXPECT_EQ(LeadingNumber("12a"), 12);
-    EXPECT_EQ(LeadingNumber("3"), 3);
-    EXPECT_EQ(LeadingNumber("-4.5x"), -4.5);
-    EXPECT_EQ(LeadingNumber("2e2"), 200);
-    EXPECT_EQ(LeadingNumber("7e"), 7);
-    EXPECT_EQ(LeadingNumber("1,500"), 1);
-    EXPECT_EQ(LeadingNumber(""), 0);
-}
-
 TEST(Currency, RoundsToFourDecimalsAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(ToCurrency(1.5)->scaled, 15000);
     EXPECT_EQ(ToCurrency(0.00005)->scaled, 0);  // half to even
