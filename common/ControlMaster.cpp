@@ -20,8 +20,7 @@ namespace {
 
 // A settings column read as a number: Null is an error (no value where a
 // number is expected), text counts by its leading number, and the result is
-// rounded to a whole number with halves to even, as the conversion to an
-// integer always did.
+// rounded to a whole number with halves to even (2.5 gives 2, 3.5 gives 4).
 std::int32_t SettingNumber(const RecordsetHelper& rs, const std::string& column) {
     const FieldValue v = rs.Field(column);
     if (IsNull(v)) {

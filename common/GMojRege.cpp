@@ -78,7 +78,7 @@ std::optional<RegistryValue> ReadValue(std::uint32_t root, const std::string& ke
     return *value;
 }
 
-// The platform read: the value's bytes as the ANSI interface delivers them.
+// A read through the ANSI interface: the value's bytes in code page 932.
 // A value too large for the buffer fails and leaves the buffer as it was;
 // `size` then tells what would have been needed.
 bool CopyAnsi(const RegistryValue& value, std::vector<std::uint8_t>& buffer, std::uint32_t& type,

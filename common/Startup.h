@@ -20,7 +20,9 @@ std::vector<DatabaseEntry> FindDatabaseEntries();
 // "データベース" + full-width 1-based position + "：" + UserName.
 std::string ComboItemText(std::size_t index0, const DatabaseEntry& entry);
 
-// Per-program, per-user lock standing in for App.PrevInstance; stale locks are recovered.
+// Per-program, per-user lock held while a window is open, so that a second
+// instance of the program finds it taken; a lock left by a program that died
+// is recovered.
 class InstanceLock {
   public:
     virtual ~InstanceLock() = default;
@@ -38,7 +40,9 @@ struct StartupResult {
     std::unique_ptr<InstanceLock> lock;
 };
 
-// Steps 1 to 5 of the window load, in order: entries, not-found message,
-// second-instance message (caption + "は既に起動しています").
+// What a window does while it loads, in this order: finds the database
+// entries, says so and stops when there are none, then takes the instance
+// lock and says so and stops when another instance holds it (caption +
+// "は既に起動しています").
 StartupResult RunStartup(const std::string& programName, const std::string& caption,
                          MessageSink& messages);

@@ -49,8 +49,8 @@ std::string Blanks(std::int16_t width) {
 }
 
 // |value| * 10^decimals rounded half away from zero, as decimal digits.
-// The value is taken at 15 significant digits first, as the platform's
-// number formatting did, so that 2.675 rounds to 2.68 although the binary
+// The value is taken at 15 significant digits first, the precision a
+// double holds for certain, so that 2.675 rounds to 2.68 although the binary
 // double lies just below it.
 std::string ScaledDigits(double magnitude, int decimals) {
     char buffer[64];

@@ -1,6 +1,7 @@
 #pragma once
-// The program's one database connection: open, close, workspace transactions.
-// Results are 0 or the platform error number, as callers have always tested them.
+// The program's one database connection: open, close, transactions.
+// Results are 0 or the error number, so that callers branch on a number and
+// show it in messages; nothing here throws.
 
 #include <cstdint>
 #include <memory>

@@ -68,7 +68,7 @@ TEST_F(RecordsetTest, QueryResultIsWalkedInOrderByAlias) {
     rs.Move(0, "", "MOVEFIRST", {}, err);
     EXPECT_EQ(rs.Field("得意先コード"), FieldValue(std::int64_t{9999999999}));
     EXPECT_EQ(rs.Field("単価金額"), FieldValue(std::int64_t{10000}));
-    // Field names are case-insensitive for Latin letters, as in Jet.
+    // Field names are case-insensitive for Latin letters.
     RecordsetHelper tel;
     tel.Open(db_.get(), "SELECT 'x' AS 設置場所TEL", 0, err);
     EXPECT_EQ(FieldText(tel.Field("設置場所tel")), "x");
