@@ -2,7 +2,6 @@
 // Temporary folders and small SQLite helpers for the database tests.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,27 +11,7 @@
 #include "Database.h"
 #include "PlatformError.h"
 #include "Schema.h"
-
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string templ = (std::filesystem::temp_directory_path() / "velkan-db-XXXXXX").string();
-        if (!mkdtemp(templ.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = templ;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
+#include "TempFolder.h"
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);

@@ -1,7 +1,7 @@
 #pragma once
-// Faults at the operating-system boundary for tests: temporary folders whose
-// modes can be changed, child processes that hold locks, lose privileges,
-// hit a file-size limit or are killed, and pipes to step them.
+// Faults at the operating-system boundary for tests: temporary folders (whose
+// modes may be changed: they are removed all the same), child processes that hold locks, lose
+// privileges, hit a file-size limit or are killed, and pipes to step them.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -22,42 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
+
 namespace faulttest {
 
 // ---- files ------------------------------------------------------------------
 
-class Folder {
-  public:
-    Folder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkan-fault-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        path_ = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
-
-    // Names in the folder, sorted.
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& entry : std::filesystem::directory_iterator(path_))
-            out.push_back(entry.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
+using Folder = TempFolder;
 
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

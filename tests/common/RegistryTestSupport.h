@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "TempFolder.h"
+
 class ScopedEnv {
   public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
@@ -39,7 +41,7 @@ class ScopedEnv {
 class TempRegistry {
   public:
     TempRegistry()
-        : root_(MakeTempDir()),
+        : root_(MakeTempFolder("velkan-reg")),
           config_("XDG_CONFIG_HOME", (root_ / "config").string()),
           runtime_("XDG_RUNTIME_DIR", (root_ / "runtime").string()) {
         std::filesystem::create_directories(root_ / "config" / "Tavi");
@@ -70,14 +72,6 @@ class TempRegistry {
     }
 
   private:
-    static std::filesystem::path MakeTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkan-reg-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }
-
     std::filesystem::path root_;
     ScopedEnv config_;
     ScopedEnv runtime_;

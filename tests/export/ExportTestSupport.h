@@ -15,31 +15,14 @@
 
 #include "Database.h"
 #include "ExportFeeData.h"
+#include "HeadlessJobView.h"
 #include "RecordingMessages.h"
 #include "Schema.h"
+#include "TempFolder.h"
 #include "Workbook.h"
 #include "XlsReader.h"
 
-class ExportTempDir {
-  public:
-    ExportTempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkan-export-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ExportTempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    ExportTempDir(const ExportTempDir&) = delete;
-    ExportTempDir& operator=(const ExportTempDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
+using ExportTempDir = TempFolder;
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);

@@ -24,6 +24,7 @@
 #include "ImportJob.h"
 #include "RecordingMessages.h"
 #include "Schema.h"
+#include "TempFolder.h"
 #include "gMjMDB.h"
 #include "pClExcel.h"
 
@@ -68,26 +69,7 @@ class TestImportView : public ImportView {
     std::vector<std::string> errorLines;
 };
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkan-import-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
+using TempDir = TempFolder;
 
 // ---- database ------------------------------------------------------------
 
