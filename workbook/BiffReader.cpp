@@ -6,6 +6,7 @@
 
 #include "BiffReaderErrors.h"
 #include "NumberFormat.h"
+#include "TextCodec.h"
 
 namespace xls::biff {
 namespace {
@@ -162,7 +163,7 @@ std::string Cursor::unicodeString(bool shortLength) {
     scratch_.reserve(cch);
     chars(cch, (flags & 0x01) != 0, scratch_);
     std::string text;
-    AppendUtf8(scratch_, text);
+    textcodec::AppendUtf16AsUtf8(scratch_, text);
     return text;
 }
 
@@ -176,36 +177,7 @@ void Cursor::richExtendedString(std::string& out) {
     skip(runs * 4);
     skip(extRst);
     out.clear();
-    AppendUtf8(scratch_, out);
-}
-
-void AppendUtf8(const std::u16string& units, std::string& out) {
-    out.reserve(out.size() + units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    textcodec::AppendUtf16AsUtf8(scratch_, out);
 }
 
 double DecodeRk(std::uint32_t rk) {

@@ -97,9 +97,6 @@ class Cursor {
     std::u16string scratch_;
 };
 
-// UTF-16 (unpaired surrogates become U+FFFD) to UTF-8, appended.
-void AppendUtf8(const std::u16string& units, std::string& out);
-
 // RK number: 30-bit signed integer or upper bits of a double, optionally / 100.
 double DecodeRk(std::uint32_t rk);
 

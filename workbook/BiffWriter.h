@@ -14,9 +14,6 @@ namespace xls::biff {
 
 inline constexpr std::size_t kMaxRecordData = 8224;
 
-// UTF-8 to UTF-16 code units; malformed bytes become U+FFFD.
-std::u16string Utf16(const std::string& utf8);
-
 class BiffBuffer {
   public:
     // The memory is not cleared first: every byte is written before use.

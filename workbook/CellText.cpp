@@ -98,17 +98,6 @@ bool readsAsNumber(const std::string& text, double& out) {
     return true;
 }
 
-std::size_t utf16Length(const std::string& s) {
-    std::size_t units = 0;
-    for (unsigned char c : s) {
-        if ((c & 0xC0) != 0x80)
-            ++units;
-        if (c >= 0xF0)
-            ++units;  // a surrogate pair
-    }
-    return units;
-}
-
 std::string numberText(double x) {
     if (x == 0)
         return "0";

@@ -15,8 +15,6 @@ namespace pclexcel {
 // (thousands separators in groups of three allowed), an optional decimal
 // point with digits, an optional exponent. `out` is the number.
 bool readsAsNumber(const std::string& text, double& out);
-// UTF-16 code units of a UTF-8 text (the length limit of a cell counts them).
-std::size_t utf16Length(const std::string& s);
 // A number as text: whole numbers without decimals, others with up to 15
 // significant digits, an exponent only for magnitudes of 1E+15 and above or
 // below 1E-05.

@@ -1,3 +1,4 @@
+#include "TextCodec.h"
 #include "XlsWriterParts.h"
 
 // The workbook globals: one writer per record or group of records, called in
@@ -76,7 +77,7 @@ void writeNumberFormats(Globals& g) {
     for (const auto& [ifmt, code] : g.styles.customFormats) {
         g.b.begin(kFormat);
         g.b.u16(ifmt);
-        g.b.xlString(biff::Utf16(code));
+        g.b.xlString(textcodec::Utf8ToUtf16(code));
         g.b.end();
     }
 }
@@ -109,7 +110,7 @@ void writeBoundSheets(Globals& g) {
         b.u32(0);
         b.u8(sheet.visible ? 0 : 1);
         b.u8(0);
-        b.shortString(biff::Utf16(sheet.name()));
+        b.shortString(textcodec::Utf8ToUtf16(sheet.name()));
         b.end();
     }
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "TextCodec.h"
 #include "XlsWriterParts.h"
 
 namespace xls::writer {
@@ -23,7 +24,7 @@ void writeSst(BiffBuffer& b, const StringTable& strings, std::uint32_t total) {
         recordStart = b.size() - 4;
     };
     for (std::size_t i = 0; i < count; ++i) {
-        const std::u16string s = biff::Utf16(strings.get(static_cast<std::uint32_t>(i)));
+        const std::u16string s = textcodec::Utf8ToUtf16(strings.get(static_cast<std::uint32_t>(i)));
         const bool wide = BiffBuffer::isWide(s);
         const std::size_t unit = wide ? 2 : 1;
         const std::size_t head = 3 + (s.empty() ? 0 : unit);

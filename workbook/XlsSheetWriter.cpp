@@ -1,3 +1,4 @@
+#include "TextCodec.h"
 #include "XlsWriterParts.h"
 
 // A worksheet substream: settings, page setup, protection, columns, rows
@@ -47,7 +48,7 @@ void writeHeaderFooter(BiffBuffer& b, std::uint16_t id, const std::string& left,
         text += "&C" + center;
     if (!right.empty())
         text += "&R" + right;
-    const std::u16string s = biff::Utf16(text);
+    const std::u16string s = textcodec::Utf8ToUtf16(text);
     if (s.size() > 255) {
         throw limitError("ヘッダーまたはフッターの文字列が長すぎます(255 文字まで)。");
     }

@@ -1,3 +1,4 @@
+#include "TextCodec.h"
 #include "XlsWriterParts.h"
 
 // Cell formats as the file holds them: each format a cell, row or column
@@ -131,7 +132,7 @@ void writeFont(BiffBuffer& b, const Font& f) {
     b.u8(f.family);
     b.u8(f.charset);
     b.u8(0);
-    b.shortString(biff::Utf16(f.name));
+    b.shortString(textcodec::Utf8ToUtf16(f.name));
     b.end();
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "CellText.h"
+#include "TextCodec.h"
 #include "XlsReader.h"
 #include "XlsWriter.h"
 #include "pClExcelShared.h"
@@ -99,7 +100,7 @@ void pClExcel::Activate(xls::Sheet& sheet) {
 }
 
 void pClExcel::CheckSheetName(const std::string& name, const xls::Sheet* renamed) const {
-    const std::size_t len = utf16Length(name);
+    const std::size_t len = textcodec::Utf16Length(name);
     const bool badChar = name.find_first_of(":\\/?*[]") != std::string::npos;
     if (len == 0 || len > 31 || badChar || name.front() == '\'' || name.back() == '\'') {
         throw refused("シート名 '" + name +
@@ -116,7 +117,7 @@ std::string pClExcel::UnusedSheetName(const std::string& base) const {
     for (int n = 2;; ++n) {
         std::string suffix = " (" + std::to_string(n) + ")";
         std::string stem = base;
-        while (utf16Length(stem) + suffix.size() > 31 && !stem.empty()) {
+        while (textcodec::Utf16Length(stem) + suffix.size() > 31 && !stem.empty()) {
             do {
                 stem.pop_back();
             } while (!stem.empty() && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80);

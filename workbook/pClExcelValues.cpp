@@ -4,6 +4,7 @@
 
 #include "CellText.h"
 #include "NumberFormat.h"
+#include "TextCodec.h"
 #include "pClExcel.h"
 #include "pClExcelShared.h"
 
@@ -33,7 +34,7 @@ CellValue cellValueOf(const xls::Variant& v) {
             double number;
             if (readsAsNumber(text, number))
                 return number;
-            if (text.size() > 32767 && utf16Length(text) > 32767) {
+            if (text.size() > 32767 && textcodec::Utf16Length(text) > 32767) {
                 throw PlatformError(xls::kErrLimit,
                                     "セルに入力できる文字数(32767 文字)を超えています。");
             }

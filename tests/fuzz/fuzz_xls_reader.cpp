@@ -1,15 +1,17 @@
-// FUZZ-SOURCES: workbook/*.cpp
+// FUZZ-SOURCES: workbook/*.cpp common/text/TextCodec.cpp
 // FUZZ-PKGS: libgsf-1
 //
 // The .xls reader over arbitrary bytes: compound files (libgsf) and bare BIFF8
 // streams, which the reader also accepts, so that mutations reach the record
 // parser directly. Every sheet of a book that reads is then read back over its
-// used range, cell by cell where cells exist.
+// used range, cell by cell where cells exist, and each number is shown the way
+// its format code says (date, time or number).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "NumberFormat.h"
 #include "PlatformError.h"
 #include "XlsReader.h"
 
@@ -35,7 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     }
                     const xls::Cell* cell = sheet.cell(r, static_cast<std::int32_t>(c));
                     if (cell != nullptr && cell->format != xls::kNoCell) {
-                        seen += book->formats.get(cell->format).numberFormat.size();
+                        const std::string& code = book->formats.get(cell->format).numberFormat;
+                        seen += code.size();
+                        if (cell->kind == xls::CellKind::Number) {
+                            seen += xls::SerialText(cell->number, xls::ClassifyNumberFormat(code))
+                                        .size();
+                        }
                     }
                 }
             }
