@@ -1,5 +1,5 @@
 #pragma once
-// Temporary folders and small SQLite helpers for the database tests.
+// Small SQLite helpers for the database tests, over the shared TempFolder.
 
 #include <gtest/gtest.h>
 
