@@ -1,5 +1,7 @@
+// clang-format off
 // FUZZ-SOURCES: common/Database.cpp common/JetSql.cpp common/FieldValue.cpp common/text/NumberText.cpp
 // FUZZ-PKGS: sqlite3
+// clang-format on
 //
 // The Jet SQL translation over arbitrary text: no crash, text without "\" or
 // MOD passes unchanged, and translating twice changes nothing more.
