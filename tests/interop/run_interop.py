@@ -3,7 +3,8 @@
 1. A sample database is exported to a workbook (interop_driver export).
 2. LibreOffice Calc opens it, revised amounts are entered into yellow cells
    the way a clerk enters them (typed numbers, "1,500" stored as text,
-   full-width "２０００", letters, a negative amount, a decimal), and it is
+   full-width "２０００", letters, a negative amount, a decimal, 4/1 which
+   Calc turns into a date), and it is
    saved as .xls ("MS Excel 97"). The import must change exactly the
    expected database columns and list exactly the expected rejected rows.
 3. Gnumeric (ssconvert) re-saves the untouched export: importing it finds
