@@ -150,7 +150,12 @@ bool ShowWindow(QWidget& window) {
     window.show();
     QApplication::setActiveWindow(&window);
     window.activateWindow();
-    return QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    // Without a window manager the window may never become active; the keys
+    // the benchmark sends reach it all the same.
+    const bool active = QTest::qWaitForWindowActive(&window, 2000);
+    return active || window.isVisible();
 }
 
 // The department filters the export window makes from its default lists.
@@ -188,10 +193,12 @@ int RunExport(int argc, char** argv, const Folder& folder, bool windowed) {
     frmVelkanDataExport window(messages);
     if (!window.Startup() || !ShowWindow(window))
         return Report(-1.0, "window did not start");
-    window.TaviDate1(0)->setValue(kYearMonth);
-    window.TaviText1(0)->setText(QString::fromStdString(output));
+    // Leaving the database box first: leaving it re-reads the settings and
+    // puts the default output path back.
     window.TaviDate1(0)->setFocus(Qt::OtherFocusReason);
     QApplication::processEvents();
+    window.TaviDate1(0)->setValue(kYearMonth);
+    window.TaviText1(0)->setText(QString::fromStdString(output));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
     const bool ok = messages.resultText == "Ecxelデータ出力が完了しました";
     return Report(ok ? messages.jobSeconds() : -1.0, ok ? "written" : messages.resultText);
