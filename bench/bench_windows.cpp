@@ -173,6 +173,9 @@ int RunFilters(int argc, char** argv, const Folder& folder) {
 
 int RunExport(int argc, char** argv, const Folder& folder, bool windowed) {
     const std::string output = (folder.root / (windowed ? "window.xls" : "headless.xls")).string();
+    // Each run writes a new file, as the clerk's default path does.
+    std::error_code ignored;
+    fs::remove(output, ignored);
     TimingMessages messages;
     if (!windowed) {
         const auto [contract, oneOff] = ReadFilters(folder);
