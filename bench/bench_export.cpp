@@ -25,6 +25,7 @@
 #include "ContractBreakdownQuery.h"
 #include "Database.h"
 #include "ExportFeeData.h"
+#include "ExportedRows.h"
 #include "RecordingMessages.h"
 #include "RecordsetHelper.h"
 #include "SampleData.h"
@@ -62,38 +63,6 @@ const std::string kContractFilter =
     "部門マスタ.部門コード = 7) ";
 const std::string kOneOffFilter =
     " AND (部門マスタ.部門コード = 4 Or 部門マスタ.部門コード = 5 Or 部門マスタ.部門コード = 6) ";
-
-std::vector<std::pair<std::int64_t, std::int64_t>> ExportedKeys(Database& db,
-                                                                const std::string& sql) {
-    RecordsetHelper records;
-    std::int32_t err = 0;
-    records.Open(&db, sql, 0, err);
-    if (err != 0)
-        throw std::runtime_error("query failed");
-    std::vector<std::pair<std::int64_t, std::int64_t>> keys;
-    records.Move(0, "", "MOVEFIRST", {}, err);
-    while (!records.IsEOF()) {
-        keys.emplace_back(static_cast<std::int64_t>(FieldNumber(records.Field("得意先コード"))),
-                          static_cast<std::int64_t>(FieldNumber(records.Field("行番号"))));
-        records.Move(0, "", "MOVENEXT", {}, err);
-    }
-    return keys;
-}
-
-// Deletes the exported rows beyond the first `keep` of `table`.
-std::size_t TrimTo(Database& db, const std::string& table, const std::string& sql,
-                   std::size_t keep) {
-    const auto keys = ExportedKeys(db, sql);
-    if (keys.size() < keep)
-        return keys.size();
-    db.begin();
-    for (std::size_t i = keep; i < keys.size(); ++i) {
-        db.execute("DELETE FROM " + table + " WHERE 得意先コード = ? AND ＩＤ = ?",
-                   {keys[i].first, keys[i].second});
-    }
-    db.commit();
-    return keep;
-}
 
 void BuildDatabase(const std::string& path, int customers) {
     SampleOptions options;

@@ -34,6 +34,7 @@
 #include "Database.h"
 #include "DepartmentFilter.h"
 #include "ExportFeeData.h"
+#include "ExportedRows.h"
 #include "FieldValue.h"
 #include "ImportJob.h"
 #include "LargePages.h"
@@ -241,36 +242,6 @@ int RunImport(int argc, char** argv, const Folder& folder, bool windowed) {
 }
 
 // ---- Preparation (in child processes, so that its memory stays out of the figures) ----
-
-std::vector<std::pair<std::int64_t, std::int64_t>> ExportedKeys(Database& db,
-                                                                const std::string& sql) {
-    RecordsetHelper records;
-    std::int32_t err = 0;
-    records.Open(&db, sql, 0, err);
-    if (err != 0)
-        throw std::runtime_error("query failed");
-    std::vector<std::pair<std::int64_t, std::int64_t>> keys;
-    records.Move(0, "", "MOVEFIRST", {}, err);
-    while (!records.IsEOF()) {
-        keys.emplace_back(static_cast<std::int64_t>(FieldNumber(records.Field("得意先コード"))),
-                          static_cast<std::int64_t>(FieldNumber(records.Field("行番号"))));
-        records.Move(0, "", "MOVENEXT", {}, err);
-    }
-    return keys;
-}
-
-// Deletes the exported rows beyond the first `keep` of `table`; the number of rows left.
-std::size_t TrimTo(Database& db, const std::string& table, const std::string& sql,
-                   std::size_t keep) {
-    const auto keys = ExportedKeys(db, sql);
-    db.begin();
-    for (std::size_t i = keep; i < keys.size(); ++i) {
-        db.execute("DELETE FROM " + table + " WHERE 得意先コード = ? AND ＩＤ = ?",
-                   {keys[i].first, keys[i].second});
-    }
-    db.commit();
-    return std::min(keys.size(), keep);
-}
 
 void TrimDatabase(const Folder& folder) {
     const auto [contract, oneOff] = ReadFilters(folder);
