@@ -258,7 +258,11 @@ void TrimDatabase(const Folder& folder) {
 // The clerk's edit: a revised amount in every entry cell of every row.
 void ReviseWorkbook(const Folder& folder) {
     class Quiet : public MessageSink {
-        MsgAnswer show(const std::string& text, const std::string&, MsgIcon, MsgButtons) override {
+        MsgAnswer show(const std::string& text, const std::string&, MsgIcon,
+                       MsgButtons buttons) override {
+            // The revised workbook of an earlier run is replaced; anything else is news.
+            if (buttons == MsgButtons::YesNo)
+                return MsgAnswer::Yes;
             std::fprintf(stderr, "%s\n", text.c_str());
             return MsgAnswer::Ok;
         }
