@@ -90,9 +90,11 @@ class TimingMessages : public MessageSink {
     std::string resultText;
 };
 
-class HeadlessExportView : public ExportView {
+// A job view without a screen: progress, phase and events go nowhere.
+template <class View>
+class NoScreen : public View {
   public:
-    explicit HeadlessExportView(MessageSink& m) : messages_(m) {}
+    explicit NoScreen(MessageSink& m) : messages_(m) {}
     MessageSink& messages() override { return messages_; }
     void setBusy(bool) override {}
     void setProgressVisible(bool) override {}
@@ -100,29 +102,23 @@ class HeadlessExportView : public ExportView {
     void setPhaseVisible(bool) override {}
     void setPhase(const std::string&) override {}
     void pumpEvents() override {}
-    void focusAtJobStart() override {}
 
   private:
     MessageSink& messages_;
 };
 
-class HeadlessImportView : public ImportView {
+class HeadlessExportView : public NoScreen<ExportView> {
   public:
-    explicit HeadlessImportView(MessageSink& m) : messages_(m) {}
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
+    using NoScreen::NoScreen;
+    void focusAtJobStart() override {}
+};
+
+class HeadlessImportView : public NoScreen<ImportView> {
+  public:
+    using NoScreen::NoScreen;
     void setErrorListVisible(bool) override {}
     void clearErrorList() override {}
-    void addErrorLine(const std::string&) override { ++errorLines; }
-    long errorLines = 0;
-
-  private:
-    MessageSink& messages_;
+    void addErrorLine(const std::string&) override {}
 };
 
 struct Folder {
