@@ -1,0 +1,563 @@
+#include "RegisterDatabase.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <utility>
+
+#include "Database.h"
+#include "GMojRege.h"
+#include "PlatformError.h"
+#include "RegistryStore.h"
+#include "TextCodec.h"
+
+namespace regdb {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMaxSubKeyChars = 255;
+constexpr char kControlTable[] = "コントロールマスタ";
+constexpr std::string_view kStoreHeader = "Windows Registry Editor Version 5.00";
+
+std::string FullKeyPath(const Registration& entry) {
+    return std::string(kPackageKey) + "\\" + entry.subKey;
+}
+
+std::string SystemReason() {
+    return std::strerror(errno);
+}
+
+// ---- The store's encoding and lines -------------------------------------
+
+enum class Encoding { Utf8, Utf16Le, Utf16Be, Cp932 };
+
+struct StoreLayout {
+    Encoding encoding = Encoding::Utf8;
+    std::size_t bomBytes = 0;
+    std::size_t unitBytes = 1;
+};
+
+// The same choice the readers make (textcodec::DecodeText): a byte order
+// mark, else valid UTF-8, else the ANSI code page of a Japanese system.
+StoreLayout DetectLayout(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+        return {Encoding::Utf16Le, 2, 2};
+    if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
+        return {Encoding::Utf16Be, 2, 2};
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+        return {Encoding::Utf8, 3, 1};
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return {textcodec::IsValidUtf8(text) ? Encoding::Utf8 : Encoding::Cp932, 0, 1};
+}
+
+void SwapPairs(std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        std::swap(bytes[i], bytes[i + 1]);
+}
+
+std::vector<std::uint8_t> Encode(std::string_view utf8, Encoding encoding) {
+    switch (encoding) {
+        case Encoding::Utf16Le:
+            return textcodec::Utf8ToUtf16Le(utf8);
+        case Encoding::Utf16Be: {
+            std::vector<std::uint8_t> bytes = textcodec::Utf8ToUtf16Le(utf8);
+            SwapPairs(bytes);
+            return bytes;
+        }
+        case Encoding::Cp932: {
+            const std::string ansi = textcodec::Utf8ToCp932(utf8);
+            return {ansi.begin(), ansi.end()};
+        }
+        case Encoding::Utf8:
+            break;
+    }
+    return {utf8.begin(), utf8.end()};
+}
+
+std::string Decode(std::span<const std::uint8_t> bytes, Encoding encoding) {
+    switch (encoding) {
+        case Encoding::Utf16Le:
+            return textcodec::Utf16LeToUtf8(bytes);
+        case Encoding::Utf16Be: {
+            std::vector<std::uint8_t> swapped(bytes.begin(), bytes.end());
+            SwapPairs(swapped);
+            return textcodec::Utf16LeToUtf8(swapped);
+        }
+        case Encoding::Cp932:
+            return textcodec::Cp932ToUtf8(
+                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        case Encoding::Utf8:
+            break;
+    }
+    return {bytes.begin(), bytes.end()};
+}
+
+unsigned UnitAt(std::span<const std::uint8_t> bytes, std::size_t at, const StoreLayout& layout) {
+    if (layout.unitBytes == 1)
+        return bytes[at];
+    return layout.encoding == Encoding::Utf16Le ? bytes[at] | (bytes[at + 1] << 8)
+                                                : (bytes[at] << 8) | bytes[at + 1];
+}
+
+struct Line {
+    std::size_t begin = 0;
+    std::size_t end = 0;  // past the line feed, when there is one
+    std::string text;     // decoded, without blanks, CR and LF at either end
+};
+
+std::string_view Trim(std::string_view s) {
+    constexpr std::string_view blanks = " \t\r\n";
+    const std::size_t first = s.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+std::vector<Line> SplitLines(std::span<const std::uint8_t> bytes, const StoreLayout& layout,
+                             bool& crlf) {
+    std::vector<Line> lines;
+    bool sawLineEnd = false;
+    crlf = true;  // what regedit writes, for a file without any line end
+    std::size_t begin = layout.bomBytes;
+    std::size_t at = begin;
+    while (at + layout.unitBytes <= bytes.size()) {
+        const unsigned unit = UnitAt(bytes, at, layout);
+        at += layout.unitBytes;
+        if (unit != '\n')
+            continue;
+        if (!sawLineEnd) {
+            const std::size_t lf = at - layout.unitBytes;
+            crlf = lf >= begin + layout.unitBytes &&
+                   UnitAt(bytes, lf - layout.unitBytes, layout) == '\r';
+            sawLineEnd = true;
+        }
+        lines.push_back({begin, at, {}});
+        begin = at;
+    }
+    if (begin < bytes.size())
+        lines.push_back({begin, bytes.size(), {}});
+    for (Line& line : lines) {
+        line.text = std::string(
+            Trim(Decode(bytes.subspan(line.begin, line.end - line.begin), layout.encoding)));
+    }
+    return lines;
+}
+
+// The key path of a section line "[path]", empty for any other line.
+std::string_view SectionPath(std::string_view line) {
+    if (line.empty() || line.front() != '[')
+        return {};
+    const std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos || close < 1)
+        return {};
+    return line.substr(1, close - 1);
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::vector<std::string> SectionLines(const Registration& entry) {
+    return {"[" + FullKeyPath(entry) + "]",
+            Quoted("DataBaseName") + "=" + Quoted(entry.databasePath),
+            Quoted("DataBaseMode") + "=" + Quoted("0"),
+            Quoted("UserName") + "=" + Quoted(entry.userName)};
+}
+
+// ---- Checks of the entry ------------------------------------------------
+
+bool HasControlCharacter(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+void CheckValue(const std::string& label, const std::string& text) {
+    if (HasControlCharacter(text))
+        throw RegisterError(label + "に改行などの制御文字は使えません。");
+    const std::string ansi = textcodec::Utf8ToCp932(text);
+    if (!textcodec::IsValidUtf8(text) || textcodec::Cp932ToUtf8(ansi) != text) {
+        throw RegisterError(label + "「" + textcodec::SanitizeUtf8(text) +
+                            "」に Shift_JIS で表せない文字があります。出力・取込の画面はこの"
+                            "文字を読めません。");
+    }
+    if (ansi.size() > kMaxValueBytes) {
+        throw RegisterError(label + "が長すぎます（Shift_JIS で " + std::to_string(ansi.size()) +
+                            " バイト）。出力・取込の画面が読めるのは " +
+                            std::to_string(kMaxValueBytes) + " バイトまでです。");
+    }
+}
+
+// ---- Reading and writing files ------------------------------------------
+
+struct FileDescriptor {
+    int fd = -1;
+    FileDescriptor() = default;
+    explicit FileDescriptor(int f) : fd(f) {}
+    ~FileDescriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+};
+
+// A temporary file removed at scope exit unless it was renamed into place.
+struct TemporaryFile {
+    std::string path;
+    bool placed = false;
+    ~TemporaryFile() {
+        if (!path.empty() && !placed)
+            ::unlink(path.c_str());
+    }
+};
+
+void WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw RegisterError("保存ファイル " + path + " を書き込めません: " + SystemReason());
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void CreateFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder)) {
+        throw RegisterError("フォルダ " + folder.string() + " を作成できません: " +
+                            (ec ? ec.message() : "同じ名前のファイルがあります"));
+    }
+}
+
+std::string Usage() {
+    return "使い方: velkan-register-database データベースのパスまたはURI 利用者名 [サブキー名]\n";
+}
+
+std::string Help() {
+    return Usage() +
+           "\n"
+           "浄化槽システムのデータベース（SQLite ファイル）を、浄化槽金額データ出力と\n"
+           "消費税対応処理(データ取込)の「データベース選択」に登録します。\n"
+           "登録先: " +
+           GMojRege::RegistryStorePath() +
+           "\n"
+           "サブキー名を省略すると Septictank に登録します（同じサブキーの登録は置き換え、\n"
+           "ほかの登録は変更しません）。詳しくは man velkan-register-database "
+           "を参照してください。\n";
+}
+
+}  // namespace
+
+std::string DatabasePathFromArgument(std::string_view argument, const std::string& currentDir) {
+    std::string path;
+    if (argument.size() >= 5 &&
+        (argument.substr(0, 5) == "file:" || argument.substr(0, 5) == "FILE:")) {
+        std::string_view rest = argument.substr(5);
+        if (rest.starts_with("//")) {
+            rest.remove_prefix(2);
+            const std::size_t slash = rest.find('/');
+            const std::string_view host = rest.substr(0, slash);
+            if (!host.empty() && host != "localhost") {
+                throw RegisterError("ほかのコンピューター（" + std::string(host) +
+                                    "）のファイルは登録できません。このパソコンから見えるパス"
+                                    "を指定してください。");
+            }
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        }
+        if (rest.empty() || rest.front() != '/')
+            throw RegisterError("file: の URI には絶対パスを書いてください: " +
+                                std::string(argument));
+        if (rest.find_first_of("?#") != std::string_view::npos) {
+            throw RegisterError(
+                "URI の ? や # 以降は使えません。データベースファイルのパスだけ"
+                "を指定してください: " +
+                std::string(argument));
+        }
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] != '%') {
+                path.push_back(rest[i]);
+                continue;
+            }
+            const auto hex = [](char c) {
+                if (c >= '0' && c <= '9')
+                    return c - '0';
+                if (c >= 'a' && c <= 'f')
+                    return c - 'a' + 10;
+                if (c >= 'A' && c <= 'F')
+                    return c - 'A' + 10;
+                return -1;
+            };
+            const int high = i + 2 < rest.size() ? hex(rest[i + 1]) : -1;
+            const int low = i + 2 < rest.size() ? hex(rest[i + 2]) : -1;
+            if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+                throw RegisterError("URI の % の後ろが正しくありません: " + std::string(argument));
+            }
+            path.push_back(static_cast<char>(high * 16 + low));
+            i += 2;
+        }
+    } else {
+        path = std::string(argument);
+    }
+    if (path.empty())
+        throw RegisterError("データベースのパスが空です。");
+    fs::path p(path);
+    if (p.is_relative())
+        p = fs::path(currentDir) / p;
+    return p.lexically_normal().string();
+}
+
+void CheckRegistration(const Registration& entry) {
+    const std::string& key = entry.subKey;
+    if (key.empty())
+        throw RegisterError("サブキー名が空です。");
+    if (key.find(kSubKeyMark) == std::string::npos) {
+        throw RegisterError("サブキー名「" + textcodec::SanitizeUtf8(key) + "」には " +
+                            std::string(kSubKeyMark) +
+                            " を含めてください（大文字・小文字もこのとおりに）。含まないサブキー"
+                            "は出力・取込の画面に表示されません。");
+    }
+    if (key.find('\\') != std::string::npos || HasControlCharacter(key) ||
+        !textcodec::IsValidUtf8(key)) {
+        throw RegisterError("サブキー名に \\ や制御文字は使えません。");
+    }
+    if (textcodec::CodePointCount(key) > kMaxSubKeyChars)
+        throw RegisterError("サブキー名が長すぎます（255 文字まで）。");
+    CheckValue("データベースのパス", entry.databasePath);
+    CheckValue("利用者名", entry.userName);
+}
+
+void CheckDatabaseFile(const std::string& path) {
+    try {
+        const Database db(path, /*readOnly=*/true);
+        if (!db.hasTable(kControlTable)) {
+            throw RegisterError(
+                "浄化槽システムのデータベースではありません（" + std::string(kControlTable) +
+                " の表がありません）: " + path +
+                "\n浄化槽システムのデータを変換した SQLite ファイル、または velkan-sample-db "
+                "で作ったサンプルを指定してください。");
+        }
+    } catch (const PlatformError& e) {
+        throw RegisterError(e.description());
+    }
+}
+
+std::vector<std::uint8_t> StoreWithEntry(std::span<const std::uint8_t> store,
+                                         const Registration& entry, bool& replaced) {
+    replaced = false;
+    const std::vector<std::string> section = SectionLines(entry);
+    const std::string target = GMojRege::FoldName(FullKeyPath(entry));
+
+    std::vector<std::uint8_t> out;
+    const StoreLayout layout = DetectLayout(store);
+    bool crlf = true;
+    const std::vector<Line> lines = SplitLines(store, layout, crlf);
+    const std::string eol = crlf ? "\r\n" : "\n";
+    const auto append = [&](std::string_view utf8) {
+        const std::vector<std::uint8_t> bytes = Encode(utf8, layout.encoding);
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    };
+    const auto appendSection = [&] {
+        for (const std::string& line : section)
+            append(line + eol);
+    };
+
+    bool blank = true;
+    for (const Line& line : lines)
+        blank = blank && line.text.empty();
+    if (blank) {
+        // No store yet (or an empty one): a new UTF-8 file.
+        append(std::string(kStoreHeader) + "\r\n\r\n");
+        for (const std::string& line : section)
+            append(line + "\r\n");
+        return out;
+    }
+    if (!GMojRege::RegistryStore::Parse(store).valid()) {
+        throw RegisterError(
+            "保存ファイルがレジストリの書き出し形式ではないため、変更しません。"
+            "1 行目が \"" +
+            std::string(kStoreHeader) + "\" のファイルにしてください。");
+    }
+
+    // Every byte outside the chosen subkey's sections is copied as it is;
+    // blank lines inside them stay too, so the spacing between sections does
+    // not change.
+    out.assign(store.begin(), store.begin() + static_cast<std::ptrdiff_t>(layout.bomBytes));
+    bool inTarget = false;
+    for (const Line& line : lines) {
+        const std::string_view path = SectionPath(line.text);
+        if (!path.empty()) {
+            inTarget = GMojRege::FoldName(path) == target;
+            if (inTarget && !replaced) {
+                appendSection();
+                replaced = true;
+            }
+            if (inTarget)
+                continue;
+        }
+        if (inTarget && !line.text.empty())
+            continue;
+        out.insert(out.end(), store.begin() + static_cast<std::ptrdiff_t>(line.begin),
+                   store.begin() + static_cast<std::ptrdiff_t>(line.end));
+    }
+    if (!replaced) {
+        const Line& last = lines.back();
+        const bool endsWithLineFeed = last.end - last.begin >= layout.unitBytes &&
+                                      UnitAt(store, last.end - layout.unitBytes, layout) == '\n';
+        if (!endsWithLineFeed)
+            append(eol);
+        if (!last.text.empty())
+            append(eol);
+        appendSection();
+    }
+
+    // What the windows will read back from the new text.
+    const GMojRege::RegistryStore check = GMojRege::RegistryStore::Parse(out);
+    const GMojRege::RegistryKey* key = check.FindKey(FullKeyPath(entry));
+    const auto value = [&](std::string_view name) {
+        const GMojRege::RegistryValue* v =
+            key ? GMojRege::RegistryStore::FindValue(*key, name) : nullptr;
+        return v ? GMojRege::ValueText(*v) : std::string("\x01");
+    };
+    if (value("DataBaseName") != entry.databasePath || value("DataBaseMode") != "0" ||
+        value("UserName") != entry.userName) {
+        throw RegisterError(
+            "保存ファイルの内容を正しく作れませんでした。ファイルは変更していません。");
+    }
+    return out;
+}
+
+void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    fs::path target(path);
+    std::error_code ec;
+    if (fs::is_symlink(target, ec))
+        target = fs::weakly_canonical(target);
+    CreateFolder(target.parent_path());
+
+    struct stat st {};
+    mode_t mode = S_IRUSR | S_IWUSR;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            throw RegisterError("保存ファイル " + target.string() +
+                                " が通常のファイルではありません。");
+        mode = st.st_mode & 07777;
+    }
+
+    TemporaryFile temp;
+    std::string name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
+    FileDescriptor file(::mkstemp(name.data()));
+    if (file.fd < 0) {
+        throw RegisterError("フォルダ " + target.parent_path().string() +
+                            " にファイルを作成できません: " + SystemReason());
+    }
+    temp.path = name;
+    WriteAll(file.fd, bytes, target.string());
+    if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
+        throw RegisterError("保存ファイル " + target.string() +
+                            " を書き込めません: " + SystemReason());
+    const int fd = std::exchange(file.fd, -1);
+    if (::close(fd) != 0)
+        throw RegisterError("保存ファイル " + target.string() +
+                            " を書き込めません: " + SystemReason());
+    if (::rename(temp.path.c_str(), target.c_str()) != 0) {
+        throw RegisterError("保存ファイル " + target.string() +
+                            " を置き換えられません: " + SystemReason());
+    }
+    temp.placed = true;
+    // The rename itself reaches the disk with the folder.
+    const FileDescriptor folder(
+        ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd >= 0)
+        ::fsync(folder.fd);
+}
+
+int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> positional;
+    bool options = true;
+    for (const std::string& arg : args) {
+        if (options && (arg == "-h" || arg == "--help")) {
+            out << Help();
+            return 0;
+        }
+        if (options && arg == "--") {
+            options = false;
+            continue;
+        }
+        if (options && arg.size() > 1 && arg.front() == '-') {
+            err << "velkan-register-database: オプション " << arg << " はありません。\n" << Usage();
+            return 2;
+        }
+        positional.push_back(arg);
+    }
+    if (positional.size() < 2 || positional.size() > 3) {
+        err << Usage();
+        return 2;
+    }
+
+    try {
+        Registration entry;
+        std::error_code ec;
+        const fs::path cwd = fs::current_path(ec);
+        entry.databasePath = DatabasePathFromArgument(positional[0], cwd.string());
+        entry.userName = positional[1];
+        if (positional.size() == 3)
+            entry.subKey = positional[2];
+        CheckRegistration(entry);
+        CheckDatabaseFile(entry.databasePath);
+
+        const std::string storePath = GMojRege::RegistryStorePath();
+        const fs::path folder = fs::path(storePath).parent_path();
+        CreateFolder(folder);
+        // One registration at a time: the store is read, changed and replaced.
+        const FileDescriptor lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (lock.fd >= 0)
+            ::flock(lock.fd, LOCK_EX);
+
+        std::vector<std::uint8_t> old;
+        if (fs::exists(storePath, ec)) {
+            auto bytes = GMojRege::RegistryStore::ReadFile(storePath);
+            if (!bytes)
+                throw RegisterError("保存ファイル " + storePath + " を読み込めません。");
+            old = std::move(*bytes);
+        }
+        bool replaced = false;
+        const std::vector<std::uint8_t> bytes = StoreWithEntry(old, entry, replaced);
+        WriteFileAtomically(storePath, bytes);
+
+        if (replaced) {
+            out << entry.subKey << " の登録を「" << entry.userName << "」のデータベース "
+                << entry.databasePath << " に置き換えました。\n";
+        } else {
+            out << "「" << entry.userName << "」のデータベース " << entry.databasePath << " を "
+                << entry.subKey << " として登録しました。\n";
+        }
+        out << "保存ファイル: " << storePath << "\n";
+        return 0;
+    } catch (const RegisterError& e) {
+        err << "velkan-register-database: " << e.what() << "\n";
+    } catch (const std::exception& e) {
+        err << "velkan-register-database: 登録できませんでした: " << e.what() << "\n";
+    }
+    return 1;
+}
+
+}  // namespace regdb
