@@ -416,6 +416,7 @@ void Sheet::assignFrom(const Sheet& source) {
         return;
     visible = source.visible;
     merges = source.merges;
+    validations = source.validations;
     pageSetup = source.pageSetup;
     view = source.view;
     protectedSheet = source.protectedSheet;

@@ -156,6 +156,26 @@ struct SheetView {
         freeze;  // top-left unfrozen cell (row, col)
 };
 
+// What a range of cells accepts when a value is typed into it: a number
+// between two limits (both included), with a prompt shown on entering the
+// cell and a stop message for anything else. Empty cells stay allowed.
+enum class ValidationKind : std::uint8_t { WholeNumber = 1, Decimal = 2 };
+
+struct DataValidation {
+    ValidationKind kind = ValidationKind::Decimal;
+    double minimum = 0;
+    double maximum = 0;
+    std::vector<CellRange> ranges;  // 0-based, corners ordered
+    std::string promptTitle, prompt;
+    std::string errorTitle, error;
+    bool operator==(const DataValidation&) const = default;
+};
+// Longest texts (UTF-16 units) and most ranges of one rule the file holds.
+inline constexpr std::size_t kMaxValidationTitle = 32;
+inline constexpr std::size_t kMaxValidationPrompt = 255;
+inline constexpr std::size_t kMaxValidationError = 225;
+inline constexpr std::size_t kMaxValidationRanges = 512;
+
 class Workbook;
 
 class Sheet {
@@ -205,6 +225,7 @@ class Sheet {
     const ColumnInfo& column(std::int32_t c) const { return columns_[static_cast<std::size_t>(c)]; }
 
     std::vector<CellRange> merges;
+    std::vector<DataValidation> validations;
     PageSetup pageSetup;
     SheetView view;
     bool protectedSheet = false;

@@ -15,8 +15,11 @@ using namespace biff;  // record ids
 namespace {
 
 // RK encoding of a number, when one exists.
+// Exact: the reader's decoding gives back the same bits (-0 keeps its sign
+// through the truncated-double form, not the integer one).
 bool toRk(double x, std::uint32_t& rk) {
-    if (std::isfinite(x) && x >= -536870912.0 && x <= 536870911.0 && x == std::floor(x)) {
+    if (x >= -536870912.0 && x <= 536870911.0 && x == std::floor(x) &&
+        !(x == 0 && std::signbit(x))) {
         const auto n = static_cast<std::int32_t>(x);
         rk = (static_cast<std::uint32_t>(n) << 2) | 2;
         return true;
@@ -96,6 +99,7 @@ struct SheetWriter {
         writeRows(sheet);
         writeWindow(sheet, active);
         writeMerges(sheet);
+        writeValidations(sheet);
         b.begin(kEof);
         b.end();
     }
@@ -251,11 +255,36 @@ struct SheetWriter {
                 case CellKind::Number: {
                     std::uint32_t rk;
                     if (toRk(cell.number, rk)) {
-                        b.begin(kRk);
-                        b.u16(rw);
-                        b.u16(static_cast<std::uint16_t>(c));
-                        b.u16(xf);
-                        b.u32(rk);
+                        // Neighbours that are RK numbers too share one MULRK.
+                        std::size_t end = c + 1;
+                        std::uint32_t nextRk = 0;
+                        while (end < n && ri.cells[end].format != kNoCell &&
+                               ri.cells[end].kind == CellKind::Number &&
+                               toRk(ri.cells[end].number, nextRk)) {
+                            ++end;
+                        }
+                        if (end - c == 1) {
+                            b.begin(kRk);
+                            b.u16(rw);
+                            b.u16(static_cast<std::uint16_t>(c));
+                            b.u16(xf);
+                            b.u32(rk);
+                        } else {
+                            b.begin(kMulRk);
+                            b.u16(rw);
+                            b.u16(static_cast<std::uint16_t>(c));
+                            b.u16(xf);
+                            b.u32(rk);
+                            for (std::size_t k = c + 1; k < end; ++k) {
+                                toRk(ri.cells[k].number, nextRk);
+                                b.u16(styles.xf(ri.cells[k].format));
+                                b.u32(nextRk);
+                            }
+                            b.u16(static_cast<std::uint16_t>(end - 1));
+                        }
+                        b.end();
+                        c = end;
+                        continue;
                     } else {
                         b.begin(kNumber);
                         b.u16(rw);
@@ -365,6 +394,70 @@ struct SheetWriter {
                 b.u16(static_cast<std::uint16_t>(m.lastRow));
                 b.u16(static_cast<std::uint16_t>(m.firstCol));
                 b.u16(static_cast<std::uint16_t>(m.lastCol));
+            }
+            b.end();
+        }
+    }
+
+    // A constant operand of a validation formula: a 16-bit integer token
+    // where the limit is one, else a number token.
+    void validationLimit(double limit) {
+        const bool small = limit >= 0 && limit <= 65535 && limit == std::floor(limit);
+        b.u16(small ? 3 : 9);  // formula length
+        b.u16(0);
+        if (small) {
+            b.u8(0x1E);  // ptgInt
+            b.u16(static_cast<std::uint16_t>(limit));
+        } else {
+            b.u8(0x1F);  // ptgNum
+            b.f64(limit);
+        }
+    }
+
+    // A DV text: an empty one is stored as a single NUL character.
+    void validationText(const std::string& text, std::size_t limit, const char* what) {
+        std::u16string s = textcodec::Utf8ToUtf16(text);
+        if (s.size() > limit) {
+            throw limitError(std::string("入力規則の") + what + "が長すぎます(" +
+                             std::to_string(limit) + " 文字まで)。");
+        }
+        if (s.empty())
+            s.push_back(u'\0');
+        b.xlString(s);
+    }
+
+    void writeValidations(const Sheet& sheet) {
+        if (sheet.validations.empty())
+            return;
+        b.begin(kDval);
+        b.u16(0);  // prompt windows not closed
+        b.u32(0);  // prompt window position
+        b.u32(0);
+        b.u32(0xFFFFFFFF);  // no drop-down object
+        b.u32(static_cast<std::uint32_t>(sheet.validations.size()));
+        b.end();
+        for (const DataValidation& v : sheet.validations) {
+            // Type, error style stop (0), blanks allowed, prompt and error
+            // message shown, operator "between" (0).
+            const std::uint32_t flags = static_cast<std::uint32_t>(v.kind) | 0x100 |
+                                        (v.promptTitle.empty() && v.prompt.empty() ? 0 : 0x40000) |
+                                        0x80000;
+            b.begin(kDv);
+            b.u32(flags);
+            validationText(v.promptTitle, kMaxValidationTitle, "入力時メッセージのタイトル");
+            validationText(v.errorTitle, kMaxValidationTitle, "エラーメッセージのタイトル");
+            validationText(v.prompt, kMaxValidationPrompt, "入力時メッセージ");
+            validationText(v.error, kMaxValidationError, "エラーメッセージ");
+            validationLimit(v.minimum);
+            validationLimit(v.maximum);
+            if (v.ranges.empty() || v.ranges.size() > kMaxValidationRanges)
+                throw limitError("入力規則の範囲の数が正しくありません。");
+            b.u16(static_cast<std::uint16_t>(v.ranges.size()));
+            for (const CellRange& r : v.ranges) {
+                b.u16(static_cast<std::uint16_t>(r.firstRow));
+                b.u16(static_cast<std::uint16_t>(r.lastRow));
+                b.u16(static_cast<std::uint16_t>(r.firstCol));
+                b.u16(static_cast<std::uint16_t>(r.lastCol));
             }
             b.end();
         }

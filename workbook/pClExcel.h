@@ -114,6 +114,16 @@ class pClExcel {
     bool SetCellLocked(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
                        std::int16_t vXepos, bool vLocked, std::int16_t vRangeType = 0);
     bool GetRowColCount(std::int32_t& vRow, std::int16_t& vCol);
+    // What the cells of a range accept when typed into: vType 1 a whole number,
+    // 2 a decimal number, from vMinimum to vMaximum (both included; blank
+    // stays allowed). The prompt shows on entering a cell, the error text
+    // stops any other entry. A range overlapping an earlier rule's is refused.
+    // report
+    bool SetCellValidation(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                           std::int16_t vXepos, std::int16_t vType, double vMinimum,
+                           double vMaximum, const std::string& vInputTitle,
+                           const std::string& vInputMessage, const std::string& vErrorTitle,
+                           const std::string& vErrorMessage);
 
     // The engine's current workbook (tests and benchmarks look inside).
     const xls::Workbook* book() const { return mBook.get(); }

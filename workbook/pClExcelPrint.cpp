@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "CellText.h"
+#include "TextCodec.h"
 #include "pClExcel.h"
 #include "pClExcelShared.h"
 
@@ -74,6 +75,60 @@ bool pClExcel::SetCellLocked(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
     return FormatRange(vYsPos, vXsPos, vYePos, vXepos, vRangeType,
                        [vLocked](CellFormat& f, unsigned) { f.locked = vLocked; });
 }
+bool pClExcel::SetCellValidation(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                                 std::int16_t vXepos, std::int16_t vType, double vMinimum,
+                                 double vMaximum, const std::string& vInputTitle,
+                                 const std::string& vInputMessage, const std::string& vErrorTitle,
+                                 const std::string& vErrorMessage) {
+    try {
+        xls::Sheet& sheet = CurrentSheet();
+        const auto choice = ChooseRange(vYsPos, vXsPos, vYePos, vXepos, 0);
+        if (!choice)
+            throw refused("入力規則の範囲が正しくありません。");
+        if (vType != 1 && vType != 2)
+            throw refused("入力規則の種類が正しくありません(" + std::to_string(vType) + ")。");
+        const bool whole = vType == 1;
+        if (!std::isfinite(vMinimum) || !std::isfinite(vMaximum) || vMinimum > vMaximum ||
+            (whole && (vMinimum != std::floor(vMinimum) || vMaximum != std::floor(vMaximum)))) {
+            throw refused("入力規則の値の範囲が正しくありません(" + numberText(vMinimum) + "～" +
+                          numberText(vMaximum) + ")。");
+        }
+        auto checkLength = [](const std::string& text, std::size_t limit, const char* what) {
+            if (textcodec::Utf16Length(text) > limit) {
+                throw refused(std::string("入力規則の") + what + "が長すぎます(" +
+                              std::to_string(limit) + " 文字まで)。");
+            }
+        };
+        checkLength(vInputTitle, xls::kMaxValidationTitle, "入力時メッセージのタイトル");
+        checkLength(vErrorTitle, xls::kMaxValidationTitle, "エラーメッセージのタイトル");
+        checkLength(vInputMessage, xls::kMaxValidationPrompt, "入力時メッセージ");
+        checkLength(vErrorMessage, xls::kMaxValidationError, "エラーメッセージ");
+        const CellRange& r = choice->range;
+        for (const xls::DataValidation& rule : sheet.validations) {
+            for (const CellRange& other : rule.ranges) {
+                if (r.firstRow <= other.lastRow && other.firstRow <= r.lastRow &&
+                    r.firstCol <= other.lastCol && other.firstCol <= r.lastCol) {
+                    throw refused("範囲にはすでに入力規則が設定されています。");
+                }
+            }
+        }
+        xls::DataValidation rule;
+        rule.kind = whole ? xls::ValidationKind::WholeNumber : xls::ValidationKind::Decimal;
+        rule.minimum = vMinimum;
+        rule.maximum = vMaximum;
+        rule.ranges.push_back(r);
+        rule.promptTitle = vInputTitle;
+        rule.prompt = vInputMessage;
+        rule.errorTitle = vErrorTitle;
+        rule.error = vErrorMessage;
+        sheet.validations.push_back(std::move(rule));
+        return true;
+    } catch (const PlatformError& error) {
+        Report(error);
+        return false;
+    }
+}
+
 bool pClExcel::SetPrintPaperSize(std::int16_t vPaperSize) {
     try {
         xls::Sheet& sheet = ActiveSheet();
