@@ -4,6 +4,7 @@
 
 #include "BillingQuery.h"
 #include "ExportJob.h"
+#include "FeeEntryValidation.h"
 #include "FeeWorkbookLayout.h"
 #include "FindExpandedCustomer.h"
 #include "RecordsetMove.h"
@@ -22,7 +23,7 @@ void SetBillingNumberFormats(pClExcel& excel) {
 }
 
 // Borders over the data and unlocked entry cells, both reaching the expansion
-// column; the yellow stays on the twelve revised months.
+// column; the yellow and the entry rules stay on the twelve revised months.
 void FormatBillingDataArea(pClExcel& excel, std::int32_t lastRow, bool ExpansionMode) {
     const std::int16_t lastColumn = ExpansionMode ? kExpansionColumn : kBillingColumns;
     RequireWritten(excel.SetCellBackColor(kFirstDataRow, kBillingEntryFirst, lastRow,
@@ -35,6 +36,7 @@ void FormatBillingDataArea(pClExcel& excel, std::int32_t lastRow, bool Expansion
     RequireWritten(excel.SetCellLocked(kFirstDataRow, kBillingEntryFirst, lastRow, lastColumn,
                                        false, kRangeCells),
                    kBillingSheet, lastRow, lastColumn);
+    SetBillingEntryRules(excel, lastRow);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "ContractBreakdownQuery.h"
 #include "ExportJob.h"
+#include "FeeEntryValidation.h"
 #include "FeeWorkbookLayout.h"
 #include "RecordsetMove.h"
 #include "SheetWriteCheck.h"
@@ -27,7 +28,8 @@ void SetContractNumberFormats(pClExcel& excel) {
     }
 }
 
-// Borders over the data, yellow unlocked entry cells.
+// Borders over the data, yellow unlocked entry cells that refuse what the
+// import would reject.
 void FormatContractDataArea(pClExcel& excel, std::int32_t lastRow) {
     RequireWritten(excel.SetCellBackColor(kFirstDataRow, kContractEntryFirst, lastRow,
                                           kContractColumns, kEntryColor, kRangeCells),
@@ -39,6 +41,7 @@ void FormatContractDataArea(pClExcel& excel, std::int32_t lastRow) {
     RequireWritten(excel.SetCellLocked(kFirstDataRow, kContractEntryFirst, lastRow,
                                        kContractColumns, false, kRangeCells),
                    kContractSheet, lastRow, kContractColumns);
+    SetContractEntryRules(excel, lastRow);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "FeeAmountLimits.h"
 #include "gMjDisp.h"
 
 namespace rowrules {
@@ -13,11 +14,11 @@ namespace {
 constexpr std::int16_t kContractColumns = 19;
 constexpr std::int16_t kBillingColumns = 37;
 
-const Currency kAmountMax = Currency::FromWhole(999999999);
+const Currency kAmountMax = Currency::FromWhole(feelimits::kAmountMaximum);
 
 std::vector<EntryColumn> MakeContractEntries() {
     return {{17, "年間金額", kAmountMax},
-            {18, "作業回数", Currency::FromWhole(999)},
+            {18, "作業回数", Currency::FromWhole(feelimits::kVisitCountMaximum)},
             {19, "１回金額", kAmountMax}};
 }
 
@@ -149,7 +150,8 @@ bool CheckRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_
             return false;
         }
         const std::optional<Currency> value = ToCurrency(cell.value);
-        if (!value || !IsInRange(*value, Currency{}, entry.maximum)) {
+        if (!value ||
+            !IsInRange(*value, Currency::FromWhole(feelimits::kEntryMinimum), entry.maximum)) {
             errors.AddImportError(sheet, entry.column, row, code, entry.item,
                                   ImportErrorKind::OutOfRange);
             return false;

@@ -1,5 +1,6 @@
 // The saved fee workbook checked by an independent reader (xlrd), formatting
-// included. Skipped, visibly, where /usr/bin/python3 or xlrd is missing.
+// and the entry rules' records included. Skipped, visibly, where /usr/bin/python3 or xlrd is
+// missing.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -113,6 +114,64 @@ for sheet in (contract, billing):
           "%s column 61 font %r" % (sheet.name, font and font.name))
 red = book.font_list[xf(billing, 3, 37).font_index]
 check(red.name == "ＭＳ　ゴシック" and red.colour_index == 10, "notice font %r %d" % (red.name, red.colour_index))
+
+# Entry rules: the raw DV records of each sheet (xlrd keeps none of them).
+import struct
+from xlrd.compdoc import CompDoc
+stream = CompDoc(open(sys.argv[1], "rb").read(), logfile=open("/dev/null", "w")).get_named_stream("Workbook")
+
+def text(data, at):
+    n, wide = struct.unpack_from("<HB", data, at)
+    raw = data[at + 3:at + 3 + n * (2 if wide else 1)]
+    return raw.decode("utf-16-le" if wide else "latin-1"), at + 3 + len(raw)
+
+def operand(data, at):
+    size = struct.unpack_from("<H", data, at)[0]
+    tokens = data[at + 4:at + 4 + size]
+    value = struct.unpack_from("<H", tokens, 1)[0] if tokens[0] == 0x1E else struct.unpack_from("<d", tokens, 1)[0]
+    return value, at + 4 + size
+
+rules, dvals, sheet, pos = {}, {}, -1, 0
+while pos + 4 <= len(stream):
+    rid, size = struct.unpack_from("<HH", stream, pos)
+    data = stream[pos + 4:pos + 4 + size]
+    if rid == 0x0809:
+        sheet += 1
+    elif rid == 0x01B2:
+        dvals[sheet] = struct.unpack_from("<I", data, 14)[0]
+    elif rid == 0x01BE:
+        flags = struct.unpack_from("<I", data, 0)[0]
+        at = 4
+        texts = []
+        for _ in range(4):
+            t, at = text(data, at)
+            texts.append(t)
+        low, at = operand(data, at)
+        high, at = operand(data, at)
+        count = struct.unpack_from("<H", data, at)[0]
+        ranges = [struct.unpack_from("<4H", data, at + 2 + 8 * k) for k in range(count)]
+        rules.setdefault(sheet, []).append((flags, texts, low, high, ranges))
+    pos += 4 + size
+
+def rule_text(item, high, whole):
+    return "%sには 0 から %s までの%sを入力してください。" % (item, "{:,}".format(int(high)), "整数" if whole else "数値")
+
+expected = {
+    1: [(2, "年間金額", 999999999, (2, 3, 16, 16)), (1, "作業回数", 999, (2, 3, 17, 17)),
+        (2, "１回金額", 999999999, (2, 3, 18, 18))],
+    2: [(2, "請求金額", 999999999, (2, 3, 25, 36))],
+}
+check(dvals == {1: 3, 2: 1}, "DVAL counts %r" % dvals)
+for s, wanted in expected.items():
+    got = rules.get(s, [])
+    check(len(got) == len(wanted), "sheet %d: %d rules" % (s, len(got)))
+    for (flags, texts, low, high, ranges), (kind, item, top, cells) in zip(got, wanted):
+        # Type, error style stop, blanks allowed, prompt and error shown, between.
+        check(flags == (kind | 0x100 | 0x40000 | 0x80000), "%s flags %x" % (item, flags))
+        message = rule_text(item, top, kind == 1)
+        check(texts == [item, "入力エラー", message, message], "%s texts %r" % (item, texts))
+        check((low, high) == (0, top), "%s limits %r" % (item, (low, high)))
+        check(ranges == [cells], "%s cells %r" % (item, ranges))
 
 for f in failures:
     print(f)
