@@ -2,11 +2,13 @@
 // and 65,533 billing records (the most a sheet holds). Prints the time of the
 // queries, of filling each sheet and of the save, and the peak memory.
 //
-// Usage: bench_export [customers [database]]
+// Usage: bench_export [customers [database [workbook]]]
 //   customers: default 160000 (the sample generator needs about 155,000
 //              customers for 65,533 rows on each sheet);
 //   database:  a file to reuse (built there and kept when it does not exist),
-//              so that a profiler sees the export alone.
+//              so that a profiler sees the export alone;
+//   workbook:  where the exported workbook is kept (by default it is
+//              written to a temporary folder and removed).
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -131,7 +133,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const bool reuse = argc > 2;
     const std::string dbPath = reuse ? std::string(argv[2]) : (dir / "bench.db").string();
-    const std::string xlsPath = (dir / "bench.xls").string();
+    const std::string xlsPath = argc > 3 ? std::string(argv[3]) : (dir / "bench.xls").string();
 
     // Built in a child so that the generator's memory stays out of the peak.
     if (!reuse || !std::filesystem::exists(dbPath)) {
