@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "FeeAmountLimits.h"
 #include "FeeEntryValidation.h"
 #include "RecordingMessages.h"
 #include "pClExcel.h"
@@ -22,14 +21,6 @@ TEST(EntryRuleText, KnownAnswers) {
               "請求金額には 0 から 1,000 までの数値を入力してください。");
     EXPECT_EQ(feebook::EntryRuleText("x", 100, true),
               "xには 0 から 100 までの整数を入力してください。");
-}
-
-// The limits the import's row rules apply (999 visits, 999,999,999 yen):
-// a changed constant shows here as well as in the import's tests.
-TEST(FeeAmountLimits, TheImportsMaxima) {
-    EXPECT_EQ(feelimits::kEntryMinimum, 0);
-    EXPECT_EQ(feelimits::kVisitCountMaximum, 999);
-    EXPECT_EQ(feelimits::kAmountMaximum, 999999999);
 }
 
 class EntryRules : public ::testing::Test {

@@ -7,6 +7,8 @@
    Calc turns into a date), and it is
    saved as .xls ("MS Excel 97"). The import must change exactly the
    expected database columns and list exactly the expected rejected rows.
+   LibreOffice reads the entry rules of the export and of its re-save
+   (converted to .fods: conditions, messages and the cells they cover).
 3. Gnumeric (ssconvert) re-saves the untouched export: importing it finds
    nothing to import and changes nothing. Its re-save of the edited
    workbook imports exactly as LibreOffice's did.
@@ -24,6 +26,7 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ET
 
 import xlrd
 
@@ -302,6 +305,110 @@ def check_no_data_import(driver, base_db, workbook, work, what):
     check(before == after, what + ": database unchanged")
 
 
+ODF = {
+    "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+    "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
+}
+
+
+def odf(name):
+    prefix, _, local = name.partition(":")
+    return "{%s}%s" % (ODF[prefix], local)
+
+
+def to_fods(workbook, work):
+    """The workbook as LibreOffice reads it, written as flat ODF XML."""
+    outdir = os.path.join(work, "fods")
+    os.makedirs(outdir, exist_ok=True)
+    profile = lo_session._url(os.path.join(work, "lo-convert-profile"))
+    proc = subprocess.run(
+        ["soffice", "--headless", "-env:UserInstallation=" + profile, "--convert-to", "fods", "--outdir", outdir, workbook],
+        capture_output=True,
+        text=True,
+        timeout=180,
+    )
+    path = os.path.join(outdir, os.path.splitext(os.path.basename(workbook))[0] + ".fods")
+    if proc.returncode != 0 or not os.path.exists(path):
+        raise SystemExit("soffice --convert-to fods failed: " + proc.stderr)
+    return ET.parse(path).getroot()
+
+
+def validated_cells(root):
+    """{validation name: {(sheet, 1-based row, 1-based column)}} over every
+    table, repeated rows and columns expanded."""
+    cells = {}
+    for table in root.iter(odf("table:table")):
+        name = table.get(odf("table:name"))
+        row = 0
+        for tr in table.iter(odf("table:table-row")):
+            rows = int(tr.get(odf("table:number-rows-repeated"), "1"))
+            column = 0
+            for tc in tr:
+                if tc.tag not in (odf("table:table-cell"), odf("table:covered-table-cell")):
+                    continue
+                columns = int(tc.get(odf("table:number-columns-repeated"), "1"))
+                rule = tc.get(odf("table:content-validation-name"))
+                if rule:
+                    for r in range(row, row + rows):
+                        for c in range(column, column + columns):
+                            cells.setdefault(rule, set()).add((name, r + 1, c + 1))
+                column += columns
+            row += rows
+    return cells
+
+
+def check_entry_rules(workbook, work, data_rows, what):
+    """LibreOffice reads one rule per entry column range: condition, stop
+    message, prompt, and exactly the entry cells of the data rows."""
+    root = to_fods(workbook, work)
+    rules = {}
+    for v in root.iter(odf("table:content-validation")):
+        help_ = v.find(odf("table:help-message"))
+        error = v.find(odf("table:error-message"))
+        rules[v.get(odf("table:name"))] = {
+            "condition": v.get(odf("table:condition")),
+            "empty": v.get(odf("table:allow-empty-cell")),
+            "help": (help_.get(odf("table:title")), help_.get(odf("table:display")), "".join(help_.itertext()).strip()),
+            "error": (
+                error.get(odf("table:title")),
+                error.get(odf("table:message-type")),
+                error.get(odf("table:display")),
+                "".join(error.itertext()).strip(),
+            ),
+        }
+    cells = validated_cells(root)
+
+    def text(item, top, whole):
+        return "%sには 0 から %s までの%sを入力してください。" % (item, "{:,}".format(top), "整数" if whole else "数値")
+
+    amounts = "of:cell-content-is-decimal-number() and cell-content-is-between(0,999999999)"
+    visits = "of:cell-content-is-whole-number() and cell-content-is-between(0,999)"
+    wanted = [
+        (CONTRACT, [17], "年間金額", amounts, 999999999, False),
+        (CONTRACT, [18], "作業回数", visits, 999, True),
+        (CONTRACT, [19], "１回金額", amounts, 999999999, False),
+        (BILLING, list(range(26, 38)), "請求金額", amounts, 999999999, False),
+    ]
+    found = {}
+    for name, rule in rules.items():
+        found[(rule["help"][0], frozenset(cells.get(name, ())))] = rule
+    check(len(rules) == len(wanted), what + ": %d entry rules" % len(rules), repr(rules))
+    for sheet, columns, item, condition, top, whole in wanted:
+        last = data_rows[sheet] + 2
+        expected_cells = frozenset((sheet, r, c) for r in range(3, last + 1) for c in columns)
+        rule = found.get((item, expected_cells))
+        message = text(item, top, whole)
+        check(
+            rule is not None
+            and rule["condition"] == condition
+            and rule["empty"] == "true"
+            and rule["help"] == (item, "true", message)
+            and rule["error"] == ("入力エラー", "stop", "true", message),
+            "%s: %s on %s rows 3-%d, columns %s" % (what, item, sheet, last, columns),
+            "     rules %r\n     cells %r" % (rules, {k: sorted(v)[:3] for k, v in cells.items()}),
+        )
+
+
 def ssconvert(source, target):
     proc = subprocess.run(
         ["ssconvert", "--export-type=Gnumeric_Excel:excel_biff8", source, target],
@@ -393,9 +500,14 @@ def main():
 
         print("== LibreOffice Calc: entries typed and saved as MS Excel 97")
         machine_fonts(work)
+        data_rows = {CONTRACT: book.sheet_by_name(CONTRACT).nrows - 2, BILLING: book.sheet_by_name(BILLING).nrows - 2}
+        check_entry_rules(exported, work, data_rows, "LibreOffice reads the export's entry rules")
         office = lo_session.LibreOffice(work)
         edited = os.path.join(work, "edited-lo.xls")
+        # Values set through the API pass by the rules as pasted ones do: the
+        # import's own checks still reject the bad ones.
         office.edit(exported, edited, data[0])
+        check_entry_rules(edited, work, data_rows, "LibreOffice's re-save keeps the entry rules")
         check_edited_import(args.driver, base_db, edited, work, data, "LibreOffice round trip")
 
         print("== Gnumeric: re-saved by ssconvert")
