@@ -279,7 +279,8 @@ void Statement::bind(int index1, const FieldValue& value) {
     } else {
         rc = sqlite3_bind_null(stmt_, index1);
     }
-    db_->check(rc, "パラメーターの設定");
+    if (rc != SQLITE_OK)
+        db_->check(rc, "パラメーターの設定");
 }
 
 bool Statement::step() {
@@ -306,6 +307,24 @@ int Statement::columnCount() const {
 std::string Statement::columnName(int index0) const {
     const char* name = sqlite3_column_name(stmt_, index0);
     return name ? name : std::string();
+}
+
+void Statement::columnInto(int index0, FieldValue& out) const {
+    switch (sqlite3_column_type(stmt_, index0)) {
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, index0));
+            const auto n = p ? static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index0)) : 0;
+            if (auto* text = std::get_if<std::string>(&out)) {
+                text->assign(p ? p : "", n);
+            } else {
+                out.emplace<std::string>(p ? p : "", n);
+            }
+            return;
+        }
+        default:
+            out = column(index0);
+    }
 }
 
 FieldValue Statement::column(int index0) const {

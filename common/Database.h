@@ -87,6 +87,8 @@ class Statement {
     int columnCount() const;
     std::string columnName(int index0) const;
     FieldValue column(int index0) const;
+    // The same value stored into `out`, reusing the room of a text it holds.
+    void columnInto(int index0, FieldValue& out) const;
     sqlite3_stmt* handle() const { return stmt_; }
 
   private:

@@ -53,16 +53,24 @@ class ResetOnExit {
 
 }  // namespace
 
-void RecordsetHelper::Open(Database* connection, const std::string& source, int /*option*/,
-                           std::int32_t& err) {
+void RecordsetHelper::reset(Database* connection) {
     db_ = connection;
     isTable_ = false;
     table_.clear();
     columns_.clear();
-    rows_.clear();
+    byName_.clear();
+    blocks_.clear();
+    rowCount_ = 0;
     current_ = -1;
     rowid_.reset();
     staged_.clear();
+    seeks_.clear();
+    updates_.clear();
+}
+
+void RecordsetHelper::Open(Database* connection, const std::string& source, int /*option*/,
+                           std::int32_t& err) {
+    reset(connection);
     err = 0;
     if (!db_) {
         err = kNoConnection;
@@ -81,20 +89,39 @@ void RecordsetHelper::Open(Database* connection, const std::string& source, int 
         for (int i = 0; i < n; ++i)
             columns_.push_back(st.columnName(i));
         while (st.step()) {
-            std::vector<FieldValue> row;
-            row.reserve(static_cast<std::size_t>(n));
+            if (static_cast<std::size_t>(rowCount_) % kBlockRows == 0) {
+                blocks_.emplace_back().reserve(kBlockRows * static_cast<std::size_t>(n));
+            }
+            std::vector<FieldValue>& block = blocks_.back();
             for (int i = 0; i < n; ++i)
-                row.push_back(st.column(i));
-            rows_.push_back(std::move(row));
+                block.push_back(st.column(i));
+            ++rowCount_;
         }
-        current_ = rows_.empty() ? -1 : 0;
+        current_ = rowCount_ == 0 ? -1 : 0;
     } catch (const PlatformError& e) {
-        columns_.clear();
-        rows_.clear();
-        isTable_ = false;
-        current_ = -1;
+        reset(db_);
         err = ErrorNumber(e);
     }
+}
+
+Statement* RecordsetHelper::seekStatement(std::size_t keyCount) {
+    if (seeks_.size() <= keyCount)
+        seeks_.resize(keyCount + 1);
+    std::unique_ptr<Statement>& seek = seeks_[keyCount];
+    if (!seek) {
+        const std::vector<std::string> pk = db_->primaryKey(table_);
+        if (keyCount == 0 || keyCount > pk.size())
+            return nullptr;
+        std::string sql = "SELECT rowid, * FROM " + QuoteSqlName(table_) + " WHERE ";
+        for (std::size_t i = 0; i < keyCount; ++i) {
+            if (i > 0)
+                sql += " AND ";
+            sql += QuoteSqlName(pk[i]) + " = ?";
+        }
+        sql += " LIMIT 1";
+        seek = std::make_unique<Statement>(db_->prepare(sql));
+    }
+    return seek.get();
 }
 
 void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
@@ -102,24 +129,23 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
                            std::int32_t& err) {
     err = 0;
     staged_.clear();
-    const long size = static_cast<long>(rows_.size());
     if (SameNameNoCase(command, "MOVEFIRST")) {
-        if (size > 0)
+        if (rowCount_ > 0)
             current_ = 0;
         return;
     }
     if (SameNameNoCase(command, "MOVELAST")) {
-        if (size > 0)
-            current_ = size - 1;
+        if (rowCount_ > 0)
+            current_ = rowCount_ - 1;
         return;
     }
     if (SameNameNoCase(command, "MOVENEXT")) {
-        if (size > 0 && current_ < size)
+        if (rowCount_ > 0 && current_ < rowCount_)
             ++current_;
         return;
     }
     if (SameNameNoCase(command, "MOVEPREVIOUS")) {
-        if (size > 0 && current_ >= 0)
+        if (rowCount_ > 0 && current_ >= 0)
             --current_;
         return;
     }
@@ -128,23 +154,16 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
         return;
     }
 
-    rows_.clear();
+    rowCount_ = 0;
     current_ = -1;
     rowid_.reset();
     try {
-        const std::vector<std::string> pk = db_->primaryKey(table_);
-        if (keys.empty() || keys.size() > pk.size()) {
+        Statement* seek = seekStatement(keys.size());
+        if (seek == nullptr) {
             err = kBadCommand;
             return;
         }
-        std::string sql = "SELECT rowid, * FROM " + QuoteSqlName(table_) + " WHERE ";
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (i > 0)
-                sql += " AND ";
-            sql += QuoteSqlName(pk[i]) + " = ?";
-        }
-        sql += " LIMIT 1";
-        Statement& st = db_->cached(sql);
+        Statement& st = *seek;
         const ResetOnExit done(st);
         for (std::size_t i = 0; i < keys.size(); ++i) {
             st.bind(static_cast<int>(i + 1), KeyValue(keys[i]));
@@ -155,16 +174,24 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
         }
         const int n = st.columnCount();
         rowid_ = std::get<std::int64_t>(st.column(0));
-        columns_.clear();
-        std::vector<FieldValue> row;
-        for (int i = 1; i < n; ++i) {
-            columns_.push_back(st.columnName(i));
-            row.push_back(st.column(i));
+        // The names only change when the table does (a column added since).
+        if (columns_.size() != static_cast<std::size_t>(n - 1)) {
+            columns_.clear();
+            for (int i = 1; i < n; ++i)
+                columns_.push_back(st.columnName(i));
+            byName_.clear();
+            updates_.clear();
         }
-        rows_.push_back(std::move(row));
+        if (blocks_.empty())
+            blocks_.emplace_back();
+        std::vector<FieldValue>& row = blocks_.front();
+        row.resize(static_cast<std::size_t>(n - 1));
+        for (int i = 1; i < n; ++i)
+            st.columnInto(i, row[static_cast<std::size_t>(i - 1)]);
+        rowCount_ = 1;
         current_ = 0;
     } catch (const PlatformError& e) {
-        rows_.clear();
+        rowCount_ = 0;
         current_ = -1;
         rowid_.reset();
         err = ErrorNumber(e);
@@ -174,32 +201,39 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
 void RecordsetHelper::SetField(const std::string& column, const FieldValue& value) {
     const int index = columnIndex(column);
     for (auto& staged : staged_) {
-        if (staged.first == columns_[static_cast<std::size_t>(index)]) {
+        if (staged.first == index) {
             staged.second = value;
             return;
         }
     }
-    staged_.emplace_back(columns_[static_cast<std::size_t>(index)], value);
+    staged_.emplace_back(index, value);
 }
 
 void RecordsetHelper::Update(std::int32_t& err) {
     err = 0;
-    if (!db_ || !isTable_ || !rowid_ || current_ < 0 ||
-        current_ >= static_cast<long>(rows_.size())) {
+    if (!db_ || !isTable_ || !rowid_ || !hasCurrentRow()) {
         err = kNoCurrentRow;
         return;
     }
     if (staged_.empty())
         return;
     try {
-        std::string sql = "UPDATE " + QuoteSqlName(table_) + " SET ";
-        for (std::size_t i = 0; i < staged_.size(); ++i) {
-            if (i > 0)
-                sql += ", ";
-            sql += QuoteSqlName(staged_[i].first) + " = ?";
+        std::vector<int>& written = written_;
+        written.clear();
+        for (const auto& staged : staged_)
+            written.push_back(staged.first);
+        std::unique_ptr<Statement>& update = updates_[written];
+        if (!update) {
+            std::string sql = "UPDATE " + QuoteSqlName(table_) + " SET ";
+            for (std::size_t i = 0; i < written.size(); ++i) {
+                if (i > 0)
+                    sql += ", ";
+                sql += QuoteSqlName(columns_[static_cast<std::size_t>(written[i])]) + " = ?";
+            }
+            sql += " WHERE rowid = ?";
+            update = std::make_unique<Statement>(db_->prepare(sql));
         }
-        sql += " WHERE rowid = ?";
-        Statement& st = db_->cached(sql);
+        Statement& st = *update;
         const ResetOnExit done(st);
         int index = 1;
         for (const auto& staged : staged_)
@@ -216,40 +250,44 @@ void RecordsetHelper::Update(std::int32_t& err) {
         return;
     }
     // Reading the row back would cost a query; what was written is known.
-    auto& row = rows_[static_cast<std::size_t>(current_)];
-    for (const auto& staged : staged_) {
-        row[static_cast<std::size_t>(columnIndex(staged.first))] = staged.second;
-    }
+    for (auto& staged : staged_)
+        cell(current_, staged.first) = std::move(staged.second);
     staged_.clear();
 }
 
 FieldValue RecordsetHelper::Field(const std::string& column) const {
+    return FieldRef(column);
+}
+
+const FieldValue& RecordsetHelper::FieldRef(const std::string& column) const {
     const int index = columnIndex(column);
-    if (current_ < 0 || current_ >= static_cast<long>(rows_.size())) {
+    if (!hasCurrentRow()) {
         throw PlatformError(kNoCurrentRow, "カレント レコードがありません。");
     }
-    return rows_[static_cast<std::size_t>(current_)][static_cast<std::size_t>(index)];
+    return cell(current_, index);
 }
 
 void RecordsetHelper::Count(std::int32_t& count) const {
-    count = static_cast<std::int32_t>(rows_.size());
+    count = static_cast<std::int32_t>(rowCount_);
 }
 
 bool RecordsetHelper::BOF() const {
-    return rows_.empty() || current_ < 0;
+    return rowCount_ == 0 || current_ < 0;
 }
 
 bool RecordsetHelper::IsEOF() const {
-    return rows_.empty() || current_ >= static_cast<long>(rows_.size());
+    return rowCount_ == 0 || current_ >= rowCount_;
 }
 
 int RecordsetHelper::columnIndex(const std::string& column) const {
-    // Callers nearly always spell the name as the table does; the exact
-    // compare spares the case-folding one on every field of every row.
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-        if (columns_[i] == column)
-            return static_cast<int>(i);
+    // Callers nearly always spell the name as the table does, field after
+    // field of row after row: those names are found by hash.
+    if (byName_.empty() && !columns_.empty()) {
+        for (std::size_t i = columns_.size(); i-- > 0;)
+            byName_[columns_[i]] = static_cast<int>(i);
     }
+    if (const auto it = byName_.find(column); it != byName_.end())
+        return it->second;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         if (SameNameNoCase(columns_[i], column))
             return static_cast<int>(i);

@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Database.h"
@@ -27,6 +30,8 @@ class RecordsetHelper {
     // Value of a column of the current row; throws PlatformError for an unknown
     // column or when there is no current row.
     FieldValue Field(const std::string& column) const;
+    // The same value without a copy; valid until the next move or open.
+    const FieldValue& FieldRef(const std::string& column) const;
     void Count(std::int32_t& count) const;
     bool BOF() const;
     bool IsEOF() const;  // EOF is a C macro
@@ -36,9 +41,34 @@ class RecordsetHelper {
     bool isTable_ = false;
     std::string table_;
     std::vector<std::string> columns_;
-    std::vector<std::vector<FieldValue>> rows_;
-    long current_ = -1;                  // -1 before the first row; rows_.size() after the last
+    // The rows one after another, columns_.size() values each, in blocks of
+    // kBlockRows rows: no allocation per row, and no copy of what was read
+    // when a large result grows.
+    static constexpr std::size_t kBlockRows = 1024;
+    std::vector<std::vector<FieldValue>> blocks_;
+    long rowCount_ = 0;
+    long current_ = -1;                  // -1 before the first row; rowCount_ after the last
     std::optional<std::int64_t> rowid_;  // table mode: rowid of the sought row
-    std::vector<std::pair<std::string, FieldValue>> staged_;
+    std::vector<std::pair<int, FieldValue>> staged_;  // column index, value
+    // Table mode: a job seeks and updates the same table row after row, so
+    // each key seek (by number of key values) and each update (by the set of
+    // columns it writes) is prepared once for the life of the record set.
+    std::vector<std::unique_ptr<Statement>> seeks_;
+    std::map<std::vector<int>, std::unique_ptr<Statement>> updates_;
+    std::vector<int> written_;  // the columns of the update being made
+    // Exact names of columns_ (the first of equal names); filled at the first look-up.
+    mutable std::unordered_map<std::string, int> byName_;
+
+    void reset(Database* connection);
+    Statement* seekStatement(std::size_t keyCount);  // null: more keys than the table has
     int columnIndex(const std::string& column) const;
+    bool hasCurrentRow() const { return current_ >= 0 && current_ < rowCount_; }
+    const FieldValue& cell(long row, int column) const {
+        const auto r = static_cast<std::size_t>(row);
+        return blocks_[r / kBlockRows]
+                      [(r % kBlockRows) * columns_.size() + static_cast<std::size_t>(column)];
+    }
+    FieldValue& cell(long row, int column) {
+        return const_cast<FieldValue&>(std::as_const(*this).cell(row, column));
+    }
 };

@@ -313,3 +313,92 @@ TEST_F(RecordsetTest, FailedCommitRollsBackAndReportsTheNumber) {
     EXPECT_EQ(mdb.BeginTransaction(), 0) << "no transaction was left open";
     EXPECT_EQ(mdb.CommitTransaction(), 0);
 }
+
+TEST_F(RecordsetTest, LargeResultReadsBackEveryRowAcrossItsStorageBlocks) {
+    db_->execute("BEGIN");
+    for (int i = 0; i < 2500; ++i) {
+        db_->execute("INSERT INTO 浄化槽契約内訳マスタ VALUES (?, 1, 1, ?, 1, 0)",
+                     {std::int64_t{200000 + i}, std::int64_t{i}});
+    }
+    db_->execute("COMMIT");
+    RecordsetHelper rs;
+    std::int32_t err = -1;
+    rs.Open(db_.get(),
+            "SELECT 得意先コード, 年間金額, 'x' || 年間金額 AS 名 FROM 浄化槽契約内訳マスタ "
+            "WHERE 得意先コード BETWEEN 200000 AND 299999 ORDER BY 得意先コード",
+            0, err);
+    ASSERT_EQ(err, 0);
+    std::int32_t count = 0;
+    rs.Count(count);
+    ASSERT_EQ(count, 2500);
+    const std::vector<std::string> names = readAll(rs, "名");
+    ASSERT_EQ(names.size(), 2500u);
+    for (int i : {0, 1023, 1024, 2047, 2048, 2499})
+        EXPECT_EQ(names[static_cast<std::size_t>(i)], "x" + std::to_string(i));
+    rs.Move(0, "", "MOVELAST", {}, err);
+    EXPECT_EQ(rs.Field("年間金額"), FieldValue(std::int64_t{2499}));
+    rs.Move(0, "", "MOVEPREVIOUS", {}, err);
+    EXPECT_EQ(rs.FieldRef("得意先コード"), FieldValue(std::int64_t{202498}));
+}
+
+// Rows of a sheet change different sets of columns one after another; each
+// row must get exactly its own columns, whatever was prepared before.
+TEST_F(RecordsetTest, UpdatesOfDifferentColumnSetsRowAfterRow) {
+    RecordsetHelper rs;
+    std::int32_t err = -1;
+    rs.Open(db_.get(), "浄化槽契約内訳マスタ", 0, err);
+    struct Step {
+        double id;
+        std::vector<std::pair<std::string, FieldValue>> fields;
+        const char* after;  // 年間金額/作業回数/1回分の金額 of that row afterwards
+    };
+    const std::vector<Step> steps = {
+        {1, {{"年間金額", 1.0}}, "1/4/6000"},
+        {2, {{"作業回数", std::int64_t{3}}, {"年間金額", 2.0}}, "2/3/3000"},
+        {1, {{"年間金額", 5.0}, {"作業回数", std::int64_t{9}}}, "5/9/6000"},
+        {2, {{"年間金額", 6.0}}, "6/3/3000"},
+        // The same column twice: the last value is written.
+        {1, {{"1回分の金額", 7.0}, {"1回分の金額", 8.0}}, "5/9/8"},
+    };
+    for (const Step& step : steps) {
+        rs.Move(1, "PrimaryKey", "=", {1001.0, step.id}, err);
+        ASSERT_EQ(err, 0);
+        for (const auto& [name, value] : step.fields)
+            rs.SetField(name, value);
+        rs.Update(err);
+        ASSERT_EQ(err, 0);
+        EXPECT_EQ(Scalar(*db_,
+                         "SELECT 年間金額 || '/' || 作業回数 || '/' || [1回分の金額] FROM "
+                         "浄化槽契約内訳マスタ WHERE 得意先コード = 1001 AND ＩＤ = " +
+                             std::to_string(static_cast<int>(step.id))),
+                  step.after);
+    }
+    EXPECT_EQ(Scalar(*db_,
+                     "SELECT 年間金額 FROM 浄化槽契約内訳マスタ WHERE 得意先コード = "
+                     "9999999999"),
+              "10000");
+}
+
+TEST_F(RecordsetTest, SeekSeesAColumnAddedAndTextsOfEveryLength) {
+    RecordsetHelper rs;
+    std::int32_t err = -1;
+    rs.Open(db_.get(), "浄化槽契約内訳マスタ", 0, err);
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
+    ASSERT_EQ(err, 0);
+    db_->execute("ALTER TABLE 浄化槽契約内訳マスタ ADD COLUMN 備考 TEXT");
+    db_->execute(
+        "UPDATE 浄化槽契約内訳マスタ SET 備考 = 'とても長い備考の文章です。とても長い' "
+        "WHERE 得意先コード = 1001 AND ＩＤ = 1");
+    db_->execute("UPDATE 浄化槽契約内訳マスタ SET 備考 = '短' WHERE ＩＤ = 2");
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
+    ASSERT_EQ(err, 0);
+    EXPECT_EQ(FieldText(rs.Field("備考")), "とても長い備考の文章です。とても長い");
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 2.0}, err);
+    EXPECT_EQ(FieldText(rs.Field("備考")), "短");
+    rs.SetField("備考", std::string("改"));
+    rs.Update(err);
+    EXPECT_EQ(err, 0);
+    rs.Move(1, "PrimaryKey", "=", {9999999999.0, 1.0}, err);
+    EXPECT_TRUE(IsNull(rs.Field("備考")));
+    EXPECT_EQ(Scalar(*db_, "SELECT 備考 FROM 浄化槽契約内訳マスタ WHERE ＩＤ = 2"), "改");
+}
