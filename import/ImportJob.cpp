@@ -1,6 +1,7 @@
 #include "ImportJob.h"
 
 #include "ImportState.h"
+#include "MarkedCopy.h"
 #include "ReadSheet.h"
 #include "UpdateFromSheet.h"
 #include "gMjDisp.h"
@@ -9,6 +10,8 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 const char* const kImportFailed = "浄化槽金額データの取込に失敗しました";
+const char* const kCheckFailed = "浄化槽金額データの確認に失敗しました";
+const char* const kNoData = "指定されたExcelには取込対象となるデータがありません";
 
 // The trimmed path names an existing file whose name ends in .xls (any case).
 bool CheckImportPath(ImportState& state, const std::string& txtPath) {
@@ -56,13 +59,31 @@ std::string CountLine(const char* caption, std::int32_t count) {
     return std::string(caption) + gMjDisp::FormatNumberRight(count, 8, 0, true) + " 件";
 }
 
+std::string SummaryText(const char* okCaption, const std::array<std::int32_t, 2>& ok,
+                        const std::array<std::int32_t, 2>& ng) {
+    return std::string("【 契約内訳情報 】") + kCrLf + CountLine(okCaption, ok[0]) + kCrLf +
+           CountLine("　取込ＮＧ：", ng[0]) + kCrLf + kCrLf + kCrLf + "【 　請求情報 　】" + kCrLf +
+           CountLine(okCaption, ok[1]) + kCrLf + CountLine("　取込ＮＧ：", ng[1]);
+}
+
+bool NothingCounted(const ImportState& state) {
+    return state.ImportOkCount[0] == 0 && state.ImportNgCount[0] == 0 &&
+           state.ImportOkCount[1] == 0 && state.ImportNgCount[1] == 0;
+}
+
 }  // namespace
 
 std::string ImportSummaryText(const std::array<std::int32_t, 2>& ok,
                               const std::array<std::int32_t, 2>& ng) {
-    return std::string("【 契約内訳情報 】") + kCrLf + CountLine("　取込ＯＫ：", ok[0]) + kCrLf +
-           CountLine("　取込ＮＧ：", ng[0]) + kCrLf + kCrLf + kCrLf + "【 　請求情報 　】" + kCrLf +
-           CountLine("　取込ＯＫ：", ok[1]) + kCrLf + CountLine("　取込ＮＧ：", ng[1]);
+    return SummaryText("　取込ＯＫ：", ok, ng);
+}
+
+std::string CheckSummaryText(const std::array<std::int32_t, 2>& ok,
+                             const std::array<std::int32_t, 2>& ng, std::int32_t changing,
+                             std::int32_t stale) {
+    return SummaryText("　取込可能：", ok, ng) + kCrLf + kCrLf + kCrLf +
+           CountLine("　変更される金額：", changing) + kCrLf +
+           CountLine("　出力後にマスタが変更された行：", stale);
 }
 
 ImportJob::ImportJob(gMjMDB& mdb, ImportView& view)
@@ -71,6 +92,14 @@ ImportJob::ImportJob(gMjMDB& mdb, ImportView& view)
 ImportJob::~ImportJob() = default;
 
 void ImportJob::RunImport(const std::string& txtPath) {
+    Run(txtPath, false);
+}
+
+void ImportJob::RunCheck(const std::string& txtPath) {
+    Run(txtPath, true);
+}
+
+void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
     ImportState& state = *state_;
     // The window lets its events run between rows; a second F4 arriving
     // there would clear the sheet image that the running import walks and
@@ -85,51 +114,106 @@ void ImportJob::RunImport(const std::string& txtPath) {
     MessageSink& messages = state.view.messages();
     if (!CheckImportPath(state, txtPath))
         return;
-    if (!messages.confirm("浄化槽金額データの取込を開始してもよろしいですか "))
+    if (!messages.confirm(checkOnly ? "浄化槽金額データの確認を開始してもよろしいですか "
+                                    : "浄化槽金額データの取込を開始してもよろしいですか ")) {
         return;
+    }
 
     LockWindow(state);
     state.ImportOkCount = {};
     state.ImportNgCount = {};
+    state.Findings.Reset();
+    // The check sees both sheets' rows in one state of the database; the
+    // lock it holds goes before any message box waits for the user.
+    ReadTransaction reading(state.mdb.gDatabase());
+    const char* const failed = checkOnly ? kCheckFailed : kImportFailed;
     for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
         if (!ReadSheet(state, sheet)) {
-            messages.warn(kImportFailed);
+            reading.End();
+            messages.warn(failed);
             state.view.setErrorListVisible(false);
             state.view.clearErrorList();
             UnlockWindow(state);
             return;
         }
-        const bool updated = UpdateFromSheet(state, sheet);
+        bool processed = false;
+        if (!checkOnly) {
+            processed = UpdateFromSheet(state, sheet);
+        } else if (const std::int32_t begun = reading.active() ? 0 : reading.Begin(); begun != 0) {
+            messages.warn("データベースを読み込めません\r\n(" + std::to_string(begun) + ")");
+        } else {
+            processed = CheckSheet(state, sheet, state.Findings);
+        }
         // Sheet 2 reads into the same image; sheet 1's is no longer needed.
         state.SheetData.clear();
-        if (!updated) {
-            messages.warn(std::string(kImportFailed) +
-                          (sheet == 1 ? "(契約内訳情報)" : "(請求情報)"));
+        if (!processed) {
+            reading.End();
+            messages.warn(std::string(failed) + (sheet == 1 ? "(契約内訳情報)" : "(請求情報)"));
             state.Errors.Reset();
+            state.Findings.Reset();
             state.view.setErrorListVisible(false);
             state.view.clearErrorList();
             UnlockWindow(state);
             return;
         }
     }
+    reading.End();
 
-    const bool nothing = state.ImportOkCount[0] == 0 && state.ImportNgCount[0] == 0 &&
-                         state.ImportOkCount[1] == 0 && state.ImportNgCount[1] == 0;
-    if (nothing) {
-        messages.inform("指定されたExcelには取込対象となるデータがありません");
+    if (checkOnly) {
+        ShowCheckResult();
     } else {
-        const std::string summary = ImportSummaryText(state.ImportOkCount, state.ImportNgCount);
-        if (state.Errors.HasImportErrors()) {
-            ShowImportErrors(state.Book(), state.Errors, state.view);
-            state.view.setErrorListVisible(true);
-            messages.warn(std::string("浄化槽金額データの取込が完了しました") + kCrLf +
-                          "取込できなかったデータを確認してください" + kCrLf + kCrLf + summary);
-        } else {
-            messages.inform(std::string("浄化槽金額データの取込が完了しました") + kCrLf + kCrLf +
-                            summary);
-        }
+        ShowImportResult();
     }
     UnlockWindow(state);
+}
+
+void ImportJob::ShowImportResult() {
+    ImportState& state = *state_;
+    MessageSink& messages = state.view.messages();
+    if (NothingCounted(state)) {
+        messages.inform(kNoData);
+        return;
+    }
+    const std::string summary = ImportSummaryText(state.ImportOkCount, state.ImportNgCount);
+    if (state.Errors.HasImportErrors()) {
+        ShowImportErrors(state.Book(), state.Errors, state.view);
+        state.view.setErrorListVisible(true);
+        messages.warn(std::string("浄化槽金額データの取込が完了しました") + kCrLf +
+                      "取込できなかったデータを確認してください" + kCrLf + kCrLf + summary);
+    } else {
+        messages.inform(std::string("浄化槽金額データの取込が完了しました") + kCrLf + kCrLf +
+                        summary);
+    }
+}
+
+void ImportJob::ShowCheckResult() {
+    ImportState& state = *state_;
+    MessageSink& messages = state.view.messages();
+    if (NothingCounted(state)) {
+        messages.inform(kNoData);
+        return;
+    }
+    const CheckFindings& findings = state.Findings;
+    const std::string summary = CheckSummaryText(state.ImportOkCount, state.ImportNgCount,
+                                                 findings.ChangingAmounts(), findings.StaleCount());
+    const bool rejected = state.Errors.HasImportErrors();
+    const bool stale = findings.StaleCount() > 0;
+    if (!rejected && !stale) {
+        messages.inform(std::string("浄化槽金額データの確認が完了しました") + kCrLf + kCrLf +
+                        summary);
+        return;
+    }
+    // The rows F4 would reject, in F4's order, then the stale rows.
+    ShowImportErrors(state.Book(), state.Errors, state.view);
+    for (const ImportError& row : findings.StaleRows())
+        state.view.addErrorLine(ImportErrorLine(state.Book(), row));
+    state.view.setErrorListVisible(true);
+    messages.warn(std::string("浄化槽金額データの確認が完了しました") + kCrLf +
+                  "一覧の内容を確認してください" + kCrLf + kCrLf + summary);
+    if (messages.confirm("確認結果を印を付けたExcelに保存しますか")) {
+        SaveMarkedCopy(state.Book(), state.ImportPath, state.Errors, findings.StaleRows(),
+                       messages);
+    }
 }
 
 void ImportJob::Release() {
@@ -145,4 +229,8 @@ std::int32_t ImportJob::ImportOkCount(int sheetIndex0) const {
 
 std::int32_t ImportJob::ImportNgCount(int sheetIndex0) const {
     return state_->ImportNgCount.at(static_cast<std::size_t>(sheetIndex0));
+}
+
+const CheckFindings& ImportJob::Findings() const {
+    return state_->Findings;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "CheckRun.h"
 #include "ImportErrors.h"
 #include "ImportView.h"
 #include "SheetImage.h"
@@ -38,4 +39,6 @@ class ImportState {
     std::array<std::int32_t, 2> ImportOkCount{};
     std::array<std::int32_t, 2> ImportNgCount{};
     ImportErrorList Errors;
+    // What the last check-only run found besides the rejected rows.
+    CheckFindings Findings;
 };

@@ -30,15 +30,17 @@ struct SheetTables {
     const char* detailOpenMessage;
     const char* codeField;  // 作業コード / 部門コード
     const char* phase;
+    const char* checkPhase;
 };
 
 SheetTables TablesOf(std::int16_t sheet) {
     if (sheet == 1) {
         return {"浄化槽契約内訳マスタ", "ファイルがオープンできません（浄化槽契約内訳マスタ）",
-                "作業コード", "（契約内訳情報）Excelデータ取込中・・・"};
+                "作業コード", "（契約内訳情報）Excelデータ取込中・・・",
+                "（契約内訳情報）Excelデータ確認中・・・"};
     }
     return {"浄化槽請求テーブル", kBillingTableOpenMessage, "部門コード",
-            "（請求情報）Excelデータ取込中・・・"};
+            "（請求情報）Excelデータ取込中・・・", "（請求情報）Excelデータ確認中・・・"};
 }
 
 // Stages the non-blank entry cells of an accepted row.
@@ -92,8 +94,9 @@ enum class RowStatus { PassedOver = 0, Imported = 1, Rejected = 2 };
 
 class SheetUpdate {
   public:
-    SheetUpdate(ImportState& state, std::int16_t sheet)
-        : state_(state), sheet_(sheet), tables_(TablesOf(sheet)) {}
+    // With `check` the rows are looked up but nothing is written.
+    SheetUpdate(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check)
+        : state_(state), sheet_(sheet), tables_(TablesOf(sheet)), check_(check) {}
 
     // False ends the sheet (the caller rolls back).
     bool ProcessRows() {
@@ -179,6 +182,11 @@ class SheetUpdate {
             return true;
         }
 
+        if (check_ != nullptr) {
+            check_->Accepted(data, sheet_, row, *detail_);
+            imported = true;
+            return true;
+        }
         StageRevisedAmounts(data, sheet_, row, *detail_);
         detail_->Update(err);
         if (err != 0) {
@@ -197,7 +205,7 @@ class SheetUpdate {
     }
 
     void ShowProgress(std::int32_t row, std::int32_t endRow) {
-        state_.view.setPhase(tables_.phase);
+        state_.view.setPhase(check_ != nullptr ? tables_.checkPhase : tables_.phase);
         int value = 10000;
         if (row <= endRow && endRow > 0) {
             value =
@@ -214,6 +222,7 @@ class SheetUpdate {
     // sheet, so that each row costs two key seeks and one update.
     std::optional<RecordsetHelper> basic_;
     std::optional<RecordsetHelper> detail_;
+    AcceptedRowCheck* check_;
 };
 
 void ShowTransactionError(ImportState& state, const std::string& what, std::int32_t rc) {
@@ -221,9 +230,9 @@ void ShowTransactionError(ImportState& state, const std::string& what, std::int3
     state.view.messages().warn(what + "\r\n" + reason + "(" + std::to_string(rc) + ")");
 }
 
-}  // namespace
-
-bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
+// The rows of one sheet with the window's progress; writes them in one
+// transaction unless `check` is given (the caller holds a read transaction).
+bool RunSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check) {
     const std::size_t index = static_cast<std::size_t>(sheet - 1);
     JobView& view = state.view;
     bool result = false;
@@ -238,7 +247,7 @@ bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
 
         // Without a transaction every row would be stored on its own and a
         // failure half way would leave the sheet half written.
-        const std::int32_t begun = transaction.Begin();
+        const std::int32_t begun = check != nullptr ? 0 : transaction.Begin();
         if (begun != 0) {
             ShowTransactionError(state, "データベースの更新を開始できません", begun);
         } else {
@@ -247,11 +256,11 @@ bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
                 {
                     // The record sets go before the commit, so that no statement of
                     // theirs is still open when the transaction ends.
-                    SheetUpdate update(state, sheet);
+                    SheetUpdate update(state, sheet, check);
                     processed = update.ProcessRows();
                 }
                 if (processed) {
-                    const std::int32_t committed = transaction.Commit();
+                    const std::int32_t committed = check != nullptr ? 0 : transaction.Commit();
                     if (committed == 0) {
                         result = true;
                     } else {
@@ -278,4 +287,14 @@ bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
     view.setProgressVisible(false);
     view.pumpEvents();
     return result;
+}
+
+}  // namespace
+
+bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
+    return RunSheet(state, sheet, nullptr);
+}
+
+bool CheckSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck& check) {
+    return RunSheet(state, sheet, &check);
 }
