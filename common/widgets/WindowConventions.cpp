@@ -69,6 +69,10 @@ void WindowConventions::addEnterDate(TaviDate* date) {
     enterDates_.push_back(date);
 }
 
+void WindowConventions::addKeyAction(int key, std::function<void()> action) {
+    keyActions_[key] = std::move(action);
+}
+
 void WindowConventions::setCommandBar(TaviCommand* bar) {
     connect(bar, &TaviCommand::functionKey, this,
             [this](int key) { FormKeyDown(key, Qt::NoModifier); });
@@ -159,8 +163,11 @@ void WindowConventions::FormKeyDown(int key, Qt::KeyboardModifiers) {
         notifyNavigator();
         return;
     }
-    if (key == Qt::Key_F4)
+    if (key == Qt::Key_F4) {
         MainAction();
+    } else if (const auto action = keyActions_.find(key); action != keyActions_.end()) {
+        action->second();
+    }
     if (!unloaded_)
         notifyNavigator();
 }
@@ -169,7 +176,8 @@ bool WindowConventions::handleKeyPress(QWidget* target, int key, Qt::KeyboardMod
                                        const QString& text) {
     if (jobRunning_)
         return true;
-    if (key == Qt::Key_F1 || key == Qt::Key_Escape || key == Qt::Key_F4) {
+    if (key == Qt::Key_F1 || key == Qt::Key_Escape || key == Qt::Key_F4 ||
+        keyActions_.count(key) != 0) {
         FormKeyDown(key, modifiers);
         return true;
     }

@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,6 +70,9 @@ class WindowConventions : public QWidget, public ControlMasterWindow {
     virtual void ClearWindow() = 0;
     // F4.
     virtual void MainAction() = 0;
+    // A function key besides F1, Esc and F4 that this window acts on (the
+    // import window's F3): it is handled like F4, from the key or the bar.
+    void addKeyAction(int key, std::function<void()> action);
     // Unload: what the window holds besides the navigator and the database.
     virtual void ReleaseWindowObjects() {}
     // A text input with Enter handlers lost the focus (before EnterPressed is reset).
@@ -109,6 +114,7 @@ class WindowConventions : public QWidget, public ControlMasterWindow {
     TaviText* databasePath_ = nullptr;
     std::vector<TaviText*> enterTexts_;
     std::vector<TaviDate*> enterDates_;
+    std::map<int, std::function<void()>> keyActions_;
 
     bool started_ = false;
     bool unloaded_ = false;

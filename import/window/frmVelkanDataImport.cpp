@@ -149,6 +149,10 @@ void frmVelkanDataImport::buildWindow() {
     taviCommand1_->setObjectName(QStringLiteral("TaviCommand1"));
     KeepSpaceWhenHidden(taviCommand1_);
     setCommandBar(taviCommand1_);
+    // F3 runs the check that writes nothing.
+    taviCommand1_->button(2)->setText(QStringLiteral("確認"));
+    taviCommand1_->button(2)->setAccessibleName(QStringLiteral("確認"));
+    addKeyAction(Qt::Key_F3, [this] { CheckAction(); });
     root->addWidget(taviCommand1_);
 
     // Only the control-master step uses the date inputs (their calendar mode).
@@ -183,6 +187,11 @@ void frmVelkanDataImport::Browse() {
 void frmVelkanDataImport::MainAction() {
     job_->RunImport(txtPath_->text().toStdString());
     // Whatever the driver left behind, the window is usable again.
+    view_->setBusy(false);
+}
+
+void frmVelkanDataImport::CheckAction() {
+    job_->RunCheck(txtPath_->text().toStdString());
     view_->setBusy(false);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The import window: database, the workbook to read back, the error list;
-// F4 runs the import driver.
+// F4 runs the import driver, F3 the check that writes nothing.
 
 #include <memory>
 
@@ -50,6 +50,8 @@ class frmVelkanDataImport : public WindowConventions {
   protected:
     void ClearWindow() override { ClearImportWindow(); }
     void MainAction() override;
+    // F3.
+    void CheckAction();
     void ReleaseWindowObjects() override;
 
   private:

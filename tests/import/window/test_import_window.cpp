@@ -24,6 +24,7 @@
 #include "TaviText.h"
 #include "common/widgets/WindowTestSupport.h"
 #include "frmVelkanDataImport.h"
+#include "import/CheckTestSupport.h"
 #include "import/ImportTestSupport.h"
 
 namespace {
@@ -288,4 +289,54 @@ TEST_F(ImportWindowTest, ThousandsOfRowsImportWithBoundedRepaints) {
     EXPECT_LE(counter.of(window->ProgressBar1()), jobMs / 10 + 40) << "in " << jobMs << " ms";
     EXPECT_LE(counter.of(window->LabelPBar()), jobMs / 10 + 40) << "in " << jobMs << " ms";
     EXPECT_FALSE(window->ProgressBar1()->isVisible());
+}
+
+TEST_F(ImportWindowTest, F3ChecksWithoutWritingAndListsTheFindings) {
+    const std::string database = installation.addDatabase("本社", {});
+    const std::string book = PrepareRun(installation, database);
+    {
+        // The billing line's May amount changed after the export.
+        Database db(database, false);
+        db.execute("UPDATE 浄化槽請求テーブル SET 請求金額５ = 1200");
+    }
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->TaviCommand1()->button(2)->text(), "確認");
+    EXPECT_EQ(window->TaviCommand1()->button(2)->accessibleName(), "確認");
+    for (int other : {1, 8, 9})
+        EXPECT_TRUE(window->TaviCommand1()->button(other)->text().isEmpty()) << other;
+    const std::string before = checktest::FileBytes(database);
+
+    messages.answerNext(MsgAnswer::Yes);
+    messages.answerNext(MsgAnswer::Ok);
+    messages.answerNext(MsgAnswer::No);  // no marked copy
+    ClickFocus(window->txtPath());
+    window->txtPath()->setText(QString::fromStdString(book));
+    QTest::keyClick(Focused(), Qt::Key_F3);
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_EQ(messages.shown[0].text, "浄化槽金額データの確認を開始してもよろしいですか ");
+    EXPECT_EQ(messages.shown[1].text.rfind("浄化槽金額データの確認が完了しました\r\n", 0), 0u);
+    EXPECT_EQ(messages.shown[2].text, "確認結果を印を付けたExcelに保存しますか");
+    EXPECT_EQ(checktest::FileBytes(database), before);
+
+    ASSERT_EQ(window->List1()->count(), 2);
+    EXPECT_TRUE(window->List1()->item(0)->text().startsWith("【契約内訳】(Q4     )0000012345："));
+    EXPECT_TRUE(window->List1()->item(1)->text().startsWith(
+        "【請求情報】(R3     )0000012345：出力後にマスタの金額が変更されています"))
+        << window->List1()->item(1)->text().toStdString();
+    EXPECT_TRUE(window->FrameData3()->isVisible());
+    EXPECT_FALSE(window->jobRunning());
+    EXPECT_TRUE(window->TaviCommand1()->isVisible());
+    EXPECT_TRUE(window->FrameData1()->isEnabled());
+    EXPECT_EQ(LayoutProblems(*window), std::vector<std::string>{});
+    const QString file = SaveScreenshot(*window, "import-check.png",
+                                        QString::fromStdString(installation.path("shots")));
+    EXPECT_FALSE(QImage(file).isNull());
+
+    // The bar's "確認" button is F3 too.
+    messages.clear();
+    messages.answerNext(MsgAnswer::No);
+    QTest::mouseClick(window->TaviCommand1()->button(2), Qt::LeftButton);
+    EXPECT_EQ(messages.texts(),
+              std::vector<std::string>{"浄化槽金額データの確認を開始してもよろしいですか "});
+    EXPECT_EQ(window->List1()->count(), 2) << "No changes nothing on screen";
 }
