@@ -1,5 +1,6 @@
-// Expected contents of .xls files written by xlwt and re-saved by LibreOffice
-// Calc and Gnumeric (tests/fixtures/make/ has the scripts that made them).
+// Expected contents of .xls files written by xlwt (or the export) and
+// re-saved by LibreOffice Calc and Gnumeric (tests/fixtures/make/ has the
+// scripts that made them).
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,9 @@
 #include <string>
 #include <tuple>
 
+#include "BiffReader.h"
+#include "BiffRecords.h"
+#include "OleReader.h"
 #include "test_reader_support.h"
 
 namespace xls {
@@ -192,6 +196,44 @@ TEST_P(FeeFixture, TwoSheetsWithHeadersEntriesAndUsedRange) {
 INSTANTIATE_TEST_SUITE_P(Producers, FeeFixture,
                          ::testing::Values("fee_workbook_shape.xls", "lo_fee_workbook_shape.xls",
                                            "gnumeric_fee_workbook_shape.xls"));
+
+// The export's workbook with entry rules (DVAL/DV) and LibreOffice's and
+// Gnumeric's re-saves of it: each still carries the rules, and every cell
+// reads as in the export's own file.
+class EntryRuleFixture : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EntryRuleFixture, ReadsAsTheExportsOwnFile) {
+    const Bytes file = LoadFile(FixturePath(GetParam()));
+    const ole::BiffStream stream = ole::ExtractBiffStream(file.data(), file.size());
+    const std::uint8_t* bytes = stream.bytes.data();
+    int rules = 0;
+    for (std::size_t at = 0; at + 4 <= stream.bytes.size();) {
+        rules += biff::Le16(bytes + at) == biff::kDv ? 1 : 0;
+        at += 4 + biff::Le16(bytes + at + 2);
+    }
+    EXPECT_EQ(rules, 4);
+
+    const auto own = ReadFixture("fee_entry_rules.xls");
+    const auto book = ReadBytes(file);
+    ASSERT_EQ(book->sheetCount(), 2u);
+    for (std::size_t s = 0; s < 2; ++s) {
+        const Sheet& expected = own->sheet(s);
+        const Sheet& sheet = book->sheet(s);
+        EXPECT_EQ(sheet.name(), expected.name());
+        const auto last = expected.lastCell();
+        ASSERT_TRUE(last.has_value());
+        EXPECT_GT(last->first, 2);
+        for (int r = 0; r <= last->first; ++r) {
+            for (int c = 0; c <= last->second; ++c)
+                EXPECT_EQ(At(sheet, r, c), At(expected, r, c)) << s << ":" << r << "," << c;
+        }
+        EXPECT_EQ(sheet.lastValueRow(0), expected.lastValueRow(0));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Producers, EntryRuleFixture,
+                         ::testing::Values("fee_entry_rules.xls", "lo_fee_entry_rules.xls",
+                                           "gnumeric_fee_entry_rules.xls"));
 
 TEST(ReaderFixtures, MissingFileAndDirectoryGiveFileErrors) {
     ExpectPlatformError([] { ReadXlsFile(FixturePath("no_such_file.xls")); }, kErrFileNotFound);
