@@ -42,6 +42,12 @@ bool toRk(double x, std::uint32_t& rk) {
     return false;
 }
 
+// The RK form of the cell in slot `k` of a row, when it is a number RK holds.
+bool rkAt(const RowInfo& ri, std::size_t k, std::uint32_t& rk) {
+    return k < ri.cells.size() && ri.cells[k].format != kNoCell &&
+           ri.cells[k].kind == CellKind::Number && toRk(ri.cells[k].number, rk);
+}
+
 void writeHeaderFooter(BiffBuffer& b, std::uint16_t id, const std::string& left,
                        const std::string& center, const std::string& right) {
     std::string text;
@@ -254,46 +260,41 @@ struct SheetWriter {
                 }
                 case CellKind::Number: {
                     std::uint32_t rk;
-                    if (toRk(cell.number, rk)) {
-                        // Neighbours that are RK numbers too share one MULRK.
-                        std::size_t end = c + 1;
-                        std::uint32_t nextRk = 0;
-                        while (end < n && ri.cells[end].format != kNoCell &&
-                               ri.cells[end].kind == CellKind::Number &&
-                               toRk(ri.cells[end].number, nextRk)) {
-                            ++end;
-                        }
-                        if (end - c == 1) {
-                            b.begin(kRk);
-                            b.u16(rw);
-                            b.u16(static_cast<std::uint16_t>(c));
-                            b.u16(xf);
-                            b.u32(rk);
-                        } else {
-                            b.begin(kMulRk);
-                            b.u16(rw);
-                            b.u16(static_cast<std::uint16_t>(c));
-                            b.u16(xf);
-                            b.u32(rk);
-                            for (std::size_t k = c + 1; k < end; ++k) {
-                                toRk(ri.cells[k].number, nextRk);
-                                b.u16(styles.xf(ri.cells[k].format));
-                                b.u32(nextRk);
-                            }
-                            b.u16(static_cast<std::uint16_t>(end - 1));
-                        }
-                        b.end();
-                        c = end;
-                        continue;
-                    } else {
+                    if (!toRk(cell.number, rk)) {
                         b.begin(kNumber);
                         b.u16(rw);
                         b.u16(static_cast<std::uint16_t>(c));
                         b.u16(xf);
                         b.f64(cell.number);
+                        b.end();
+                        break;
                     }
+                    std::uint32_t nextRk;
+                    if (!rkAt(ri, c + 1, nextRk)) {
+                        b.begin(kRk);
+                        b.u16(rw);
+                        b.u16(static_cast<std::uint16_t>(c));
+                        b.u16(xf);
+                        b.u32(rk);
+                        b.end();
+                        break;
+                    }
+                    // Neighbours that are RK numbers too share one MULRK.
+                    b.begin(kMulRk);
+                    b.u16(rw);
+                    b.u16(static_cast<std::uint16_t>(c));
+                    b.u16(xf);
+                    b.u32(rk);
+                    std::size_t k = c + 1;
+                    do {
+                        b.u16(styles.xf(ri.cells[k].format));
+                        b.u32(nextRk);
+                        ++k;
+                    } while (rkAt(ri, k, nextRk));
+                    b.u16(static_cast<std::uint16_t>(k - 1));
                     b.end();
-                    break;
+                    c = k;
+                    continue;
                 }
                 case CellKind::Text:
                     b.begin(kLabelSst);
