@@ -81,7 +81,7 @@ void CheckFindings::Accepted(const SheetImage& data, std::int16_t sheet, std::in
                              const RecordsetHelper& record) {
     std::int16_t firstStale = 0;
     for (const AmountColumns& amount : ComparedAmounts(sheet)) {
-        const FieldValue field = record.Field(amount.field);
+        const FieldValue& field = record.FieldRef(amount.field);
         if (firstStale == 0 && !SameAsExported(data.at(row, amount.current), field))
             firstStale = amount.current;
         // The import writes an entry's number as it is; Null is replaced by any number.

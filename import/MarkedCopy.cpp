@@ -56,24 +56,44 @@ std::int16_t PrepareMessageColumn(pClExcel& book, std::int16_t sheet) {
     return column;
 }
 
+// Calls `mark(first, lastRow)` for each run of records of `sheet` on
+// consecutive rows with the same column and message, so that a run is marked
+// by one range call (a sheet of 65,533 stale rows by one).
+template <typename Mark>
+void ForEachRun(const std::vector<ImportError>& records, std::int16_t sheet, Mark mark) {
+    for (std::size_t i = 0; i < records.size();) {
+        if (records[i].sheet != sheet) {
+            ++i;
+            continue;
+        }
+        std::size_t last = i;
+        while (last + 1 < records.size()) {
+            const ImportError& next = records[last + 1];
+            if (next.sheet != sheet || next.row != records[last].row + 1 ||
+                next.column != records[i].column || next.message != records[i].message) {
+                break;
+            }
+            ++last;
+        }
+        mark(records[i], records[last].row);
+        i = last + 1;
+    }
+}
+
 void MarkSheet(pClExcel& book, std::int16_t sheet, const ImportErrorList& errors,
                const std::vector<ImportError>& staleRows) {
     book.ChangeSheets(pClExcel::SheetRef{static_cast<std::int32_t>(sheet)});
     const std::int16_t messageColumn = PrepareMessageColumn(book, sheet);
-    for (const ImportError& error : errors.ImportErrors()) {
-        if (error.sheet != sheet)
-            continue;
-        const auto column = static_cast<std::int16_t>(error.column);
-        book.SetCellBackColor(error.row, column, error.row, column, kRejectedCellColor);
-        book.SetCellValue(error.row, messageColumn, error.message);
-    }
+    ForEachRun(errors.ImportErrors(), sheet, [&](const ImportError& first, std::int32_t lastRow) {
+        const auto column = static_cast<std::int16_t>(first.column);
+        book.SetCellBackColor(first.row, column, lastRow, column, kRejectedCellColor);
+        book.SetRangeValue(first.row, messageColumn, lastRow, messageColumn, first.message);
+    });
     const auto [firstCurrent, lastCurrent] = CurrentSpan(sheet);
-    for (const ImportError& stale : staleRows) {
-        if (stale.sheet != sheet)
-            continue;
-        book.SetCellBackColor(stale.row, firstCurrent, stale.row, lastCurrent, kStaleCellColor);
-        book.SetCellValue(stale.row, messageColumn, stale.message);
-    }
+    ForEachRun(staleRows, sheet, [&](const ImportError& first, std::int32_t lastRow) {
+        book.SetCellBackColor(first.row, firstCurrent, lastRow, lastCurrent, kStaleCellColor);
+        book.SetRangeValue(first.row, messageColumn, lastRow, messageColumn, first.message);
+    });
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
