@@ -253,10 +253,15 @@ CellValue Sheet::value(std::int32_t r, std::int32_t c) const {
 
 void Sheet::putCell(std::int32_t r, std::int32_t c, const Cell& value) {
     RowInfo& ri = rowInfo(r);
-    if (ri.cells.size() <= static_cast<std::size_t>(c)) {
-        ri.cells.resize(static_cast<std::size_t>(c) + 1, absentCell());
+    const auto column = static_cast<std::size_t>(c);
+    if (ri.cells.size() == column) {
+        ri.cells.push_back(value);  // cells are mostly read and written left to right
+        return;
     }
-    ri.cells[static_cast<std::size_t>(c)] = value;
+    if (ri.cells.size() < column) {
+        ri.cells.resize(column + 1, absentCell());
+    }
+    ri.cells[column] = value;
 }
 
 namespace {

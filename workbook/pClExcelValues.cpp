@@ -250,36 +250,42 @@ bool pClExcel::GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
     xls::Array2D block;
     block.rows = r1 - r0 + 1;
     block.cols = c1 - c0 + 1;
-    block.data.resize(static_cast<std::size_t>(block.rows) * static_cast<std::size_t>(block.cols));
+    // Filled in order, each value written once: a block of 30,000 rows is
+    // a few tens of megabytes the system hands over page by page.
+    const std::size_t total =
+        static_cast<std::size_t>(block.rows) * static_cast<std::size_t>(block.cols);
+    block.data.reserve(total);
     for (std::int32_t r = r0; r <= r1; ++r) {
         const xls::RowInfo* ri = sheet.row(r - 1);
         if (ri == nullptr)
             break;
         for (std::int32_t c = c0; c <= c1; ++c) {
-            if (static_cast<std::size_t>(c - 1) >= ri->cells.size())
-                break;
-            const xls::Cell& cell = ri->cells[static_cast<std::size_t>(c - 1)];
-            if (cell.format == xls::kNoCell)
+            const auto index = static_cast<std::size_t>(c - 1);
+            if (index >= ri->cells.size() || ri->cells[index].format == xls::kNoCell) {
+                block.data.emplace_back();
                 continue;
-            xls::CellValue& slot = block.at(r - r0 + 1, c - c0 + 1);
+            }
+            const xls::Cell& cell = ri->cells[index];
             switch (cell.kind) {
-                case xls::CellKind::Blank:
-                    break;
                 case xls::CellKind::Number:
-                    slot = shows.numberValue(cell);
+                    block.data.emplace_back(shows.numberValue(cell));
                     break;
                 case xls::CellKind::Text:
-                    slot = strings.get(cell.text);
+                    block.data.emplace_back(strings.get(cell.text));
                     break;
                 case xls::CellKind::Boolean:
-                    slot = cell.small != 0;
+                    block.data.emplace_back(cell.small != 0);
                     break;
                 case xls::CellKind::Error:
-                    slot = xls::ErrorValue{cell.small};
+                    block.data.emplace_back(xls::ErrorValue{cell.small});
+                    break;
+                default:
+                    block.data.emplace_back();
                     break;
             }
         }
     }
+    block.data.resize(total);  // rows past the last stored one are empty
     vValue = std::move(block);
     return true;
 }
