@@ -2,8 +2,9 @@
 // (65,533 contract lines and 65,533 billing lines, every one revised for the
 // import) driven through the real windows, F4 and "Yes" through the windows'
 // own key handling, timed from the answer to the confirmation to the result
-// box. Beside each figure: the same job without a window on the same data,
-// and the peak memory of each run (every run is a process of its own).
+// box; then the check (F3) of the same workbook, before the import and after
+// it (every row stale, listed and marked in a copy). Beside each figure: the same job without a
+// window on the same data, and the peak memory of each run (every run is a process of its own).
 //
 // Runs on the offscreen platform, and on X11 when DISPLAY names an X server
 // (for example Xvfb); there also with the accessibility bridge on when
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "BillingQuery.h"
+#include "CheckRun.h"
 #include "ContractBreakdownQuery.h"
 #include "Database.h"
 #include "DepartmentFilter.h"
@@ -38,6 +40,7 @@
 #include "FieldValue.h"
 #include "ImportJob.h"
 #include "LargePages.h"
+#include "MarkedCopy.h"
 #include "RecordsetHelper.h"
 #include "SampleData.h"
 #include "SheetWriteCheck.h"
@@ -237,6 +240,62 @@ int RunImport(int argc, char** argv, const Folder& folder, bool windowed) {
                   ok ? Imported(window.job()) : messages.resultText);
 }
 
+// F3 on the revised workbook, answering Yes to everything: the check to its
+// result box, and the marked copy from the answer to its question to the
+// box that says it was saved (when the check found anything).
+int RunCheck(int argc, char** argv, const Folder& folder, bool windowed) {
+    class Stamps : public MessageSink {
+      public:
+        MsgAnswer show(const std::string& text, const std::string&, MsgIcon,
+                       MsgButtons buttons) override {
+            boxes.emplace_back(Clock::now(), text);
+            return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+        }
+        // Seconds from the box whose text starts with `from` to the next box.
+        double after(const std::string& from) const {
+            for (std::size_t i = 0; i + 1 < boxes.size(); ++i) {
+                if (boxes[i].second.rfind(from, 0) == 0)
+                    return Seconds(boxes[i].first, boxes[i + 1].first);
+            }
+            return -1.0;
+        }
+        std::vector<std::pair<Clock::time_point, std::string>> boxes;
+    } messages;
+    const std::string book = folder.revised().string();
+    // Each run writes a new marked copy, as the first check of a workbook does.
+    std::error_code ignored;
+    fs::remove(MarkedCopyPath(book), ignored);
+    std::optional<QApplication> app;
+    std::optional<frmVelkanDataImport> window;
+    std::optional<gMjMDB> mdb;
+    std::optional<HeadlessImportView> view;
+    std::optional<ImportJob> job;
+    if (windowed) {
+        app.emplace(argc, argv);
+        window.emplace(messages);
+        if (!window->Startup() || !ShowWindow(*window))
+            return Report(-1.0, "window did not start");
+        window->txtPath()->setText(QString::fromStdString(book));
+        window->txtPath()->setFocus(Qt::OtherFocusReason);
+        QApplication::processEvents();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3);
+    } else {
+        mdb.emplace(messages);
+        if (mdb->OpenMdb(0, folder.database().string(), false) != 0)
+            return Report(-1.0, "database did not open");
+        view.emplace(messages);
+        job.emplace(*mdb, *view);
+        job->RunCheck(book);
+    }
+    const ImportJob& checked = windowed ? window->job() : *job;
+    const double copy = messages.after("確認結果を印を付けたExcelに保存しますか");
+    char result[200];
+    std::snprintf(result, sizeof result, "%d + %d possible, %d stale; marked copy %.3f s",
+                  checked.ImportOkCount(0), checked.ImportOkCount(1),
+                  checked.Findings().StaleCount(), copy);
+    return Report(messages.after("浄化槽金額データの確認を開始してもよろしいですか "), result);
+}
+
 // ---- Preparation (in child processes, so that its memory stays out of the figures) ----
 
 void TrimDatabase(const Folder& folder) {
@@ -373,6 +432,8 @@ int main(int argc, char** argv) {
             return RunExport(argc, argv, folder, windowed);
         if (job == "import")
             return RunImport(argc, argv, folder, windowed);
+        if (job == "check")
+            return RunCheck(argc, argv, folder, windowed);
         return 2;
     }
 
@@ -455,6 +516,25 @@ int main(int argc, char** argv) {
         fresh();
         const Measured windowed = Measure(self, p.env, "import", "window", folder);
         PrintRow(("import, every row revised, " + p.name).c_str(), windowed, importHeadless);
+    }
+    // The check (F3) before the import, and after it, when every current
+    // amount differs from the database: every row listed and marked.
+    for (const bool imported : {false, true}) {
+        const auto database = [&] {
+            fresh();
+            if (imported)
+                Measure(self, "", "import", "headless", folder);
+        };
+        database();
+        const Measured checkHeadless = Measure(self, "", "check", "headless", folder);
+        for (const Platform& p : platforms) {
+            database();
+            const Measured windowed = Measure(self, p.env, "check", "window", folder);
+            PrintRow(
+                (std::string(imported ? "check after it, " : "check, every row revised, ") + p.name)
+                    .c_str(),
+                windowed, checkHeadless);
+        }
     }
 
     if (!keep) {
