@@ -236,26 +236,6 @@ TEST(EntryRules, DvalAndDvRecordsKnownBytes) {
     EXPECT_EQ(recs[recs.size() - 2].data, dec);
 }
 
-TEST(EntryRules, ASheetWithoutRulesHasNoDval) {
-    xls::Workbook book;
-    book.addSheet("S").setValue(0, 0, 1.0);
-    const auto recs = SheetRecords(xls::WriteBiff8Stream(book));
-    EXPECT_TRUE(OfId(recs, 0x01B2).empty());
-    EXPECT_TRUE(OfId(recs, 0x01BE).empty());
-}
-
-TEST(EntryRules, TheReaderAcceptsThemAndKeepsTheCells) {
-    xls::Workbook book;
-    xls::Sheet& sheet = book.addSheet("S");
-    sheet.setValue(2, 1, 12.0);
-    sheet.setValue(3, 1, std::string("abc"));
-    sheet.validations.push_back(Rule(xls::ValidationKind::WholeNumber, 0, 999));
-    const auto bytes = xls::WriteXlsToMemory(book);
-    const auto back = xls::ReadXlsFromMemory(bytes.data(), bytes.size());
-    EXPECT_EQ(back->sheet(0).value(2, 1), xls::CellValue(12.0));
-    EXPECT_EQ(back->sheet(0).value(3, 1), xls::CellValue(std::string("abc")));
-}
-
 class SetCellValidation : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(xl_.NewBook("S")); }
@@ -316,11 +296,6 @@ TEST_F(SetCellValidation, OverlappingRangesAreRefused) {
     EXPECT_TRUE(set(3, 18, 10, 18, 1, 0, 9));
     EXPECT_EQ(sheet().validations.size(), 3u);
     EXPECT_EQ(messages_.shown.size(), 1u);
-}
-
-TEST_F(SetCellValidation, WithoutABookNothingIsSet) {
-    pClExcel idle(messages_);
-    EXPECT_FALSE(idle.SetCellValidation(1, 1, 1, 1, 1, 0, 9, "t", "p", "E", "e"));
 }
 
 TEST_F(SetCellValidation, ACopiedSheetKeepsItsRules) {
