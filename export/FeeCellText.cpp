@@ -41,7 +41,7 @@ std::string TextCellText(const FieldValue& value) {
 }
 
 std::string FieldCellText(const RecordsetHelper& recordset, const RecordField& field) {
-    const FieldValue value = recordset.Field(field.alias);
+    const FieldValue& value = recordset.FieldRef(field.alias);
     return field.width == 0 ? TextCellText(value)
                             : NumberCellText(value, field.width, field.decimals);
 }

@@ -23,8 +23,8 @@ bool IsExpandedCustomer(const FieldValue& expandedCustomer, const FieldValue& cu
 bool FindExpandedCustomer(RecordsetHelper& BillingRecordset) {
     bool found = false;
     while (!BillingRecordset.BOF() && !BillingRecordset.IsEOF()) {
-        if (IsExpandedCustomer(BillingRecordset.Field("展開得意先コード"),
-                               BillingRecordset.Field("得意先コード"))) {
+        if (IsExpandedCustomer(BillingRecordset.FieldRef("展開得意先コード"),
+                               BillingRecordset.FieldRef("得意先コード"))) {
             found = true;
             break;
         }

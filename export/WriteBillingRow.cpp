@@ -55,13 +55,13 @@ void WriteBillingRow(pClExcel& excel, const RecordsetHelper& BillingRecordset, s
     }
     for (int month = 1; month <= 12; ++month) {
         put(NextColumn(column),
-            NumberCellText(BillingRecordset.Field(MonthAlias(month)), kAmountWidth, 0));
+            NumberCellText(BillingRecordset.FieldRef(MonthAlias(month)), kAmountWidth, 0));
     }
     for (int month = 1; month <= 12; ++month)
         put(NextColumn(column), std::string());
 
-    if (ExpansionMode && IsExpandedCustomer(BillingRecordset.Field("展開得意先コード"),
-                                            BillingRecordset.Field("得意先コード"))) {
+    if (ExpansionMode && IsExpandedCustomer(BillingRecordset.FieldRef("展開得意先コード"),
+                                            BillingRecordset.FieldRef("得意先コード"))) {
         NextColumn(column);
         put(column, kExpansionNotice);
         RequireWritten(excel.SetCellFont(row, column, row, column, kSheetFont, kSheetFontSize,
