@@ -5,6 +5,8 @@
 #include <cmath>
 #include <new>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "ImportState.h"
 #include "PlatformError.h"
@@ -57,13 +59,24 @@ void StageRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_
         }
         return;
     }
+    struct MonthFields {
+        std::string flag, amount;
+    };
+    static const std::vector<MonthFields> kMonths = [] {
+        std::vector<MonthFields> months;
+        for (int month = 1; month <= 12; ++month) {
+            const std::string m = gMjDisp::FullWidthDigits(month);
+            months.push_back({"請求フラグ" + m, "請求金額" + m});
+        }
+        return months;
+    }();
     for (int month = 1; month <= 12; ++month) {
         const rowrules::CellNumber cell = rowrules::ReadCellNumber(data.at(row, 25 + month));
         if (cell.blank)
             continue;
-        const std::string m = gMjDisp::FullWidthDigits(month);
-        detail.SetField("請求フラグ" + m, FieldValue{std::int64_t{cell.value > 0 ? 1 : 0}});
-        detail.SetField("請求金額" + m, FieldValue{cell.value});
+        const MonthFields& fields = kMonths[static_cast<std::size_t>(month - 1)];
+        detail.SetField(fields.flag, FieldValue{std::int64_t{cell.value > 0 ? 1 : 0}});
+        detail.SetField(fields.amount, FieldValue{cell.value});
     }
 }
 
@@ -96,7 +109,11 @@ class SheetUpdate {
   public:
     // With `check` the rows are looked up but nothing is written.
     SheetUpdate(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check)
-        : state_(state), sheet_(sheet), tables_(TablesOf(sheet)), check_(check) {}
+        : state_(state),
+          sheet_(sheet),
+          tables_(TablesOf(sheet)),
+          phase_(check != nullptr ? tables_.checkPhase : tables_.phase),
+          check_(check) {}
 
     // False ends the sheet (the caller rolls back).
     bool ProcessRows() {
@@ -175,7 +192,7 @@ class SheetUpdate {
             return true;
         }
         const double sheetCode = rowrules::KeyCellNumber(data.at(row, kCodeColumn));
-        if (sheetCode != FieldNumber(detail_->Field(tables_.codeField))) {
+        if (sheetCode != FieldNumber(detail_->FieldRef(tables_.codeField))) {
             errors.AddImportError(sheet_, kCustomerCodeColumn, row, code,
                                   rowrules::LineItem(data, sheet_, row),
                                   ImportErrorKind::DiffersFromMaster);
@@ -205,7 +222,7 @@ class SheetUpdate {
     }
 
     void ShowProgress(std::int32_t row, std::int32_t endRow) {
-        state_.view.setPhase(check_ != nullptr ? tables_.checkPhase : tables_.phase);
+        state_.view.setPhase(phase_);
         int value = 10000;
         if (row <= endRow && endRow > 0) {
             value =
@@ -218,6 +235,7 @@ class SheetUpdate {
     ImportState& state_;
     std::int16_t sheet_;
     SheetTables tables_;
+    const std::string phase_;
     // Opened at the first row that reaches the database and kept for the
     // sheet, so that each row costs two key seeks and one update.
     std::optional<RecordsetHelper> basic_;
