@@ -1,5 +1,6 @@
 // VelkanDataExport: the fee-data export window.
 #include <QApplication>
+#include <QIcon>
 
 #include "LargePages.h"
 #include "QtMessageSink.h"
@@ -10,6 +11,10 @@ int main(int argc, char** argv) {
     UseLargePages(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(frmVelkanDataExport::kProgramName));
+    // The menu entry's icon and name, so that the task bar shows the program's
+    // own icon and links its windows to the entry.
+    QApplication::setDesktopFileName(QStringLiteral("velkan-data-export"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velkan-data-export")));
     QApplication::setFont(VelkanFont());
     InstallJapaneseTranslations(app);
 

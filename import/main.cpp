@@ -1,5 +1,6 @@
 // VelkanDataImport: the fee-data import window.
 #include <QApplication>
+#include <QIcon>
 
 #include "LargePages.h"
 #include "QtMessageSink.h"
@@ -10,6 +11,10 @@ int main(int argc, char** argv) {
     UseLargePages(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(frmVelkanDataImport::kProgramName));
+    // The menu entry's icon and name, so that the task bar shows the program's
+    // own icon and links its windows to the entry.
+    QApplication::setDesktopFileName(QStringLiteral("velkan-data-import"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("velkan-data-import")));
     QApplication::setFont(VelkanFont());
     InstallJapaneseTranslations(app);
 
