@@ -144,18 +144,6 @@ TEST(RegisterCommand, SecondRegistrationAddsASubkeyAndAThirdReplacesTheFirst) {
                   Section("Septictank_Branch", shiten, "支店", "\r\n"));
 }
 
-TEST(RegisterCommand, RelativePathIsStoredAbsolute) {
-    TempRegistry registry;
-    TempFolder data;
-    NewDatabase(data, "a.db");
-    const fs::path before = fs::current_path();
-    fs::current_path(data.path());
-    const CommandResult r = RunCommand({"./sub/../a.db", "A"});
-    fs::current_path(before);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(WhatTheWindowsSee(), "Septictank: " + data.file("a.db") + " 0 A\n");
-}
-
 // ---- An existing store: every other byte kept ------------------------------
 
 TEST(StoreWithEntry, AppendsAfterTheOtherEntriesKeepingThemByteForByte) {
