@@ -111,6 +111,13 @@ void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
         ~RunningFlag() { flag_ = false; }
         bool& flag_;
     } running(state.Running);
+    // However the run ends, a read-ahead of the billing sheet is waited for
+    // and its values let go before the window is usable again.
+    struct PrefetchEnd {
+        explicit PrefetchEnd(ImportState& state) : state_(state) {}
+        ~PrefetchEnd() { state_.Prefetch.reset(); }
+        ImportState& state_;
+    } prefetchEnd(state);
     MessageSink& messages = state.view.messages();
     if (!CheckImportPath(state, txtPath))
         return;

@@ -12,6 +12,7 @@
 #include "ImportErrors.h"
 #include "ImportView.h"
 #include "SheetImage.h"
+#include "SheetPrefetch.h"
 #include "gMjMDB.h"
 #include "pClExcel.h"
 
@@ -41,4 +42,8 @@ class ImportState {
     ImportErrorList Errors;
     // What the last check-only run found besides the rejected rows.
     CheckFindings Findings;
+
+    // The billing sheet read ahead during a run. Declared after the book it
+    // reads, so that it is waited for before the book goes.
+    std::unique_ptr<SheetPrefetch> Prefetch;
 };

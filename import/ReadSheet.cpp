@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "FeeWorkbookTexts.h"
 #include "ImportState.h"
@@ -116,6 +118,20 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
 
     pClExcel& book = state.Book();
     const std::int16_t columns = state.SheetColumnCount;
+    if (sheet == 2 && state.Prefetch) {
+        std::vector<xls::Array2D> blocks = state.Prefetch->Take(state.SheetEndRow, columns);
+        state.Prefetch.reset();
+        if (!blocks.empty()) {
+            std::int32_t first = 1;
+            for (xls::Array2D& block : blocks) {
+                const std::int32_t rows = block.rows;
+                state.SheetData.appendBlock(std::move(block));
+                state.SheetData.reads.emplace_back(first, first + rows - 1);
+                first += rows;
+            }
+            return true;
+        }
+    }
     std::int32_t start = 1;
     for (;;) {
         const std::int32_t end = std::min(start + (kReadChunkRows - 1), state.SheetEndRow);
@@ -155,12 +171,18 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
             break;
         start = end + 1;
     }
+    if (sheet == 1) {
+        state.Prefetch = std::make_unique<SheetPrefetch>(book, std::int16_t{2},
+                                                         rowrules::SheetColumns(2), kReadChunkRows);
+    }
     return true;
 }
 
 }  // namespace
 
 bool ReadSheet(ImportState& state, std::int16_t sheet) {
+    if (sheet == 1)
+        state.Prefetch.reset();
     state.SheetData.clear();
     state.SheetEndRow = -1;
     bool result = false;
@@ -171,6 +193,8 @@ bool ReadSheet(ImportState& state, std::int16_t sheet) {
     } catch (const std::bad_alloc&) {
         ShowRunTimeError(state, 7, "メモリが不足しています");
     }
+    if (sheet != 1)
+        state.Prefetch.reset();  // read ahead for this sheet, whether it was used or not
     if (!result)
         state.SheetData.clear();
     state.view.setPhase("");

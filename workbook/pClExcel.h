@@ -114,6 +114,13 @@ class pClExcel {
     bool SetCellLocked(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
                        std::int16_t vXepos, bool vLocked, std::int16_t vRangeType = 0);
     bool GetRowColCount(std::int32_t& vRow, std::int16_t& vCol);
+    // GetRangeValue and the row of GetRowColCount for the sheet at vIndex
+    // (from 1), without choosing it: they only read the book, so another
+    // thread may call them while nothing changes the book. False (silent)
+    // without a book or such a sheet.
+    bool GetSheetRangeValue(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
+                            std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const;
+    bool GetSheetLastRow(std::int16_t vIndex, std::int32_t& vRow) const;
     // What the cells of a range accept when typed into: vType 1 a whole number,
     // 2 a decimal number, from vMinimum to vMaximum (both included; blank
     // stays allowed). The prompt shows on entering a cell, the error text
@@ -130,6 +137,9 @@ class pClExcel {
 
   private:
     static bool CheckCellPos(std::int32_t vYPos, std::int16_t vXPos);
+    const xls::Sheet* SheetAt(std::int16_t vIndex) const;  // null without a book or such a sheet
+    bool RangeValue(const xls::Sheet& sheet, std::int32_t vYsPos, std::int16_t vXsPos,
+                    std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const;
 
     struct RangeChoice {
         xls::RangeKind kind;

@@ -237,7 +237,35 @@ bool pClExcel::GetRangeValue(std::int32_t vYsPos, std::int16_t vXsPos, std::int3
                              std::int16_t vXepos, Variant& vValue) {
     if (!mBookOpen || !CheckCellPos(vYsPos, vXsPos) || !CheckCellPos(vYePos, vXepos))
         return false;
-    const xls::Sheet& sheet = CurrentSheet();
+    return RangeValue(CurrentSheet(), vYsPos, vXsPos, vYePos, vXepos, vValue);
+}
+
+const xls::Sheet* pClExcel::SheetAt(std::int16_t vIndex) const {
+    if (!mApp || !mBook || !mBookOpen || vIndex < 1 ||
+        static_cast<std::size_t>(vIndex) > mBook->sheetCount())
+        return nullptr;
+    return &mBook->sheet(static_cast<std::size_t>(vIndex - 1));
+}
+
+bool pClExcel::GetSheetRangeValue(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
+                                  std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const {
+    const xls::Sheet* sheet = SheetAt(vIndex);
+    if (sheet == nullptr || !CheckCellPos(vYsPos, vXsPos) || !CheckCellPos(vYePos, vXepos))
+        return false;
+    return RangeValue(*sheet, vYsPos, vXsPos, vYePos, vXepos, vValue);
+}
+
+bool pClExcel::GetSheetLastRow(std::int16_t vIndex, std::int32_t& vRow) const {
+    const xls::Sheet* sheet = SheetAt(vIndex);
+    if (sheet == nullptr)
+        return false;
+    const auto last = sheet->lastCell();
+    vRow = last ? last->first + 1 : 1;
+    return true;
+}
+
+bool pClExcel::RangeValue(const xls::Sheet& sheet, std::int32_t vYsPos, std::int16_t vXsPos,
+                          std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const {
     const std::int32_t r0 = std::min(vYsPos, vYePos), r1 = std::max(vYsPos, vYePos);
     const std::int32_t c0 = std::min<std::int32_t>(vXsPos, vXepos);
     const std::int32_t c1 = std::max<std::int32_t>(vXsPos, vXepos);

@@ -218,3 +218,59 @@ TEST(ReadSheet, BookWithoutTheBillingSheet) {
               "シート名が規定のExcelと異なります" + kCrLf + kUseExportedBook);
     EXPECT_TRUE(r.state.SheetData.empty());
 }
+
+// The billing sheet is read ahead on another thread while the contract sheet
+// is written; what the import then walks must be the sheet's own read, block
+// for block, and the structure check must still come first.
+TEST(ReadSheet, BillingSheetReadAheadGivesItsOwnReadAndKeepsTheCheck) {
+    TempDir dir;
+    const std::string path = dir.file("ahead.xls");
+    SheetSpec billing = BillingSheet();
+    const std::int32_t lastRow = 60003;
+    for (std::int32_t row : {3, 30000, 30001, 60000, 60001})
+        billing.extraCells.emplace_back(row, std::int16_t{1}, Cell{static_cast<double>(row)});
+    billing.extraCells.emplace_back(lastRow, std::int16_t{37}, Cell{std::string("last")});
+    billing.extraCells.emplace_back(40000, std::int16_t{38}, Cell{std::string("not read")});
+    WriteWorkbook(path, {ContractSheet(), billing});
+
+    Reader ahead;
+    ASSERT_TRUE(ahead.Read(path, 1));
+    ASSERT_NE(ahead.state.Prefetch, nullptr);
+    // Reading ahead leaves the sheet the workbook object has chosen alone.
+    EXPECT_EQ(ahead.state.Book().GetCellValue(1, 1), "得意先コード");
+    ASSERT_TRUE(ahead.Read(path, 2));
+    EXPECT_EQ(ahead.state.Prefetch, nullptr);
+
+    Reader own;
+    ASSERT_TRUE(own.Read(path, 1));
+    own.state.Prefetch.reset();
+    ASSERT_TRUE(own.Read(path, 2));
+
+    using Range = std::pair<std::int32_t, std::int32_t>;
+    EXPECT_EQ(ahead.state.SheetData.reads,
+              (std::vector<Range>{{1, 30000}, {30001, 60000}, {60001, lastRow}}));
+    EXPECT_EQ(ahead.state.SheetData.reads, own.state.SheetData.reads);
+    ASSERT_EQ(ahead.state.SheetData.rows(), own.state.SheetData.rows());
+    ASSERT_EQ(ahead.state.SheetData.columns(), 37);
+    for (std::int32_t row = 1; row <= lastRow; ++row) {
+        for (std::int32_t column = 1; column <= 38; ++column) {
+            ASSERT_EQ(ahead.state.SheetData.at(row, column), own.state.SheetData.at(row, column))
+                << row << "," << column;
+        }
+    }
+    EXPECT_EQ(ahead.state.SheetData.at(lastRow, 37), Cell{std::string("last")});
+    EXPECT_EQ(ahead.view.texts(), own.view.texts());
+
+    // A billing sheet that fails its header check fails it, read ahead or not.
+    SheetSpec wrong = BillingSheet();
+    wrong.headers[3].first = "部門";
+    const std::string wrongPath = dir.file("wrong.xls");
+    WriteWorkbook(wrongPath, {ContractSheet(), wrong});
+    Reader checked;
+    ASSERT_TRUE(checked.Read(wrongPath, 1));
+    EXPECT_FALSE(checked.Read(wrongPath, 2));
+    ASSERT_FALSE(checked.view.texts().empty());
+    EXPECT_NE(checked.view.texts().back().find("シートにヘッダー"), std::string::npos);
+    EXPECT_TRUE(checked.state.SheetData.empty());
+    EXPECT_EQ(checked.state.Prefetch, nullptr);
+}
