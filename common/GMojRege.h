@@ -1,7 +1,7 @@
 #pragma once
 // Read access to the per-user registry, met by the store file
 // $XDG_CONFIG_HOME/Tavi/HKEY_CURRENT_USER.reg (regedit export format).
-// Nothing ever writes it.
+// The windows never write it; velkan-register-database is what adds entries.
 
 #include <cstdint>
 #include <string>

@@ -281,7 +281,7 @@ RegistryStore RegistryStore::Parse(std::span<const std::uint8_t> bytes) {
             if (close == std::string_view::npos || close < 1)
                 continue;
             const std::string_view path = line.substr(1, close - 1);
-            // A deletion entry ("[-...]") removes nothing here: nothing writes the store.
+            // A deletion entry ("[-...]") is skipped: reading the store never changes it.
             if (path.empty() || path.front() == '-')
                 continue;
             const std::vector<std::string> components = SplitPath(path);
