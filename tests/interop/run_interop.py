@@ -316,18 +316,24 @@ def odf(name):
     return "{%s}%s" % (ODF[prefix], local)
 
 
-def to_fods(workbook, work):
-    """The workbook as LibreOffice reads it, written as flat ODF XML."""
-    outdir = os.path.join(work, "fods")
+def convert(workbook, work, kind):
+    """`soffice --convert-to kind` of the workbook into work/kind; the process
+    and the path the converted file has when it succeeded."""
+    outdir = os.path.join(work, kind)
     os.makedirs(outdir, exist_ok=True)
     profile = lo_session._url(os.path.join(work, "lo-convert-profile"))
     proc = subprocess.run(
-        ["soffice", "--headless", "-env:UserInstallation=" + profile, "--convert-to", "fods", "--outdir", outdir, workbook],
+        ["soffice", "--headless", "-env:UserInstallation=" + profile, "--convert-to", kind, "--outdir", outdir, workbook],
         capture_output=True,
         text=True,
         timeout=180,
     )
-    path = os.path.join(outdir, os.path.splitext(os.path.basename(workbook))[0] + ".fods")
+    return proc, os.path.join(outdir, os.path.splitext(os.path.basename(workbook))[0] + "." + kind)
+
+
+def to_fods(workbook, work):
+    """The workbook as LibreOffice reads it, written as flat ODF XML."""
+    proc, path = convert(workbook, work, "fods")
     if proc.returncode != 0 or not os.path.exists(path):
         raise SystemExit("soffice --convert-to fods failed: " + proc.stderr)
     return ET.parse(path).getroot()
@@ -434,16 +440,7 @@ def machine_fonts(work):
 def render(office, workbook, work, images):
     """PDF of the whole workbook as `soffice --convert-to` makes it, and one
     page per sheet, width fitted, as PNG."""
-    pdfdir = os.path.join(work, "pdf")
-    os.makedirs(pdfdir, exist_ok=True)
-    profile = lo_session._url(os.path.join(work, "lo-convert-profile"))
-    proc = subprocess.run(
-        ["soffice", "--headless", "-env:UserInstallation=" + profile, "--convert-to", "pdf", "--outdir", pdfdir, workbook],
-        capture_output=True,
-        text=True,
-        timeout=180,
-    )
-    pdf = os.path.join(pdfdir, os.path.splitext(os.path.basename(workbook))[0] + ".pdf")
+    proc, pdf = convert(workbook, work, "pdf")
     pages = 0
     if proc.returncode == 0 and os.path.exists(pdf):
         info = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True).stdout
@@ -454,7 +451,7 @@ def render(office, workbook, work, images):
 
     os.makedirs(images, exist_ok=True)
     for (name, sheet_pdf), image in zip(
-        office.render_sheets(workbook, pdfdir), ("workbook-contract", "workbook-billing")
+        office.render_sheets(workbook, os.path.dirname(pdf)), ("workbook-contract", "workbook-billing")
     ):
         base = os.path.join(images, image)
         subprocess.run(
