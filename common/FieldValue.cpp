@@ -32,3 +32,15 @@ double FieldNumber(const FieldValue& v) {
         return numbertext::LeadingNumber(*s);
     return 0.0;
 }
+
+bool SameFieldValue(const FieldValue& a, const FieldValue& b) {
+    const auto* ai = std::get_if<std::int64_t>(&a);
+    const auto* bi = std::get_if<std::int64_t>(&b);
+    if (ai && bi)
+        return *ai == *bi;
+    const bool aNumber = ai || std::holds_alternative<double>(a);
+    const bool bNumber = bi || std::holds_alternative<double>(b);
+    if (aNumber && bNumber)
+        return FieldNumber(a) == FieldNumber(b);
+    return a == b;
+}

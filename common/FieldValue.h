@@ -23,3 +23,8 @@ std::string FieldText(const FieldValue& v);
 // Numeric value: numbers as they are, text by its leading decimal number
 // (sign, digits, one point, exponent; "abc" gives 0), Null gives 0.
 double FieldNumber(const FieldValue& v);
+
+// Whether two values are the same value: numbers by value whatever their
+// type (a NUMERIC column reads 1000.0 back as 1000), texts byte for byte,
+// Null only equal to Null.
+bool SameFieldValue(const FieldValue& a, const FieldValue& b);

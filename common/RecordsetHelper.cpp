@@ -211,6 +211,8 @@ void RecordsetHelper::SetField(const std::string& column, const FieldValue& valu
 
 void RecordsetHelper::Update(std::int32_t& err) {
     err = 0;
+    if (keepChanges_)
+        changes_.clear();
     if (!db_ || !isTable_ || !rowid_ || !hasCurrentRow()) {
         err = kNoCurrentRow;
         return;
@@ -250,8 +252,12 @@ void RecordsetHelper::Update(std::int32_t& err) {
         return;
     }
     // Reading the row back would cost a query; what was written is known.
-    for (auto& staged : staged_)
-        cell(current_, staged.first) = std::move(staged.second);
+    for (auto& staged : staged_) {
+        FieldValue& held = cell(current_, staged.first);
+        if (keepChanges_ && !SameFieldValue(held, staged.second))
+            changes_.push_back({staged.first, held, staged.second});
+        held = std::move(staged.second);
+    }
     staged_.clear();
 }
 

@@ -27,6 +27,20 @@ class RecordsetHelper {
               const std::vector<FieldValue>& keys, std::int32_t& err);
     void SetField(const std::string& column, const FieldValue& value);
     void Update(std::int32_t& err);
+    // One field the last Update really changed: its column, the value it
+    // held and the value written.
+    struct FieldChange {
+        int column;
+        FieldValue before;
+        FieldValue after;
+    };
+    // Table mode: with `keep`, each Update lists the fields whose value it
+    // changed (numbers compared by value, 1000 and 1000.0 being the same).
+    void KeepChanges(bool keep) { keepChanges_ = keep; }
+    const std::vector<FieldChange>& LastChanges() const { return changes_; }
+    const std::string& ColumnName(int column) const {
+        return columns_[static_cast<std::size_t>(column)];
+    }
     // Value of a column of the current row; throws PlatformError for an unknown
     // column or when there is no current row.
     FieldValue Field(const std::string& column) const;
@@ -56,6 +70,8 @@ class RecordsetHelper {
     std::vector<std::unique_ptr<Statement>> seeks_;
     std::map<std::vector<int>, std::unique_ptr<Statement>> updates_;
     std::vector<int> written_;  // the columns of the update being made
+    bool keepChanges_ = false;
+    std::vector<FieldChange> changes_;
     // Exact names of columns_ (the first of equal names); filled at the first look-up.
     mutable std::unordered_map<std::string, int> byName_;
 

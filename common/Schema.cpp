@@ -16,16 +16,30 @@ extern const char* const kVelkanSchemaSql;
 namespace {
 
 constexpr const char* kOptionalMarker = "-- OPTIONAL:";
+constexpr const char* kJournalMarker = "-- JOURNAL:";
 
 }  // namespace
 
 std::string SchemaSql(bool withExpansionTable) {
     std::string sql = kVelkanSchemaSql;
+    // The journal is created by the import when it first needs it.
+    if (const auto journal = sql.find(kJournalMarker); journal != std::string::npos)
+        sql.erase(journal);
     if (!withExpansionTable) {
         const auto cut = sql.find(kOptionalMarker);
         if (cut != std::string::npos)
             sql.erase(cut);
     }
+    return sql;
+}
+
+std::string JournalSchemaSql() {
+    const std::string all = kVelkanSchemaSql;
+    const auto start = all.find(kJournalMarker);
+    std::string sql = start == std::string::npos ? std::string() : all.substr(start);
+    const std::string create = "CREATE TABLE ";
+    for (auto at = sql.find(create); at != std::string::npos; at = sql.find(create, at + 1))
+        sql.insert(at + create.size(), "IF NOT EXISTS ");
     return sql;
 }
 

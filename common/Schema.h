@@ -10,6 +10,10 @@
 // The CREATE TABLE statements; 浄化槽請求展開テーブル only when asked for.
 std::string SchemaSql(bool withExpansionTable);
 
+// The CREATE TABLE IF NOT EXISTS statements of the import's journal
+// (浄化槽金額取込履歴 and 浄化槽金額取込履歴明細), never part of SchemaSql.
+std::string JournalSchemaSql();
+
 // Creates every table in one transaction (throws PlatformError, e.g. when a
 // table already exists; nothing is created then).
 void CreateSchema(Database& db, bool withExpansionTable);

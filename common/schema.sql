@@ -108,3 +108,39 @@ CREATE TABLE "浄化槽請求展開テーブル" (
     "金額" NUMERIC,
     PRIMARY KEY ("得意先コード", "部門コード")
 );
+
+-- JOURNAL: 浄化槽金額取込履歴, 浄化槽金額取込履歴明細
+-- The import's journal, created by the import the first time it writes.
+-- One entry per import or undo: when, by whom on which workstation, which
+-- workbook (path and SHA-256 in hex), and per sheet the rows imported and
+-- rejected (for an undo: the fields restored and the fields kept).
+-- 取消対象番号 is set on an undo's entry (the entry it reverts), 取消番号
+-- on an import's entry once it was undone (the undo's entry).
+CREATE TABLE "浄化槽金額取込履歴" (
+    "取込番号" INTEGER PRIMARY KEY,
+    "取込日時" TEXT NOT NULL,
+    "ユーザー名" TEXT,
+    "コンピューター名" TEXT,
+    "ファイル名" TEXT,
+    "SHA256" TEXT,
+    "契約内訳取込ＯＫ" INTEGER,
+    "契約内訳取込ＮＧ" INTEGER,
+    "請求情報取込ＯＫ" INTEGER,
+    "請求情報取込ＮＧ" INTEGER,
+    "取消対象番号" INTEGER,
+    "取消番号" INTEGER
+);
+
+-- One line per field whose value the entry changed. 変更前 and 変更後 have
+-- no declared type, so that each keeps the value exactly as it was stored.
+CREATE TABLE "浄化槽金額取込履歴明細" (
+    "取込番号" INTEGER NOT NULL,
+    "行番号" INTEGER NOT NULL,
+    "テーブル名" TEXT NOT NULL,
+    "得意先コード" INTEGER NOT NULL,
+    "ＩＤ" INTEGER NOT NULL,
+    "項目名" TEXT NOT NULL,
+    "変更前",
+    "変更後",
+    PRIMARY KEY ("取込番号", "行番号")
+);

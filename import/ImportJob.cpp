@@ -130,6 +130,8 @@ void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
     state.ImportOkCount = {};
     state.ImportNgCount = {};
     state.Findings.Reset();
+    if (!checkOnly)
+        state.Journal.Start(state.ImportPath);
     // The check sees both sheets' rows in one state of the database; the
     // lock it holds goes before any message box waits for the user.
     ReadTransaction reading(state.mdb.gDatabase());

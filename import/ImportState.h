@@ -10,6 +10,7 @@
 
 #include "CheckRun.h"
 #include "ImportErrors.h"
+#include "ImportJournal.h"
 #include "ImportView.h"
 #include "SheetImage.h"
 #include "SheetPrefetch.h"
@@ -42,6 +43,8 @@ class ImportState {
     ImportErrorList Errors;
     // What the last check-only run found besides the rejected rows.
     CheckFindings Findings;
+    // The journal entry of the F4 import under way.
+    ImportJournal Journal;
 
     // The billing sheet read ahead during a run. Declared after the book it
     // reads, so that it is waited for before the book goes.

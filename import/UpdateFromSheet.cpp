@@ -176,6 +176,7 @@ class SheetUpdate {
                 state_.view.messages().warn(tables_.detailOpenMessage);
                 return false;
             }
+            detail_->KeepChanges(check_ == nullptr);
         }
         // A line number beyond the 16-bit range names no line of the table.
         const std::optional<std::int16_t> line =
@@ -217,6 +218,7 @@ class SheetUpdate {
             }
             return false;
         }
+        state_.Journal.Record(tables_.detailTable, code.scaled / Currency::kScale, *line, *detail_);
         imported = true;
         return true;
     }
@@ -271,11 +273,18 @@ bool RunSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check) {
         } else {
             try {
                 bool processed = false;
+                // The journal of the sheet's changes is stored with them or not at all.
+                if (check == nullptr)
+                    state.Journal.BeginSheet(*state.mdb.gDatabase(), sheet);
                 {
                     // The record sets go before the commit, so that no statement of
                     // theirs is still open when the transaction ends.
                     SheetUpdate update(state, sheet, check);
                     processed = update.ProcessRows();
+                }
+                if (processed && check == nullptr) {
+                    state.Journal.EndSheet(*state.mdb.gDatabase(), sheet,
+                                           state.ImportOkCount[index], state.ImportNgCount[index]);
                 }
                 if (processed) {
                     const std::int32_t committed = check != nullptr ? 0 : transaction.Commit();
