@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "NumberText.h"
 #include "TextCodec.h"
 
 namespace GMojRege {
@@ -54,23 +55,13 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Parses 1 to 8 hex digits making up the whole of `s`.
 std::optional<std::uint32_t> ParseHex32(std::string_view s) {
     if (s.empty() || s.size() > 8)
         return std::nullopt;
     std::uint32_t value = 0;
     for (char c : s) {
-        const int d = HexDigit(c);
+        const int d = numbertext::HexDigit(c);
         if (d < 0)
             return std::nullopt;
         value = (value << 4) | static_cast<std::uint32_t>(d);

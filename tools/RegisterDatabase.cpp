@@ -13,6 +13,7 @@
 
 #include "Database.h"
 #include "GMojRege.h"
+#include "NumberText.h"
 #include "PlatformError.h"
 #include "RegistryStore.h"
 #include "TextCodec.h"
@@ -298,15 +299,7 @@ std::string DatabasePathFromArgument(std::string_view argument, const std::strin
                 path.push_back(rest[i]);
                 continue;
             }
-            const auto hex = [](char c) {
-                if (c >= '0' && c <= '9')
-                    return c - '0';
-                if (c >= 'a' && c <= 'f')
-                    return c - 'a' + 10;
-                if (c >= 'A' && c <= 'F')
-                    return c - 'A' + 10;
-                return -1;
-            };
+            const auto hex = numbertext::HexDigit;
             const int high = i + 2 < rest.size() ? hex(rest[i + 1]) : -1;
             const int low = i + 2 < rest.size() ? hex(rest[i + 2]) : -1;
             if (high < 0 || low < 0 || (high == 0 && low == 0)) {

@@ -131,6 +131,16 @@ std::optional<double> ParseNumber(std::string_view text) {
     return ToDouble(parts);
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 bool LeadingNumberIsZero(std::string_view text) {
     std::string compact;
     for (char c : text) {
@@ -141,9 +151,7 @@ bool LeadingNumberIsZero(std::string_view text) {
     if (compact.size() >= 2 && compact[0] == '&' && (compact[1] == 'H' || compact[1] == 'h')) {
         for (i = 2; i < compact.size(); ++i) {
             const char c = compact[i];
-            const bool hex =
-                (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-            if (!hex)
+            if (HexDigit(c) < 0)
                 break;
             if (c != '0')
                 return false;

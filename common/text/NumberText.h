@@ -37,4 +37,7 @@ std::optional<double> ParseNumber(std::string_view text);
 // ideographic space become their half-width forms; everything else is kept.
 std::string NarrowNumberText(std::string_view text);
 
+// The value of one hexadecimal digit (either case); -1 for any other character.
+int HexDigit(char c);
+
 }  // namespace numbertext
