@@ -11,9 +11,11 @@
 
 #include "Database.h"
 #include "ImportJournal.h"
+#include "ImportView.h"
 #include "PlatformError.h"
 #include "Transaction.h"
 #include "gMjDisp.h"
+#include "gMjMDB.h"
 
 const char* const kKeptReason = "取込後に変更されているため元に戻せません";
 
@@ -252,4 +254,37 @@ std::string KeptFieldLine(const KeptField& kept) {
     std::string message = kept.field + "は" + kKeptReason;
     return label + "(" + gMjDisp::FitToByteWidth(id, 7) + ")" + code + "：" +
            gMjDisp::FitToByteWidth(message, 76);
+}
+
+bool RunUndoImport(gMjMDB& mdb, std::int64_t number, ImportView& view) {
+    MessageSink& messages = view.messages();
+    Database* db = mdb.gDatabase();
+    if (db == nullptr)
+        return false;
+    if (!messages.confirm("選択した取込を元に戻してもよろしいですか"))
+        return false;
+    view.setBusy(true);
+    view.clearErrorList();
+    view.setErrorListVisible(false);
+    const UndoResult result = UndoImport(*db, number);
+    view.setBusy(false);
+    if (!result.done) {
+        messages.warn(result.message);
+        return false;
+    }
+    const std::string counts =
+        "\r\n\r\n　元に戻した項目：" +
+        gMjDisp::FormatNumberRight(static_cast<double>(result.restored), 8, 0, true) + " 件";
+    if (result.kept.empty()) {
+        messages.inform("取込を元に戻しました" + counts);
+        return true;
+    }
+    for (const KeptField& kept : result.kept)
+        view.addErrorLine(KeptFieldLine(kept));
+    view.setErrorListVisible(true);
+    messages.warn("取込を元に戻しました\r\n元に戻せなかった項目を確認してください" + counts +
+                  "\r\n　元に戻せなかった項目：" +
+                  gMjDisp::FormatNumberRight(static_cast<double>(result.kept.size()), 8, 0, true) +
+                  " 件");
+    return true;
 }

@@ -57,3 +57,11 @@ UndoResult UndoImport(Database& db, std::int64_t number,
 // The error-list line of a kept field, in the columns of the import's list:
 // 【契約内訳】(ID     )0000012345：年間金額は取込後に… + blanks to 76 columns.
 std::string KeptFieldLine(const KeptField& kept);
+
+class gMjMDB;
+class ImportView;
+
+// The undo as the window runs it: asks "選択した取込を元に戻してもよろしいですか",
+// reverts entry `number` of the open database, says how it went and lists
+// the kept fields in the error list (shown). True when the entry was undone.
+bool RunUndoImport(gMjMDB& mdb, std::int64_t number, ImportView& view);

@@ -155,6 +155,10 @@ void WindowConventions::notifyNavigator() {
 void WindowConventions::FormKeyDown(int key, Qt::KeyboardModifiers) {
     if (unloaded_ || jobRunning_)
         return;
+    if (key == Qt::Key_Escape && EscapeAction()) {
+        notifyNavigator();
+        return;
+    }
     if (key == Qt::Key_F1 || key == Qt::Key_Escape) {
         if (messages_.confirm("終了してもよろしいですか")) {
             Unload();

@@ -73,6 +73,9 @@ class WindowConventions : public QWidget, public ControlMasterWindow {
     // A function key besides F1, Esc and F4 that this window acts on (the
     // import window's F3): it is handled like F4, from the key or the bar.
     void addKeyAction(int key, std::function<void()> action);
+    // Esc, before it asks to end the program: true when the window used the
+    // key itself (the import window leaves its history view).
+    virtual bool EscapeAction() { return false; }
     // Unload: what the window holds besides the navigator and the database.
     virtual void ReleaseWindowObjects() {}
     // A text input with Enter handlers lost the focus (before EnterPressed is reset).

@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ImportHistoryView.h"
 #include "TaviCommand.h"
 #include "TaviDate.h"
 #include "TaviText.h"
+#include "UndoImport.h"
 #include "WindowJobView.h"
 #include "WindowLayout.h"
 
@@ -146,6 +148,9 @@ void frmVelkanDataImport::buildWindow() {
     col3->addWidget(list1_, 1);
     KeepSpaceWhenHidden(frameData3_);
     root->addWidget(frameData3_, 1);
+    history_ = new ImportHistoryView(this);
+    history_->hide();
+    root->addWidget(history_, 1);
 
     auto* progressRow = new QHBoxLayout;
     progressBar1_ = new QProgressBar(this);
@@ -167,6 +172,10 @@ void frmVelkanDataImport::buildWindow() {
     taviCommand1_->button(2)->setText(QStringLiteral("確認"));
     taviCommand1_->button(2)->setAccessibleName(QStringLiteral("確認"));
     addKeyAction(Qt::Key_F3, [this] { CheckAction(); });
+    // F9 shows the past imports, each of which can be undone.
+    taviCommand1_->button(8)->setText(QStringLiteral("履歴"));
+    taviCommand1_->button(8)->setAccessibleName(QStringLiteral("履歴"));
+    addKeyAction(Qt::Key_F9, [this] { HistoryAction(); });
     root->addWidget(taviCommand1_);
 
     // Only the control-master step uses the date inputs (their calendar mode).
@@ -189,6 +198,7 @@ void frmVelkanDataImport::ClearImportWindow() {
     progressBar1_->hide();
     list1_->clear();
     frameData3_->hide();
+    ShowHistory(false);
 }
 
 void frmVelkanDataImport::Browse() {
@@ -199,16 +209,72 @@ void frmVelkanDataImport::Browse() {
 }
 
 void frmVelkanDataImport::MainAction() {
+    if (history_->isVisible()) {
+        UndoSelectedImport();
+        return;
+    }
     job_->RunImport(txtPath_->text().toStdString());
     // Whatever the driver left behind, the window is usable again.
     view_->setBusy(false);
 }
 
 void frmVelkanDataImport::CheckAction() {
+    if (history_->isVisible())
+        return;
     job_->RunCheck(txtPath_->text().toStdString());
     view_->setBusy(false);
 }
 
 void frmVelkanDataImport::ReleaseWindowObjects() {
     job_->Release();
+}
+
+void frmVelkanDataImport::ShowHistory(bool show) {
+    if (show == history_->isVisible())
+        return;
+    // The history takes the room of the workbook row and the error list.
+    QSizePolicy policy = frameData3_->sizePolicy();
+    policy.setRetainSizeWhenHidden(!show);
+    frameData3_->setSizePolicy(policy);
+    if (show) {
+        frameData1_->hide();
+        frameData3_->hide();
+        history_->show();
+        history_->list()->setFocus();
+    } else {
+        history_->hide();
+        frameData1_->show();
+        txtPath_->setFocus();
+    }
+}
+
+void frmVelkanDataImport::HistoryAction() {
+    if (history_->isVisible()) {
+        ShowHistory(false);
+        return;
+    }
+    if (history_->Load(mdb().gDatabase(), messages()))
+        ShowHistory(true);
+}
+
+bool frmVelkanDataImport::EscapeAction() {
+    if (!history_->isVisible())
+        return false;
+    ShowHistory(false);
+    return true;
+}
+
+void frmVelkanDataImport::UndoSelectedImport() {
+    const std::int64_t entry = history_->SelectedEntry();
+    if (entry == 0)
+        return;
+    const bool undone = RunUndoImport(mdb(), entry, *view_);
+    view_->setBusy(false);
+    history_->Load(mdb().gDatabase(), messages(), entry);
+    // The fields left as they were are listed in the error list, which the
+    // window shows in place of the history.
+    if (undone && list1_->count() > 0) {
+        ShowHistory(false);
+        frameData3_->show();
+    }
 }

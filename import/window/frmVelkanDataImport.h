@@ -8,6 +8,7 @@
 #include "ImportJob.h"
 #include "WindowConventions.h"
 
+class ImportHistoryView;
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -38,6 +39,7 @@ class frmVelkanDataImport : public WindowConventions {
     QGroupBox* FrameData2() const { return frameData2_; }
     QGroupBox* FrameData3() const { return frameData3_; }
     ImportJob& job() { return *job_; }
+    ImportHistoryView* HistoryView() const { return history_; }
 
     void ClearImportWindow();
     // Command1 "参照".
@@ -53,10 +55,16 @@ class frmVelkanDataImport : public WindowConventions {
     // F3.
     void CheckAction();
     void ReleaseWindowObjects() override;
+    // F9: the past imports in place of the workbook and the error list, or back.
+    void HistoryAction();
+    bool EscapeAction() override;
 
   private:
     class View;
     void buildWindow();
+    void ShowHistory(bool show);
+    // F4 in the history view.
+    void UndoSelectedImport();
 
     QGroupBox* frameData1_ = nullptr;
     QGroupBox* frameData2_ = nullptr;
@@ -70,6 +78,7 @@ class frmVelkanDataImport : public WindowConventions {
     TaviCommand* taviCommand1_ = nullptr;
     TaviDate* taviDate1_ = nullptr;
     TaviDate* taviDate2_ = nullptr;
+    ImportHistoryView* history_ = nullptr;
 
     QString browseInitialFolder_;
     ExcelFileChooser chooseFile_ = ChooseExcelFile;
