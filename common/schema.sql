@@ -133,6 +133,8 @@ CREATE TABLE "浄化槽金額取込履歴" (
 
 -- One line per field whose value the entry changed. 変更前 and 変更後 have
 -- no declared type, so that each keeps the value exactly as it was stored.
+-- The lines are stored in key order in the table itself (no rowid, no
+-- second index), since an import appends a line for every changed field.
 CREATE TABLE "浄化槽金額取込履歴明細" (
     "取込番号" INTEGER NOT NULL,
     "行番号" INTEGER NOT NULL,
@@ -143,4 +145,4 @@ CREATE TABLE "浄化槽金額取込履歴明細" (
     "変更前",
     "変更後",
     PRIMARY KEY ("取込番号", "行番号")
-);
+) WITHOUT ROWID;

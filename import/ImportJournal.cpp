@@ -200,6 +200,8 @@ void ImportJournal::Start(const std::string& path) {
 }
 
 void ImportJournal::BeginSheet(Database& db, std::int16_t sheet) {
+    if (!enabled_)
+        return;
     EnsureJournalTables(db);
     if (sheet == 1 || entry_ == 0) {
         entry_ = AddJournalEntry(db, who_, path_, sha256_, 0);
@@ -210,12 +212,16 @@ void ImportJournal::BeginSheet(Database& db, std::int16_t sheet) {
 
 void ImportJournal::Record(std::string_view table, std::int64_t code, std::int64_t id,
                            const RecordsetHelper& record) {
+    if (!enabled_)
+        return;
     for (const RecordsetHelper::FieldChange& change : record.LastChanges())
         writer_->Add(table, code, id, record.ColumnName(change.column), change.before,
                      change.after);
 }
 
 void ImportJournal::EndSheet(Database& db, std::int16_t sheet, std::int32_t ok, std::int32_t ng) {
+    if (!enabled_)
+        return;
     SetJournalCounts(db, entry_, sheet, ok, ng);
     nextLine_ = writer_->NextLine();
     writer_.reset();

@@ -77,11 +77,16 @@ class ImportJournal {
     void EndSheet(Database& db, std::int16_t sheet, std::int32_t ok, std::int32_t ng);
     // The entry of the import under way (0 before sheet 1 began).
     std::int64_t Entry() const { return entry_; }
+    // Off only to measure what the journal costs: the import then writes
+    // no entry and no line.
+    void SetEnabled(bool enabled) { enabled_ = enabled; }
+    bool Enabled() const { return enabled_; }
 
   private:
     std::string path_;
     std::string sha256_;
     JournalIdentity who_;
+    bool enabled_ = true;
     std::int64_t entry_ = 0;
     std::int64_t nextLine_ = 1;
     std::optional<JournalLineWriter> writer_;  // of the sheet under way

@@ -13,6 +13,7 @@
 #include "ImportJournal.h"
 #include "ImportView.h"
 #include "PlatformError.h"
+#include "RecordsetHelper.h"
 #include "Transaction.h"
 #include "gMjDisp.h"
 #include "gMjMDB.h"
@@ -110,19 +111,21 @@ class Undo {
         std::int64_t below = INT64_MAX;
         std::int64_t handled = 0;
         while (ReadSlice(below, slice)) {
-            for (const Line& line : slice) {
-                const std::size_t sheet = line.table == kContractTable ? 0 : 1;
-                if (Restore(line)) {
-                    journal.Add(line.table, line.code, line.id, line.field, line.after,
-                                line.before);
-                    ++restored[sheet];
-                    ++result.restored;
-                } else {
-                    result.kept.push_back({line.table, line.code, line.id, line.field});
-                    ++kept[sheet];
+            // The lines of one record follow each other: one seek and one
+            // update per record.
+            for (std::size_t first = 0; first < slice.size();) {
+                std::size_t last = first + 1;
+                while (last < slice.size() && slice[last].code == slice[first].code &&
+                       slice[last].id == slice[first].id &&
+                       slice[last].table == slice[first].table) {
+                    ++last;
                 }
-                if (afterLine_)
-                    afterLine_(++handled);
+                RestoreRecord(slice, first, last, journal, result, restored, kept);
+                if (afterLine_) {
+                    for (std::size_t i = first; i < last; ++i)
+                        afterLine_(++handled);
+                }
+                first = last;
             }
             below = slice.back().number;
         }
@@ -162,31 +165,66 @@ class Undo {
         return !slice.empty();
     }
 
-    // The old value goes back only where the field still holds what the
-    // import wrote ("IS" compares numbers by value and Null with Null).
-    bool Restore(const Line& line) {
-        std::unique_ptr<Statement>& update = updates_[{line.table, line.field}];
-        if (!update) {
-            update = std::make_unique<Statement>(
-                db_.prepare("UPDATE " + QuoteSqlName(line.table) + " SET " +
-                            QuoteSqlName(line.field) + " = ? WHERE \"得意先コード\" = ? AND " +
-                            "\"ＩＤ\" = ? AND " + QuoteSqlName(line.field) + " IS ?"));
+    // Lines [first, last) of one record, last written first. A field gets
+    // its old value back only while it still holds what the import wrote.
+    void RestoreRecord(const std::vector<Line>& lines, std::size_t first, std::size_t last,
+                       JournalLineWriter& journal, UndoResult& result,
+                       std::array<std::int32_t, 2>& restored, std::array<std::int32_t, 2>& kept) {
+        const Line& head = lines[first];
+        const std::size_t sheet = head.table == kContractTable ? 0 : 1;
+        RecordsetHelper& record = Record(head.table);
+        std::int32_t err = 0;
+        record.Move(1, "PrimaryKey", "=", {FieldValue{head.code}, FieldValue{head.id}}, err);
+        if (err != 0 && err != SQLITE_NOTFOUND)
+            throw PlatformError(err, "取込を元に戻せません");
+        // What each field holds once the lines before have been undone (a
+        // workbook may revise one record twice).
+        std::vector<std::pair<const std::string*, const FieldValue*>> now;
+        auto current = [&](const std::string& field) -> const FieldValue& {
+            for (auto it = now.rbegin(); it != now.rend(); ++it) {
+                if (*it->first == field)
+                    return *it->second;
+            }
+            return record.FieldRef(field);
+        };
+        bool staged = false;
+        for (std::size_t i = first; i < last; ++i) {
+            const Line& line = lines[i];
+            if (err == 0 && SameFieldValue(current(line.field), line.after)) {
+                record.SetField(line.field, line.before);
+                now.emplace_back(&line.field, &line.before);
+                staged = true;
+                journal.Add(line.table, line.code, line.id, line.field, line.after, line.before);
+                ++restored[sheet];
+                ++result.restored;
+            } else {
+                result.kept.push_back({line.table, line.code, line.id, line.field});
+                ++kept[sheet];
+            }
         }
-        Statement& st = *update;
-        st.bind(1, line.before);
-        st.bind(2, line.code);
-        st.bind(3, line.id);
-        st.bind(4, line.after);
-        while (st.step()) {
+        if (staged) {
+            record.Update(err);
+            if (err != 0)
+                throw PlatformError(err, "取込を元に戻せません");
         }
-        st.reset();
-        return sqlite3_changes(db_.handle()) == 1;
+    }
+
+    RecordsetHelper& Record(const std::string& table) {
+        auto it = records_.find(table);
+        if (it == records_.end()) {
+            it = records_.try_emplace(table).first;
+            std::int32_t err = 0;
+            it->second.Open(&db_, table, 0, err);
+            if (err != 0)
+                throw PlatformError(err, "ファイルがオープンできません（" + table + "）");
+        }
+        return it->second;
     }
 
     Database& db_;
     std::int64_t number_;
     const std::function<void(std::int64_t)>& afterLine_;
-    std::map<std::pair<std::string, std::string>, std::unique_ptr<Statement>> updates_;
+    std::map<std::string, RecordsetHelper> records_;
 };
 
 }  // namespace

@@ -176,7 +176,7 @@ class SheetUpdate {
                 state_.view.messages().warn(tables_.detailOpenMessage);
                 return false;
             }
-            detail_->KeepChanges(check_ == nullptr);
+            detail_->KeepChanges(check_ == nullptr && state_.Journal.Enabled());
         }
         // A line number beyond the 16-bit range names no line of the table.
         const std::optional<std::int16_t> line =

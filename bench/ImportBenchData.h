@@ -1,0 +1,101 @@
+#pragma once
+// The data of the import benchmarks: a generated database and a fee
+// workbook whose 65,533 contract lines and 65,533 billing lines all carry
+// revised amounts for keys the database holds.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+#include "ReadSheet.h"
+#include "RecordingMessages.h"
+#include "SampleData.h"
+#include "pClExcel.h"
+
+namespace {
+
+constexpr int kLines = 65533;
+
+struct Line {
+    std::int64_t code, id, sub;  // sub: 作業コード or 部門コード
+};
+
+std::vector<Line> Lines(Database& db, const std::string& table, const std::string& subColumn) {
+    Statement st =
+        db.prepare("SELECT t.得意先コード, t.ＩＤ, t." + subColumn + " FROM " + table +
+                   " AS t INNER JOIN 浄化槽基本マスタ AS b ON b.得意先コード = "
+                   "t.得意先コード WHERE t.ＩＤ <= 32767 ORDER BY t.得意先コード, t.ＩＤ");
+    std::vector<Line> lines;
+    while (st.step() && static_cast<int>(lines.size()) < kLines) {
+        lines.push_back({std::get<std::int64_t>(st.column(0)), std::get<std::int64_t>(st.column(1)),
+                         IsNull(st.column(2)) ? 0 : std::get<std::int64_t>(st.column(2))});
+    }
+    return lines;
+}
+
+void WriteHeaders(pClExcel& excel, std::int16_t sheet) {
+    const SheetLayout& layout = ExpectedLayout(sheet);
+    for (std::int16_t c = 1; c <= layout.columns; ++c) {
+        const auto& [top, lower] = layout.headers[static_cast<std::size_t>(c - 1)];
+        if (!top.empty())
+            excel.SetCellValue(1, c, top);
+        if (!lower.empty())
+            excel.SetCellValue(2, c, lower);
+    }
+}
+
+// The database and the edited workbook, made in a child process so that
+// their memory does not count for the import.
+void Prepare(const std::string& dbPath, const std::string& bookPath) {
+    const auto started = std::chrono::steady_clock::now();
+    SampleOptions options;
+    options.customers = 60000;
+    options.overwrite = true;
+    CreateSampleDatabase(dbPath, options);
+    Database db(dbPath, true);
+    const std::vector<Line> contract = Lines(db, "浄化槽契約内訳マスタ", "作業コード");
+    const std::vector<Line> billing = Lines(db, "浄化槽請求テーブル", "部門コード");
+    if (static_cast<int>(contract.size()) < kLines || static_cast<int>(billing.size()) < kLines) {
+        std::fprintf(stderr, "too few lines in the sample database (%zu, %zu)\n", contract.size(),
+                     billing.size());
+        std::exit(1);
+    }
+    RecordingMessages messages;
+    pClExcel excel(messages);
+    excel.NewBook("契約内訳情報");
+    WriteHeaders(excel, 1);
+    std::int32_t row = 3;
+    for (const Line& line : contract) {
+        excel.SetCellValue(row, 1, static_cast<double>(line.code));
+        excel.SetCellValue(row, 2, std::string("設置場所"));
+        excel.SetCellValue(row, 11, static_cast<double>(line.id));
+        excel.SetCellValue(row, 12, static_cast<double>(line.sub));
+        excel.SetCellValue(row, 13, std::string("清掃"));
+        excel.SetCellValue(row, 17, 13200.0 + row % 100);
+        excel.SetCellValue(row, 18, 12.0);
+        excel.SetCellValue(row, 19, 1100.0);
+        ++row;
+    }
+    excel.NewSheets("請求情報");
+    WriteHeaders(excel, 2);
+    row = 3;
+    for (const Line& line : billing) {
+        excel.SetCellValue(row, 1, static_cast<double>(line.code));
+        excel.SetCellValue(row, 11, static_cast<double>(line.id));
+        excel.SetCellValue(row, 12, static_cast<double>(line.sub));
+        excel.SetCellValue(row, 13, std::string("浄化槽清掃"));
+        for (std::int16_t m = 1; m <= 12; ++m) {
+            excel.SetCellValue(row, static_cast<std::int16_t>(25 + m), m == 8 ? 0.0 : 5500.0);
+        }
+        ++row;
+    }
+    if (!excel.BookSave(bookPath, false))
+        std::exit(1);
+    std::printf("prepared database and workbook in %.2f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
+}  // namespace

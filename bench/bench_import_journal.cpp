@@ -1,0 +1,187 @@
+// What the import journal costs and how long an undo takes: the import of
+// 65,533 + 65,533 revised rows into fresh copies of one database, without
+// and with the journal (alternating, three of each), then the undo of the
+// journaled import, checked to leave both tables as they were.
+//
+// Usage: bench_import_journal [work folder]   (default: a fresh temporary folder)
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+#include "ImportBenchData.h"
+#include "ImportState.h"
+#include "ReadSheet.h"
+#include "RecordingMessages.h"
+#include "UndoImport.h"
+#include "UpdateFromSheet.h"
+#include "gMjMDB.h"
+
+namespace {
+
+class BenchView : public ImportView {
+  public:
+    MessageSink& messages() override { return messages_; }
+    void setBusy(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgress(int) override {}
+    void setPhaseVisible(bool) override {}
+    void setPhase(const std::string&) override {}
+    void pumpEvents() override {}
+    void setErrorListVisible(bool) override {}
+    void clearErrorList() override {}
+    void addErrorLine(const std::string&) override {}
+    RecordingMessages messages_;
+};
+
+struct Times {
+    double wall = 0;
+    double cpu = 0;
+};
+
+double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+Times Measure(const std::function<void()>& work) {
+    const auto t = std::chrono::steady_clock::now();
+    const double c = CpuSeconds();
+    work();
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count(),
+            CpuSeconds() - c};
+}
+
+// Both sheets read, checked and written as F4 does, the journal on or off.
+// The times leave out reading the workbook, which the journal does not touch.
+Times ImportBoth(const std::string& db, const std::string& book, bool journal) {
+    RecordingMessages messages;
+    gMjMDB mdb(messages);
+    if (mdb.OpenMdb(0, db, false) != 0)
+        std::exit(1);
+    BenchView view;
+    ImportState state(mdb, view);
+    state.ImportPath = book;
+    state.Journal.SetEnabled(journal);
+    Times total;
+    total.cpu += Measure([&] { state.Journal.Start(book); }).cpu;
+    for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
+        if (!ReadSheet(state, sheet))
+            std::exit(1);
+        const Times t = Measure([&] {
+            if (!UpdateFromSheet(state, sheet))
+                std::exit(1);
+        });
+        total.wall += t.wall;
+        total.cpu += t.cpu;
+        state.SheetData.clear();
+    }
+    state.Prefetch.reset();
+    mdb.CloseDatabase();
+    return total;
+}
+
+// Both tables, row for row, as one number.
+std::size_t Fingerprint(const std::string& path) {
+    Database db(path, true);
+    std::size_t hash = 0;
+    for (const char* table : {"浄化槽契約内訳マスタ", "浄化槽請求テーブル"}) {
+        Statement st = db.prepare(std::string("SELECT * FROM ") + table + " ORDER BY rowid");
+        while (st.step()) {
+            for (int i = 0; i < st.columnCount(); ++i) {
+                const FieldValue v = st.column(i);
+                hash = hash * 1000003u ^ std::hash<std::string>{}(FieldText(v)) ^ v.index();
+            }
+        }
+    }
+    return hash;
+}
+
+long Count(const std::string& path, const char* sql) {
+    Database db(path, true);
+    Statement st = db.prepare(sql);
+    return st.step() ? static_cast<long>(FieldNumber(st.column(0))) : -1;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string folder;
+    bool temporary = false;
+    if (argc > 1) {
+        folder = argv[1];
+        std::filesystem::create_directories(folder);
+    } else {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velkan-bench-journal-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return 1;
+        folder = pattern;
+        temporary = true;
+    }
+    const std::string base = folder + "/septic.db";
+    const std::string book = folder + "/fee.xls";
+    if (!std::filesystem::exists(base) || !std::filesystem::exists(book)) {
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            Prepare(base, book);
+            std::fflush(stdout);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return 1;
+    }
+    const std::size_t before = Fingerprint(base);
+
+    std::vector<double> plainWall, plainCpu, journalWall, journalCpu;
+    const std::string db = folder + "/run.db";
+    for (int round = 0; round < 3; ++round) {
+        for (const bool journal : {false, true}) {
+            std::filesystem::copy_file(base, db, std::filesystem::copy_options::overwrite_existing);
+            const Times t = ImportBoth(db, book, journal);
+            (journal ? journalWall : plainWall).push_back(t.wall);
+            (journal ? journalCpu : plainCpu).push_back(t.cpu);
+            std::printf("round %d, journal %s: check+write %.3f s (cpu %.3f)\n", round + 1,
+                        journal ? "on " : "off", t.wall, t.cpu);
+        }
+    }
+    const long lines = Count(db, "SELECT count(*) FROM 浄化槽金額取込履歴明細");
+    std::printf(
+        "import of %d + %d rows, median of 3: without journal %.3f s (cpu %.3f), with journal "
+        "%.3f s (cpu %.3f): +%.1f %% (cpu +%.1f %%); %ld journal lines\n",
+        kLines, kLines, Median(plainWall), Median(plainCpu), Median(journalWall),
+        Median(journalCpu), (Median(journalWall) / Median(plainWall) - 1) * 100,
+        (Median(journalCpu) / Median(plainCpu) - 1) * 100, lines);
+
+    UndoResult result;
+    const Times undo = Measure([&] {
+        Database d(db, false);
+        result = UndoImport(d, 1);
+    });
+    std::printf("undo: %.3f s (cpu %.3f); %lld fields restored, %zu kept; tables %s\n", undo.wall,
+                undo.cpu, static_cast<long long>(result.restored), result.kept.size(),
+                Fingerprint(db) == before ? "as before the import" : "DIFFER");
+    if (!result.done)
+        std::printf("  message: %s\n", result.message.c_str());
+    if (temporary)
+        std::filesystem::remove_all(folder);
+    return 0;
+}
