@@ -162,32 +162,79 @@ void SetJournalCounts(Database& db, std::int64_t entry, std::int16_t sheet, std:
     }
 }
 
+namespace {
+
+constexpr std::size_t kBatchLines = 64;
+constexpr int kLineValues = 8;
+
+std::string InsertLinesSql(std::size_t lines) {
+    std::string sql = "INSERT INTO \"浄化槽金額取込履歴明細\" VALUES ";
+    for (std::size_t i = 0; i < lines; ++i)
+        sql += i == 0 ? "(?, ?, ?, ?, ?, ?, ?, ?)" : ", (?, ?, ?, ?, ?, ?, ?, ?)";
+    return sql;
+}
+
+}  // namespace
+
 JournalLineWriter::JournalLineWriter(Database& db, std::int64_t entry, std::int64_t firstLine)
-    : insert_(db.cached("INSERT INTO \"浄化槽金額取込履歴明細\" VALUES (?, ?, ?, ?, ?, ?, ?, ?)")),
-      entry_(entry),
-      next_(firstLine) {}
+    : db_(db), entry_(entry), next_(firstLine) {
+    pending_.reserve(kBatchLines);
+}
+
+int JournalLineWriter::Intern(std::string_view name) {
+    for (std::size_t i = names_.size(); i-- > 0;) {
+        if (names_[i] == name)
+            return static_cast<int>(i);
+    }
+    names_.emplace_back(name);
+    return static_cast<int>(names_.size() - 1);
+}
 
 void JournalLineWriter::Add(std::string_view table, std::int64_t code, std::int64_t id,
                             std::string_view field, const FieldValue& before,
                             const FieldValue& after) {
-    sqlite3_stmt* st = insert_.handle();
-    // The names outlive the step: bound without a copy, unlike Statement::bind.
-    sqlite3_bind_int64(st, 1, entry_);
-    sqlite3_bind_int64(st, 2, next_);
-    sqlite3_bind_text64(st, 3, table.data(), table.size(), SQLITE_STATIC, SQLITE_UTF8);
-    sqlite3_bind_int64(st, 4, code);
-    sqlite3_bind_int64(st, 5, id);
-    sqlite3_bind_text64(st, 6, field.data(), field.size(), SQLITE_STATIC, SQLITE_UTF8);
+    pending_.push_back({Intern(table), Intern(field), code, id, before, after});
+    if (pending_.size() == kBatchLines) {
+        static const std::string batch = InsertLinesSql(kBatchLines);
+        Write(db_.cached(batch), 0, kBatchLines);
+        pending_.clear();
+    }
+}
+
+void JournalLineWriter::Flush() {
+    if (pending_.empty())
+        return;
+    static const std::string one = InsertLinesSql(1);
+    Statement& insert = db_.cached(one);
+    for (std::size_t i = 0; i < pending_.size(); ++i)
+        Write(insert, i, 1);
+    pending_.clear();
+}
+
+void JournalLineWriter::Write(Statement& insert, std::size_t from, std::size_t count) {
+    sqlite3_stmt* st = insert.handle();
     try {
-        insert_.bind(7, before);
-        insert_.bind(8, after);
-        while (insert_.step()) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const Pending& line = pending_[from + k];
+            const int at = static_cast<int>(k) * kLineValues;
+            const std::string& table = names_[static_cast<std::size_t>(line.table)];
+            const std::string& field = names_[static_cast<std::size_t>(line.field)];
+            // The names stay put until the step: bound without a copy.
+            sqlite3_bind_int64(st, at + 1, entry_);
+            sqlite3_bind_int64(st, at + 2, next_++);
+            sqlite3_bind_text64(st, at + 3, table.data(), table.size(), SQLITE_STATIC, SQLITE_UTF8);
+            sqlite3_bind_int64(st, at + 4, line.code);
+            sqlite3_bind_int64(st, at + 5, line.id);
+            sqlite3_bind_text64(st, at + 6, field.data(), field.size(), SQLITE_STATIC, SQLITE_UTF8);
+            insert.bind(at + 7, line.before);
+            insert.bind(at + 8, line.after);
+        }
+        while (insert.step()) {
         }
     } catch (const PlatformError& e) {
         ThrowJournalError(e.number(), e.description());
     }
     sqlite3_reset(st);
-    ++next_;
 }
 
 void ImportJournal::Start(const std::string& path) {
@@ -222,6 +269,7 @@ void ImportJournal::Record(std::string_view table, std::int64_t code, std::int64
 void ImportJournal::EndSheet(Database& db, std::int16_t sheet, std::int32_t ok, std::int32_t ng) {
     if (!enabled_)
         return;
+    writer_->Flush();
     SetJournalCounts(db, entry_, sheet, ok, ng);
     nextLine_ = writer_->NextLine();
     writer_.reset();

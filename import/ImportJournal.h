@@ -48,18 +48,37 @@ std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std
 void SetJournalCounts(Database& db, std::int64_t entry, std::int16_t sheet, std::int32_t ok,
                       std::int32_t ng);
 
-// Appends the lines of one entry through one prepared statement.
+// Appends the lines of one entry, many lines per statement: an import
+// journals a line for every changed field, and a statement per line would
+// cost more than the import's own writes.
 class JournalLineWriter {
   public:
     JournalLineWriter(Database& db, std::int64_t entry, std::int64_t firstLine);
+    // Buffers the line; writes a batch when enough are waiting (throws
+    // PlatformError).
     void Add(std::string_view table, std::int64_t code, std::int64_t id, std::string_view field,
              const FieldValue& before, const FieldValue& after);
+    // Writes the lines still waiting: before the entry's counts and the commit.
+    void Flush();
     std::int64_t NextLine() const { return next_; }
 
   private:
-    Statement& insert_;
+    struct Pending {
+        int table;
+        int field;
+        std::int64_t code;
+        std::int64_t id;
+        FieldValue before;
+        FieldValue after;
+    };
+    int Intern(std::string_view name);
+    void Write(Statement& insert, std::size_t from, std::size_t count);
+
+    Database& db_;
     std::int64_t entry_;
     std::int64_t next_;
+    std::vector<std::string> names_;  // table and field names, each once
+    std::vector<Pending> pending_;
 };
 
 // What an F4 import journals: the entry is made in sheet 1's transaction,

@@ -129,6 +129,7 @@ class Undo {
             }
             below = slice.back().number;
         }
+        journal.Flush();
         for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
             const auto i = static_cast<std::size_t>(sheet - 1);
             SetJournalCounts(db_, result.undoEntry, sheet, restored[i], kept[i]);
