@@ -143,7 +143,6 @@ class Undo {
   private:
     // The next lines of the entry below line `below`, last written first.
     bool ReadSlice(std::int64_t below, std::vector<Line>& slice) {
-        slice.clear();
         Statement& st = db_.cached(
             "SELECT \"行番号\", \"テーブル名\", \"得意先コード\", \"ＩＤ\", \"項目名\", "
             "\"変更前\", "
@@ -152,18 +151,28 @@ class Undo {
         st.bind(1, number_);
         st.bind(2, below);
         st.bind(3, kSliceLines);
+        sqlite3_stmt* h = st.handle();
+        auto text = [h](int column, std::string& out) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(h, column));
+            out.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(h, column)));
+        };
+        // The lines of the slice before are reused: their texts keep their room.
+        std::size_t n = 0;
         while (st.step()) {
-            Line& line = slice.emplace_back();
-            line.number = Number(st.column(0));
-            line.table = FieldText(st.column(1));
-            line.code = Number(st.column(2));
-            line.id = Number(st.column(3));
-            line.field = FieldText(st.column(4));
-            line.before = st.column(5);
-            line.after = st.column(6);
+            if (n == slice.size())
+                slice.emplace_back();
+            Line& line = slice[n++];
+            line.number = sqlite3_column_int64(h, 0);
+            text(1, line.table);
+            line.code = sqlite3_column_int64(h, 2);
+            line.id = sqlite3_column_int64(h, 3);
+            text(4, line.field);
+            st.columnInto(5, line.before);
+            st.columnInto(6, line.after);
         }
         st.reset();
-        return !slice.empty();
+        slice.resize(n);
+        return n > 0;
     }
 
     // Lines [first, last) of one record, last written first. A field gets
