@@ -239,7 +239,7 @@ void JournalLineWriter::Write(Statement& insert, std::size_t from, std::size_t c
 
 void ImportJournal::Start(const std::string& path) {
     path_ = path;
-    sha256_ = FileSha256(path);
+    sha256_ = std::async(std::launch::async, [path] { return FileSha256(path); }).share();
     who_ = CurrentIdentity();
     entry_ = 0;
     nextLine_ = 1;
@@ -251,7 +251,8 @@ void ImportJournal::BeginSheet(Database& db, std::int16_t sheet) {
         return;
     EnsureJournalTables(db);
     if (sheet == 1 || entry_ == 0) {
-        entry_ = AddJournalEntry(db, who_, path_, sha256_, 0);
+        const std::string sha256 = sha256_.valid() ? sha256_.get() : std::string();
+        entry_ = AddJournalEntry(db, who_, path_, sha256, 0);
         nextLine_ = 1;
     }
     writer_.emplace(db, entry_, nextLine_);

@@ -5,6 +5,7 @@
 // the journal holds exactly what was stored.
 
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -103,7 +104,9 @@ class ImportJournal {
 
   private:
     std::string path_;
-    std::string sha256_;
+    // Hashed on a second thread while the contract sheet is read: reading the
+    // whole workbook once more would otherwise add to every import.
+    std::shared_future<std::string> sha256_;
     JournalIdentity who_;
     bool enabled_ = true;
     std::int64_t entry_ = 0;
