@@ -101,6 +101,9 @@ bool readsAsNumber(const std::string& text, double& out) {
 std::string numberText(double x) {
     if (x == 0)
         return "0";
+    // No cell holds these; a message that quotes one shows what a cell would.
+    if (!std::isfinite(x))
+        return "#NUM!";
     const double ax = std::fabs(x);
     char buf[64];
     if (ax >= 1e15 || ax < 1e-5) {

@@ -282,9 +282,11 @@ TEST_F(SetCellValidation, RefusesWhatTheFileCannotHoldWithAMessage) {
     EXPECT_FALSE(set(1, 1, 1, 1, 2, 9, 0));    // minimum above maximum
     EXPECT_FALSE(set(1, 1, 1, 1, 1, 0, 9.5));  // whole numbers between fractions
     EXPECT_FALSE(set(1, 1, 1, 1, 2, 0, std::numeric_limits<double>::quiet_NaN()));  // not a number
+    EXPECT_FALSE(set(1, 1, 1, 1, 2, 0, std::numeric_limits<double>::infinity()));
     EXPECT_FALSE(set(1, 1, 1, 1, 2, 0, 9, title33));
     EXPECT_FALSE(set(1, 1, 1, 1, 2, 0, 9, "t", error226));
-    EXPECT_EQ(messages_.shown.size(), 8u);
+    EXPECT_EQ(messages_.shown.size(), 9u);
+    EXPECT_NE(messages_.shown[6].text.find("#NUM!"), std::string::npos);
     EXPECT_TRUE(sheet().validations.empty());
     EXPECT_TRUE(set(1, 1, 1, 1, 2, 0, 9, kanji32, std::string(225, 'a')));  // the limits
 }
