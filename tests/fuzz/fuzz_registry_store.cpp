@@ -1,4 +1,4 @@
-// FUZZ-SOURCES: common/RegistryStore.cpp common/text/TextCodec.cpp
+// FUZZ-SOURCES: common/RegistryStore.cpp common/text/TextCodec.cpp common/text/NumberText.cpp
 // FUZZ-PKGS:
 //
 // The registry store parser over arbitrary bytes, followed by every read the
