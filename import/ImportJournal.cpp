@@ -14,6 +14,7 @@
 #include "PlatformError.h"
 #include "RecordsetHelper.h"
 #include "Schema.h"
+#include "UpdateFromSheet.h"
 
 const char* const kJournalTable = "浄化槽金額取込履歴";
 const char* const kJournalLineTable = "浄化槽金額取込履歴明細";
@@ -39,31 +40,10 @@ void CheckShape(const Database& db, const char* table, const char* const (&colum
     }
 }
 
-std::string Reason(int number) {
-    switch (number & 0xff) {
-        case SQLITE_READONLY:
-            return "データベースファイルは読み取り専用です";
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return "データベースは他のプログラムが使用中です";
-        case SQLITE_FULL:
-            return "ディスクの空き容量が不足しています";
-        case SQLITE_IOERR:
-            return "ディスクへの読み書きに失敗しました";
-        case SQLITE_CANTOPEN:
-            return "データベースの作業ファイルを作成できません";
-        case SQLITE_PERM:
-        case SQLITE_AUTH:
-            return "データベースへのアクセスが拒否されました";
-        default:
-            return "";
-    }
-}
-
 }  // namespace
 
 void ThrowJournalError(int number, const std::string& detail) {
-    const std::string reason = Reason(number);
+    const std::string reason = DatabaseRefusal(number);
     throw PlatformError(number, "取込履歴を書き込めません\r\n" +
                                     (reason.empty() ? detail : reason) + "(" +
                                     std::to_string(number) + ")");

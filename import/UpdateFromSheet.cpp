@@ -80,29 +80,6 @@ void StageRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_
     }
 }
 
-// Why the database as a whole refused to store the sheet, for the failures
-// the user can do something about; empty for anything else.
-std::string DatabaseRefusal(std::int32_t rc) {
-    switch (rc & 0xff) {
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return "データベースは他のプログラムが使用中です";
-        case SQLITE_READONLY:
-            return "データベースファイルは読み取り専用です";
-        case SQLITE_FULL:
-            return "ディスクの空き容量が不足しています";
-        case SQLITE_IOERR:
-            return "ディスクへの読み書きに失敗しました";
-        case SQLITE_CANTOPEN:
-            return "データベースの作業ファイルを作成できません";
-        case SQLITE_PERM:
-        case SQLITE_AUTH:
-            return "データベースへのアクセスが拒否されました";
-        default:
-            return "";
-    }
-}
-
 enum class RowStatus { PassedOver = 0, Imported = 1, Rejected = 2 };
 
 class SheetUpdate {
@@ -324,4 +301,25 @@ bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
 
 bool CheckSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck& check) {
     return RunSheet(state, sheet, &check);
+}
+
+std::string DatabaseRefusal(std::int32_t rc) {
+    switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "データベースは他のプログラムが使用中です";
+        case SQLITE_READONLY:
+            return "データベースファイルは読み取り専用です";
+        case SQLITE_FULL:
+            return "ディスクの空き容量が不足しています";
+        case SQLITE_IOERR:
+            return "ディスクへの読み書きに失敗しました";
+        case SQLITE_CANTOPEN:
+            return "データベースの作業ファイルを作成できません";
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return "データベースへのアクセスが拒否されました";
+        default:
+            return "";
+    }
 }
