@@ -3,9 +3,13 @@
 // workbook whose 65,533 contract lines and 65,533 billing lines all carry
 // revised amounts for keys the database holds.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -96,6 +100,47 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
         std::exit(1);
     std::printf("prepared database and workbook in %.2f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
+// The work folder of a benchmark run: the one given, or a fresh temporary one
+// that goes at the end, with the database and the revised workbook prepared
+// in a child process the first time (so the run's peak memory is its own).
+struct BenchFolder {
+    std::string path;
+    bool temporary = false;
+    std::string database() const { return path + "/septic.db"; }
+    std::string book() const { return path + "/fee.xls"; }
+    ~BenchFolder() {
+        if (temporary)
+            std::filesystem::remove_all(path);
+    }
+};
+
+// False when the folder or its data could not be made.
+bool OpenBenchFolder(int argc, char** argv, const char* name, BenchFolder& folder) {
+    if (argc > 1) {
+        folder.path = argv[1];
+        std::filesystem::create_directories(folder.path);
+    } else {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            return false;
+        folder.path = pattern;
+        folder.temporary = true;
+    }
+    if (std::filesystem::exists(folder.database()) && std::filesystem::exists(folder.book()))
+        return true;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        Prepare(folder.database(), folder.book());
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace

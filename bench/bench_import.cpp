@@ -80,34 +80,11 @@ void ResetPeak() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string folder;
-    bool temporary = false;
-    if (argc > 1) {
-        folder = argv[1];
-        std::filesystem::create_directories(folder);
-    } else {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkan-bench-import-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            return 1;
-        folder = pattern;
-        temporary = true;
-    }
-    const std::string dbPath = folder + "/septic.db";
-    const std::string bookPath = folder + "/fee.xls";
-    if (!std::filesystem::exists(dbPath) || !std::filesystem::exists(bookPath)) {
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            Prepare(dbPath, bookPath);
-            std::fflush(stdout);
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            return 1;
-    }
+    BenchFolder work;
+    if (!OpenBenchFolder(argc, argv, "velkan-bench-import", work))
+        return 1;
+    const std::string dbPath = work.database();
+    const std::string bookPath = work.book();
     std::printf("workbook %.1f MB, database %.1f MB\n",
                 static_cast<double>(std::filesystem::file_size(bookPath)) / 1e6,
                 static_cast<double>(std::filesystem::file_size(dbPath)) / 1e6);
@@ -190,7 +167,5 @@ int main(int argc, char** argv) {
     std::printf("peak memory of the whole import: %.1f MB\n",
                 static_cast<double>(StatusKb("VmHWM")) / 1024.0);
     mdb.CloseDatabase();
-    if (temporary)
-        std::filesystem::remove_all(folder);
     return 0;
 }

@@ -127,34 +127,12 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string folder;
-    bool temporary = false;
-    if (argc > 1) {
-        folder = argv[1];
-        std::filesystem::create_directories(folder);
-    } else {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velkan-bench-journal-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            return 1;
-        folder = pattern;
-        temporary = true;
-    }
-    const std::string base = folder + "/septic.db";
-    const std::string book = folder + "/fee.xls";
-    if (!std::filesystem::exists(base) || !std::filesystem::exists(book)) {
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            Prepare(base, book);
-            std::fflush(stdout);
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            return 1;
-    }
+    BenchFolder work;
+    if (!OpenBenchFolder(argc, argv, "velkan-bench-journal", work))
+        return 1;
+    const std::string folder = work.path;
+    const std::string base = work.database();
+    const std::string book = work.book();
     const std::size_t before = Fingerprint(base);
 
     // [journal][whole, write][wall, cpu]
@@ -201,7 +179,5 @@ int main(int argc, char** argv) {
                 Fingerprint(db) == before ? "as before the import" : "DIFFER");
     if (!result.done)
         std::printf("  message: %s\n", result.message.c_str());
-    if (temporary)
-        std::filesystem::remove_all(folder);
     return 0;
 }
