@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Database.h"
+#include "ImportView.h"
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
 #include "SampleData.h"
@@ -101,6 +102,22 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
     std::printf("prepared database and workbook in %.2f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
+
+// An import window that shows nothing; its boxes are recorded and answered Yes or OK.
+class SilentImportView : public ImportView {
+  public:
+    MessageSink& messages() override { return messages_; }
+    void setBusy(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgress(int) override {}
+    void setPhaseVisible(bool) override {}
+    void setPhase(const std::string&) override {}
+    void pumpEvents() override {}
+    void setErrorListVisible(bool) override {}
+    void clearErrorList() override {}
+    void addErrorLine(const std::string&) override {}
+    RecordingMessages messages_;
+};
 
 // The work folder of a benchmark run: the one given, or a fresh temporary one
 // that goes at the end, with the database and the revised workbook prepared

@@ -31,20 +31,11 @@
 
 namespace {
 
-class BenchView : public ImportView {
+class BenchView : public SilentImportView {
   public:
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
     void setPhase(const std::string& text) override { phase = text; }
-    void pumpEvents() override {}
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override {}
     void addErrorLine(const std::string&) override { ++errorLines; }
 
-    RecordingMessages messages_;
     std::string phase;
     long errorLines = 0;
 };

@@ -28,20 +28,7 @@
 
 namespace {
 
-class BenchView : public ImportView {
-  public:
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override {}
-    void addErrorLine(const std::string&) override {}
-    RecordingMessages messages_;
-};
+using BenchView = SilentImportView;
 
 struct Times {
     double wall = 0;
