@@ -139,6 +139,24 @@ void Database::execute(const std::string& jetSql, const std::vector<FieldValue>&
     }
 }
 
+void Database::executeScript(const std::string& sql) const {
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        const std::string msg = error ? error : sqlite3_errstr(rc);
+        sqlite3_free(error);
+        throw PlatformError(rc, msg);
+    }
+}
+
+long long Database::changes() const {
+    return sqlite3_changes64(db_);
+}
+
+bool Database::inTransaction() const {
+    return sqlite3_get_autocommit(db_) == 0;
+}
+
 std::vector<std::string> Database::tableNames() const {
     std::vector<std::string> names;
     Statement st = prepare(
@@ -211,6 +229,11 @@ std::vector<std::string> Database::columnNames(const std::string& table) const {
 void Database::begin() {
     execute("BEGIN IMMEDIATE");
 }
+void Database::beginRead() {
+    // Deferred: the shared lock comes with the first read and stays until
+    // the end, and no write lock is ever asked for.
+    execute("BEGIN DEFERRED");
+}
 void Database::commit() {
     try {
         execute("COMMIT");
@@ -220,7 +243,7 @@ void Database::commit() {
         // committed together with the next one or lost at close while the
         // caller moves on; rolled back, the error means exactly "nothing of
         // it was stored".
-        if (sqlite3_get_autocommit(db_) == 0) {
+        if (inTransaction()) {
             try {
                 rollback();
             } catch (const PlatformError&) {
@@ -283,6 +306,19 @@ void Statement::bind(int index1, const FieldValue& value) {
         db_->check(rc, "パラメーターの設定");
 }
 
+void Statement::bindInt(int index1, std::int64_t value) {
+    const int rc = sqlite3_bind_int64(stmt_, index1, value);
+    if (rc != SQLITE_OK)
+        db_->check(rc, "パラメーターの設定");
+}
+
+void Statement::bindText(int index1, std::string_view text) {
+    const int rc =
+        sqlite3_bind_text64(stmt_, index1, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    if (rc != SQLITE_OK)
+        db_->check(rc, "パラメーターの設定");
+}
+
 bool Statement::step() {
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
@@ -325,6 +361,15 @@ void Statement::columnInto(int index0, FieldValue& out) const {
         default:
             out = column(index0);
     }
+}
+
+std::int64_t Statement::columnInt(int index0) const {
+    return sqlite3_column_int64(stmt_, index0);
+}
+
+void Statement::columnText(int index0, std::string& out) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index0));
+    out.assign(p ? p : "", p ? static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index0)) : 0);
 }
 
 FieldValue Statement::column(int index0) const {

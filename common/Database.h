@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FieldValue.h"
@@ -37,6 +38,10 @@ class Database {
     Statement& cached(const std::string& jetSql) const;
     // Run a statement without result rows.
     void execute(const std::string& jetSql, const std::vector<FieldValue>& params = {}) const;
+    // Run several statements separated by ";" (schema scripts), untranslated.
+    void executeScript(const std::string& sql) const;
+    // Rows written by the last INSERT, UPDATE or DELETE.
+    long long changes() const;
 
     // Catalogue: names of the tables, in catalogue order.
     std::vector<std::string> tableNames() const;
@@ -45,9 +50,11 @@ class Database {
     std::vector<std::string> primaryKey(const std::string& table) const;
     std::vector<std::string> columnNames(const std::string& table) const;
 
-    void begin();     // BEGIN IMMEDIATE
-    void commit();    // COMMIT; when it fails, the transaction is rolled back
-    void rollback();  // ROLLBACK
+    void begin();      // BEGIN IMMEDIATE: the one writer until commit or rollback
+    void beginRead();  // BEGIN DEFERRED: one consistent view, no write lock asked for
+    void commit();     // COMMIT; when it fails, the transaction is rolled back
+    void rollback();   // ROLLBACK
+    bool inTransaction() const;
 
     // Throws PlatformError(rc, context + SQLite's message) when rc is an error.
     void check(int rc, const std::string& context) const;
@@ -82,13 +89,19 @@ class Statement {
     Statement& operator=(const Statement&) = delete;
 
     void bind(int index1, const FieldValue& value);  // 1-based
-    bool step();                                     // true while a row is available
+    void bindInt(int index1, std::int64_t value);
+    // The text is not copied: it must stay put until the statement is
+    // stepped to its end or reset.
+    void bindText(int index1, std::string_view text);
+    bool step();  // true while a row is available
     void reset();
     int columnCount() const;
     std::string columnName(int index0) const;
     FieldValue column(int index0) const;
     // The same value stored into `out`, reusing the room of a text it holds.
     void columnInto(int index0, FieldValue& out) const;
+    std::int64_t columnInt(int index0) const;             // Null reads 0
+    void columnText(int index0, std::string& out) const;  // Null reads ""
     sqlite3_stmt* handle() const { return stmt_; }
 
   private:

@@ -243,7 +243,7 @@ void RecordsetHelper::Update(std::int32_t& err) {
         st.bind(index, *rowid_);
         while (st.step()) {
         }
-        if (sqlite3_changes(db_->handle()) != 1) {
+        if (db_->changes() != 1) {
             err = kNoMatch;  // the row went away under us
             return;
         }

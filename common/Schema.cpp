@@ -44,16 +44,15 @@ std::string JournalSchemaSql() {
 }
 
 void CreateSchema(Database& db, bool withExpansionTable) {
-    const std::string sql =
-        "SAVEPOINT velkan_schema;\n" + SchemaSql(withExpansionTable) + "\nRELEASE velkan_schema;";
-    char* error = nullptr;
-    const int rc = sqlite3_exec(db.handle(), sql.c_str(), nullptr, nullptr, &error);
-    if (rc != SQLITE_OK) {
-        const std::string msg = error ? error : sqlite3_errstr(rc);
-        sqlite3_free(error);
-        sqlite3_exec(db.handle(), "ROLLBACK TO velkan_schema; RELEASE velkan_schema;", nullptr,
-                     nullptr, nullptr);
-        throw PlatformError(rc, "テーブルを作成できません: " + msg);
+    try {
+        db.executeScript("SAVEPOINT velkan_schema;\n" + SchemaSql(withExpansionTable) +
+                         "\nRELEASE velkan_schema;");
+    } catch (const PlatformError& e) {
+        try {
+            db.executeScript("ROLLBACK TO velkan_schema; RELEASE velkan_schema;");
+        } catch (const PlatformError&) {
+        }
+        throw PlatformError(e.number(), "テーブルを作成できません: " + e.description());
     }
 }
 

@@ -53,7 +53,7 @@ void TransactionGuard::Rollback() {
     if (!active_)
         return;
     active_ = false;
-    if (sqlite3_get_autocommit(db_->handle()) != 0)
+    if (!db_->inTransaction())
         return;  // a failed commit has already rolled it back
     try {
         db_->rollback();

@@ -13,9 +13,7 @@ std::int32_t ReadTransaction::Begin() {
     if (db_ == nullptr)
         return SQLITE_MISUSE;
     try {
-        // Deferred: the shared lock comes with the first read and stays
-        // until the end, and no write lock is ever asked for.
-        db_->execute("BEGIN DEFERRED");
+        db_->beginRead();
     } catch (const PlatformError& e) {
         return ErrorNumber(e);
     }
@@ -27,10 +25,10 @@ void ReadTransaction::End() {
     if (!active_)
         return;
     active_ = false;
-    if (sqlite3_get_autocommit(db_->handle()) != 0)
+    if (!db_->inTransaction())
         return;
     try {
-        db_->execute("ROLLBACK");
+        db_->rollback();
     } catch (const PlatformError&) {
         // Closing the connection ends it.
     }

@@ -1,7 +1,6 @@
 #include "ImportJournal.h"
 
 #include <pwd.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -84,13 +83,11 @@ std::string FileSha256(const std::string& path) {
 
 void EnsureJournalTables(Database& db) {
     if (!db.hasTable(kJournalTable) || !db.hasTable(kJournalLineTable)) {
-        const std::string sql = JournalSchemaSql();
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db.handle(), sql.c_str(), nullptr, nullptr, &error);
-        const std::string detail = error ? error : sqlite3_errstr(rc);
-        sqlite3_free(error);
-        if (rc != SQLITE_OK)
-            ThrowJournalError(rc, detail);
+        try {
+            db.executeScript(JournalSchemaSql());
+        } catch (const PlatformError& e) {
+            ThrowJournalError(e.number(), e.description());
+        }
     }
     CheckJournalTables(db);
 }
@@ -107,17 +104,19 @@ std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std
             "INSERT INTO \"浄化槽金額取込履歴\" (\"取込日時\", \"ユーザー名\", "
             "\"コンピューター名\", \"ファイル名\", \"SHA256\", \"契約内訳取込ＯＫ\", "
             "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", \"取消対象番号\") "
-            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?)");
+            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?) RETURNING \"取込番号\"");
         insert.bind(1, who.when);
         insert.bind(2, who.user);
         insert.bind(3, who.host);
         insert.bind(4, file);
         insert.bind(5, sha256);
         insert.bind(6, undoes > 0 ? FieldValue{undoes} : FieldValue{FieldNull{}});
+        insert.step();
+        const std::int64_t number = insert.columnInt(0);
         while (insert.step()) {
         }
         insert.reset();
-        return sqlite3_last_insert_rowid(db.handle());
+        return number;
     } catch (const PlatformError& e) {
         ThrowJournalError(e.number(), e.description());
     }
@@ -192,7 +191,6 @@ void JournalLineWriter::Flush() {
 }
 
 void JournalLineWriter::Write(Statement& insert, std::size_t from, std::size_t count) {
-    sqlite3_stmt* st = insert.handle();
     try {
         for (std::size_t k = 0; k < count; ++k) {
             const Pending& line = pending_[from + k];
@@ -200,12 +198,12 @@ void JournalLineWriter::Write(Statement& insert, std::size_t from, std::size_t c
             const std::string& table = names_[static_cast<std::size_t>(line.table)];
             const std::string& field = names_[static_cast<std::size_t>(line.field)];
             // The names stay put until the step: bound without a copy.
-            sqlite3_bind_int64(st, at + 1, entry_);
-            sqlite3_bind_int64(st, at + 2, next_++);
-            sqlite3_bind_text64(st, at + 3, table.data(), table.size(), SQLITE_STATIC, SQLITE_UTF8);
-            sqlite3_bind_int64(st, at + 4, line.code);
-            sqlite3_bind_int64(st, at + 5, line.id);
-            sqlite3_bind_text64(st, at + 6, field.data(), field.size(), SQLITE_STATIC, SQLITE_UTF8);
+            insert.bindInt(at + 1, entry_);
+            insert.bindInt(at + 2, next_++);
+            insert.bindText(at + 3, table);
+            insert.bindInt(at + 4, line.code);
+            insert.bindInt(at + 5, line.id);
+            insert.bindText(at + 6, field);
             insert.bind(at + 7, line.before);
             insert.bind(at + 8, line.after);
         }
@@ -214,7 +212,7 @@ void JournalLineWriter::Write(Statement& insert, std::size_t from, std::size_t c
     } catch (const PlatformError& e) {
         ThrowJournalError(e.number(), e.description());
     }
-    sqlite3_reset(st);
+    insert.reset();
 }
 
 void ImportJournal::Start(const std::string& path) {

@@ -1,7 +1,5 @@
 #include "UndoImport.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -151,22 +149,17 @@ class Undo {
         st.bind(1, number_);
         st.bind(2, below);
         st.bind(3, kSliceLines);
-        sqlite3_stmt* h = st.handle();
-        auto text = [h](int column, std::string& out) {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(h, column));
-            out.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(h, column)));
-        };
         // The lines of the slice before are reused: their texts keep their room.
         std::size_t n = 0;
         while (st.step()) {
             if (n == slice.size())
                 slice.emplace_back();
             Line& line = slice[n++];
-            line.number = sqlite3_column_int64(h, 0);
-            text(1, line.table);
-            line.code = sqlite3_column_int64(h, 2);
-            line.id = sqlite3_column_int64(h, 3);
-            text(4, line.field);
+            line.number = st.columnInt(0);
+            st.columnText(1, line.table);
+            line.code = st.columnInt(2);
+            line.id = st.columnInt(3);
+            st.columnText(4, line.field);
             st.columnInto(5, line.before);
             st.columnInto(6, line.after);
         }
