@@ -150,33 +150,37 @@ std::uint32_t Sheet::formatIdAt(std::int32_t r, std::int32_t c) const {
     return 0;
 }
 
-namespace {
-
-// The slots of a row up to column c; a new row takes the width of the one
-// above it, since rows of a sheet tend to be alike.
-void growRow(Sheet& sheet, RowInfo& ri, std::int32_t r, std::int32_t c) {
+// The slots of a row up to column c. A new row gets the room of the row
+// above, or of the widest row so far when that is at most twice as much:
+// data rows are filled with their values first and the formatting adds the
+// entry cells up to the header's width afterwards, which would otherwise move
+// every row of the sheet a second time.
+void Sheet::growRow(RowInfo& ri, std::int32_t r, std::int32_t c) {
     const auto need = static_cast<std::size_t>(c) + 1;
     if (ri.cells.size() >= need)
         return;
     if (ri.cells.capacity() < need) {
         std::size_t want = std::max(need, ri.cells.capacity() * 2);
-        if (const RowInfo* above = sheet.row(r - 1))
-            want = std::max(want, above->cells.size());
+        if (const RowInfo* above = row(r - 1)) {
+            const std::size_t width = above->cells.size();
+            want = std::max({want, width, std::min(rowRoom_, 2 * width)});
+        }
         ri.cells.reserve(std::min<std::size_t>(want, kMaxCols));
     }
     ri.cells.resize(need, absentCell());
+    rowRoom_ = std::max(rowRoom_, need);
 }
 
 // The slot of (r, c), created with the format the position shows.
-Cell& ensureCell(Sheet& sheet, std::int32_t r, std::int32_t c) {
-    RowInfo& ri = sheet.rowInfo(r);
-    growRow(sheet, ri, r, c);
+Cell& Sheet::ensureCell(std::int32_t r, std::int32_t c) {
+    RowInfo& ri = rowInfo(r);
+    growRow(ri, r, c);
     Cell& cell = ri.cells[static_cast<std::size_t>(c)];
     if (cell.format == kNoCell) {
         std::uint32_t inherited = 0;
         if (ri.format) {
             inherited = *ri.format;
-        } else if (const auto& cf = sheet.column(c).format) {
+        } else if (const auto& cf = column(c).format) {
             inherited = *cf;
         }
         cell = Cell();
@@ -185,14 +189,12 @@ Cell& ensureCell(Sheet& sheet, std::int32_t r, std::int32_t c) {
     return cell;
 }
 
-}  // namespace
-
 void Sheet::setValue(std::int32_t r, std::int32_t c, const CellValue& value) {
     if (std::holds_alternative<std::monostate>(value)) {
         if (cell(r, c) == nullptr)
             return;
     }
-    Cell& cell = ensureCell(*this, r, c);
+    Cell& cell = ensureCell(r, c);
     switch (value.index()) {
         case 0:
             cell.kind = CellKind::Blank;
@@ -221,13 +223,13 @@ void Sheet::setValue(std::int32_t r, std::int32_t c, const CellValue& value) {
 }
 
 void Sheet::setNumber(std::int32_t r, std::int32_t c, double number) {
-    Cell& cell = ensureCell(*this, r, c);
+    Cell& cell = ensureCell(r, c);
     cell.kind = CellKind::Number;
     cell.number = number;
 }
 
 void Sheet::setText(std::int32_t r, std::int32_t c, const std::string& text) {
-    Cell& cell = ensureCell(*this, r, c);
+    Cell& cell = ensureCell(r, c);
     cell.kind = CellKind::Text;
     cell.text = book_->strings.intern(text);
 }
@@ -328,13 +330,13 @@ void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
     if (kind == RangeKind::Cells) {
         for (std::int32_t r = rg.firstRow; r <= rg.lastRow; ++r) {
             RowInfo& ri = rowInfo(r);
-            growRow(*this, ri, r, rg.lastCol);
+            growRow(ri, r, rg.lastCol);
             const unsigned rowEdges =
                 (r == rg.firstRow ? kEdgeTop : 0u) | (r == rg.lastRow ? kEdgeBottom : 0u);
             for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c) {
                 Cell& cell = ri.cells[static_cast<std::size_t>(c)];
                 if (cell.format == kNoCell)
-                    ensureCell(*this, r, c);
+                    ensureCell(r, c);
                 const unsigned edges = rowEdges | (c == rg.firstCol ? kEdgeLeft : 0u) |
                                        (c == rg.lastCol ? kEdgeRight : 0u);
                 cell.format = map(cell.format, edges);
@@ -350,12 +352,12 @@ void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
         RowInfo& ri = rows_[static_cast<std::size_t>(r)];
         if (kind == RangeKind::Columns && ri.format) {
             for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c)
-                ensureCell(*this, r, c);
+                ensureCell(r, c);
         }
         if (kind == RangeKind::Rows) {
             for (std::int32_t c = 0; c < kMaxCols; ++c) {
                 if (columns_[static_cast<std::size_t>(c)].format)
-                    ensureCell(*this, r, c);
+                    ensureCell(r, c);
             }
         }
         RowInfo& row = rows_[static_cast<std::size_t>(r)];

@@ -236,8 +236,12 @@ class Sheet {
     const Workbook& book() const { return *book_; }
 
   private:
+    void growRow(RowInfo& ri, std::int32_t r, std::int32_t c);
+    Cell& ensureCell(std::int32_t r, std::int32_t c);
+
     Workbook* book_;
     std::string name_;
+    std::size_t rowRoom_ = 0;  // cells of the widest row so far
     std::vector<RowInfo> rows_;
     std::vector<ColumnInfo> columns_;
 };
