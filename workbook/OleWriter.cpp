@@ -24,7 +24,7 @@ void initGsf() {
     std::call_once(once, [] { gsf_init(); });
 }
 
-bool writeContainer(GsfOutput* sink, const biff::BiffBuffer& stream) {
+bool writeContainer(GsfOutput* sink, const std::vector<biff::BiffBuffer>& stream) {
     GPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink));
     if (!ole)
         return false;
@@ -33,9 +33,11 @@ bool writeContainer(GsfOutput* sink, const biff::BiffBuffer& stream) {
         return false;
     bool ok = true;
     constexpr std::size_t kChunk = 1 << 20;
-    for (std::size_t at = 0; ok && at < stream.size(); at += kChunk) {
-        const std::size_t n = std::min(kChunk, stream.size() - at);
-        ok = gsf_output_write(child.get(), n, stream.data() + at) != FALSE;
+    for (const biff::BiffBuffer& part : stream) {
+        for (std::size_t at = 0; ok && at < part.size(); at += kChunk) {
+            const std::size_t n = std::min(kChunk, part.size() - at);
+            ok = gsf_output_write(child.get(), n, part.data() + at) != FALSE;
+        }
     }
     ok = gsf_output_close(child.get()) != FALSE && ok;
     ok = gsf_output_close(GSF_OUTPUT(ole.get())) != FALSE && ok;

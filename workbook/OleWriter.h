@@ -5,6 +5,7 @@
 #include <gsf/gsf-output.h>
 
 #include <memory>
+#include <vector>
 
 #include "BiffWriter.h"
 
@@ -23,8 +24,8 @@ struct GErrorFree {
 // libgsf is set up once per process.
 void initGsf();
 
-// Writes the stream as "Workbook" into an OLE2 container on `sink`; false
-// when a write failed.
-bool writeContainer(GsfOutput* sink, const biff::BiffBuffer& stream);
+// Writes the stream, given as consecutive pieces, as "Workbook" into an
+// OLE2 container on `sink`; false when a write failed.
+bool writeContainer(GsfOutput* sink, const std::vector<biff::BiffBuffer>& stream);
 
 }  // namespace xls

@@ -118,7 +118,7 @@ void WriteXlsFile(const Workbook& book, const std::string& path) {
     if (path.empty())
         throw PlatformError(kErrFileAccess, "保存先のファイル名がありません。");
     // Build everything first: a workbook that cannot be written leaves no file.
-    const BiffBuffer stream = writer::writeStream(book);
+    const std::vector<BiffBuffer> stream = writer::writeStream(book);
     initGsf();
 
     struct stat target {};

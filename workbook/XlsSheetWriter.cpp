@@ -72,6 +72,13 @@ struct SheetWriter {
     const StyleTables& styles;
 
     void write(const Sheet& sheet, bool active) {
+        writeHead(sheet);
+        writeRows(sheet, 0, sheet.rowCount());
+        writeTail(sheet, active);
+    }
+
+    // The records before the cells, BOF to DIMENSIONS.
+    void writeHead(const Sheet& sheet) {
         writeBof(b, 0x0010);
         writeU16Record(b, kCalcMode, 1);
         writeU16Record(b, kCalcCount, 100);
@@ -102,7 +109,10 @@ struct SheetWriter {
         writeU16Record(b, kDefColWidth, 8);
         writeColumns(sheet);
         writeDimensions(sheet);
-        writeRows(sheet);
+    }
+
+    // The records after the cells, WINDOW2 to EOF.
+    void writeTail(const Sheet& sheet, bool active) {
         writeWindow(sheet, active);
         writeMerges(sheet);
         writeValidations(sheet);
@@ -319,17 +329,17 @@ struct SheetWriter {
         }
     }
 
-    void writeRows(const Sheet& sheet) {
-        // Blocks of 32 rows: the ROW records, then their cells.
-        const std::int32_t rows = sheet.rowCount();
-        for (std::int32_t start = 0; start < rows; start += 32) {
-            const std::int32_t end = std::min(rows, start + 32);
-            for (std::int32_t r = start; r < end; ++r) {
+    // Blocks of 32 rows from `first`: the ROW records, then their cells.
+    void writeRows(const Sheet& sheet, std::int32_t first, std::int32_t end) {
+        const std::int32_t rows = std::min(end, sheet.rowCount());
+        for (std::int32_t start = first; start < rows; start += kRowBlock) {
+            const std::int32_t blockEnd = std::min(rows, start + kRowBlock);
+            for (std::int32_t r = start; r < blockEnd; ++r) {
                 const RowInfo& ri = *sheet.row(r);
                 if (rowHasRecord(ri))
                     writeRowRecord(sheet, r, ri);
             }
-            for (std::int32_t r = start; r < end; ++r)
+            for (std::int32_t r = start; r < blockEnd; ++r)
                 writeCells(r, *sheet.row(r));
         }
     }
@@ -469,6 +479,19 @@ struct SheetWriter {
 
 void writeSheet(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet, bool active) {
     SheetWriter{b, styles}.write(sheet, active);
+}
+
+void writeSheetHead(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet) {
+    SheetWriter{b, styles}.writeHead(sheet);
+}
+
+void writeSheetRows(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet,
+                    std::int32_t firstRow, std::int32_t endRow) {
+    SheetWriter{b, styles}.writeRows(sheet, firstRow, endRow);
+}
+
+void writeSheetTail(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet, bool active) {
+    SheetWriter{b, styles}.writeTail(sheet, active);
 }
 
 }  // namespace xls::writer

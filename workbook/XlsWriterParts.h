@@ -76,8 +76,16 @@ void writeGlobals(Globals& globals);
 
 // One worksheet substream, BOF to EOF.
 void writeSheet(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet, bool active);
+// The same in pieces that may be written apart and joined in order: the
+// records before the cells; the rows from firstRow (a multiple of kRowBlock)
+// up to endRow; the records after the cells.
+inline constexpr std::int32_t kRowBlock = 32;  // rows whose ROW records go first
+void writeSheetHead(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet);
+void writeSheetRows(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet,
+                    std::int32_t firstRow, std::int32_t endRow);
+void writeSheetTail(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet, bool active);
 
-// The whole BIFF8 stream of a workbook.
-BiffBuffer writeStream(const Workbook& book);
+// The whole BIFF8 stream of a workbook, as consecutive pieces.
+std::vector<BiffBuffer> writeStream(const Workbook& book);
 
 }  // namespace xls::writer
