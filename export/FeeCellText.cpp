@@ -13,6 +13,10 @@ constexpr std::int16_t kWholeNumberWidth = 400;
 // Below 2^53 every whole double is exact, so its digits are those of the integer.
 constexpr double kExactWholeLimit = 9007199254740992.0;
 
+// Below 10^14 the digits of a whole number, sign included, are at most 15
+// characters, which the engine reads back without rounding.
+constexpr double kDigitsReadExactly = 1e14;
+
 }  // namespace
 
 std::string NumberCellText(const FieldValue& value, std::int16_t width, std::int16_t decimals) {
@@ -44,4 +48,22 @@ std::string FieldCellText(const RecordsetHelper& recordset, const RecordField& f
     const FieldValue& value = recordset.FieldRef(field.alias);
     return field.width == 0 ? TextCellText(value)
                             : NumberCellText(value, field.width, field.decimals);
+}
+
+bool SetFieldCell(pClExcel& excel, std::int32_t row, std::int16_t column, const FieldValue& value,
+                  std::int16_t width, std::int16_t decimals) {
+    if (width == 0) {
+        if (const auto* text = std::get_if<std::string>(&value))
+            return excel.SetCellText(row, column, *text);
+        return excel.SetCellText(row, column, TextCellText(value));
+    }
+    if (decimals == 0 && !IsNull(value)) {
+        const double number = FieldNumber(value);
+        if (std::fabs(number) < kDigitsReadExactly && number == std::trunc(number)) {
+            // Through the integer: -0 has the digits "0", which read back as +0.
+            return excel.SetCellValue(row, column,
+                                      static_cast<double>(static_cast<long long>(number)));
+        }
+    }
+    return excel.SetCellText(row, column, NumberCellText(value, width, decimals));
 }

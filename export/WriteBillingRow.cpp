@@ -1,6 +1,7 @@
 #include "WriteBillingRow.h"
 
 #include <string>
+#include <vector>
 
 #include "FeeCellText.h"
 #include "FeeWorkbookLayout.h"
@@ -28,6 +29,18 @@ constexpr RecordField kBillingFields[] = {
     {"部門名称"},
 };
 
+// The aliases as the record set is asked for them, made once rather than
+// for every field of every row.
+const std::vector<std::string>& Aliases() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        for (const RecordField& field : kBillingFields)
+            out.emplace_back(field.alias);
+        return out;
+    }();
+    return names;
+}
+
 // "請求金額_1" ... "請求金額_12"
 const std::string& MonthAlias(int month) {
     static const std::string kAliases[12] = {
@@ -46,22 +59,32 @@ void WriteBillingRow(pClExcel& excel, const RecordsetHelper& BillingRecordset, s
     if (row == 1)
         WriteBillingHeader(excel, row, ExpansionMode);
     auto put = [&](std::int16_t column, const std::string& text) {
-        RequireWritten(excel.SetCellValue(row, column, text), kBillingSheet, row, column);
+        RequireWritten(excel.SetCellText(row, column, text), kBillingSheet, row, column);
+    };
+    auto putField = [&](std::int16_t column, const FieldValue& value, std::int16_t width,
+                        std::int16_t decimals) {
+        RequireWritten(SetFieldCell(excel, row, column, value, width, decimals), kBillingSheet, row,
+                       column);
     };
 
     std::int16_t column = 0;
-    for (const RecordField& field : kBillingFields) {
-        put(NextColumn(column), FieldCellText(BillingRecordset, field));
+    const std::vector<std::string>& aliases = Aliases();
+    for (std::size_t k = 0; k < aliases.size(); ++k) {
+        const RecordField& field = kBillingFields[k];
+        putField(NextColumn(column), BillingRecordset.FieldRef(aliases[k]), field.width,
+                 field.decimals);
     }
     for (int month = 1; month <= 12; ++month) {
-        put(NextColumn(column),
-            NumberCellText(BillingRecordset.FieldRef(MonthAlias(month)), kAmountWidth, 0));
+        putField(NextColumn(column), BillingRecordset.FieldRef(MonthAlias(month)), kAmountWidth, 0);
     }
+    static const std::string kEmpty;
     for (int month = 1; month <= 12; ++month)
-        put(NextColumn(column), std::string());
+        put(NextColumn(column), kEmpty);
 
-    if (ExpansionMode && IsExpandedCustomer(BillingRecordset.FieldRef("展開得意先コード"),
-                                            BillingRecordset.FieldRef("得意先コード"))) {
+    static const std::string kExpandedCode = "展開得意先コード";
+    static const std::string kCode = "得意先コード";
+    if (ExpansionMode && IsExpandedCustomer(BillingRecordset.FieldRef(kExpandedCode),
+                                            BillingRecordset.FieldRef(kCode))) {
         NextColumn(column);
         put(column, kExpansionNotice);
         RequireWritten(excel.SetCellFont(row, column, row, column, kSheetFont, kSheetFontSize,

@@ -1,6 +1,7 @@
 #include "WriteContractRow.h"
 
 #include <string>
+#include <vector>
 
 #include "FeeCellText.h"
 #include "FeeWorkbookLayout.h"
@@ -28,6 +29,18 @@ constexpr RecordField kContractFields[] = {
     {"単価金額", 12, 0},
 };
 
+// The aliases as the record set is asked for them, made once rather than
+// for every field of every row.
+const std::vector<std::string>& Aliases() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        for (const RecordField& field : kContractFields)
+            out.emplace_back(field.alias);
+        return out;
+    }();
+    return names;
+}
+
 constexpr int kEntryCells = 3;  // columns 17 to 19
 
 }  // namespace
@@ -37,14 +50,18 @@ void WriteContractRow(pClExcel& excel, const RecordsetHelper& ContractRecordset,
     if (row == 1)
         WriteContractHeader(excel, row);
     std::int16_t column = 0;
-    for (const RecordField& field : kContractFields) {
+    const std::vector<std::string>& aliases = Aliases();
+    for (std::size_t k = 0; k < aliases.size(); ++k) {
+        const RecordField& field = kContractFields[k];
         NextColumn(column);
-        RequireWritten(excel.SetCellValue(row, column, FieldCellText(ContractRecordset, field)),
+        RequireWritten(SetFieldCell(excel, row, column, ContractRecordset.FieldRef(aliases[k]),
+                                    field.width, field.decimals),
                        feebook::kContractSheet, row, column);
     }
+    static const std::string kEmpty;
     for (int n = 0; n < kEntryCells; ++n) {
         NextColumn(column);
-        RequireWritten(excel.SetCellValue(row, column, std::string()), feebook::kContractSheet, row,
+        RequireWritten(excel.SetCellText(row, column, kEmpty), feebook::kContractSheet, row,
                        column);
     }
     ++row;

@@ -150,19 +150,34 @@ bool pClExcel::SetCellValue(std::int32_t vYPos, std::int16_t vXPos, const Varian
     if (!mBookOpen || !CheckCellPos(vYPos, vXPos))
         return false;
     xls::Sheet& sheet = ActiveSheet();
-    // Text is what the export writes, a million times: no copies on the way.
-    if (const auto* text = std::get_if<std::string>(&vValue); text != nullptr && !text->empty()) {
-        double number;
-        if (readsAsNumber(*text, number)) {
-            sheet.setNumber(vYPos - 1, vXPos - 1, number);
-            return true;
-        }
-        if (text->size() <= 32767) {
-            sheet.setText(vYPos - 1, vXPos - 1, *text);
-            return true;
-        }
-    }
+    if (const auto* text = std::get_if<std::string>(&vValue);
+        text != nullptr && PutText(sheet, vYPos, vXPos, *text))
+        return true;
     sheet.setValue(vYPos - 1, vXPos - 1, cellValueOf(vValue));
+    return true;
+}
+
+bool pClExcel::SetCellText(std::int32_t vYPos, std::int16_t vXPos, const std::string& vText) {
+    if (!mBookOpen || !CheckCellPos(vYPos, vXPos))
+        return false;
+    xls::Sheet& sheet = ActiveSheet();
+    if (!PutText(sheet, vYPos, vXPos, vText))
+        sheet.setValue(vYPos - 1, vXPos - 1, cellValueOf(vText));
+    return true;
+}
+
+// Text is what the export writes, a million times: no copies on the way.
+// False for the texts cellValueOf decides on (empty or very long).
+bool pClExcel::PutText(xls::Sheet& sheet, std::int32_t vYPos, std::int16_t vXPos,
+                       const std::string& text) {
+    if (text.empty() || text.size() > 32767)
+        return false;
+    double number;
+    if (readsAsNumber(text, number)) {
+        sheet.setNumber(vYPos - 1, vXPos - 1, number);
+    } else {
+        sheet.setText(vYPos - 1, vXPos - 1, text);
+    }
     return true;
 }
 

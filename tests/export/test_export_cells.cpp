@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "ExportJob.h"
@@ -59,6 +60,62 @@ TEST(NumberCellText, AgreesWithFormatNumberRightWhereTheValueFits) {
                 gMjDisp::Trim(gMjDisp::FormatNumberRight(double(std::int64_t(v)), 16, 0, false)))
                 << v;
         }
+    }
+}
+
+TEST(SetFieldCell, PutsTheCellThatTheFieldTextWouldGive) {
+    // Each value through the text of its rules and SetCellValue (column 1)
+    // and through SetFieldCell (column 2): the same cell, sign of zero included.
+    struct Case {
+        FieldValue value;
+        std::int16_t width, decimals;
+    };
+    const Case cases[] = {
+        {std::int64_t{1001}, 10, 0},
+        {std::int64_t{0}, 8, 0},
+        {-0.0, 8, 0},
+        {std::int64_t{-1500}, 12, 0},
+        {1234.5, 12, 0},  // rounded by the text: 1235
+        {-0.4, 12, 0},    // "-0" or "0", a number either way
+        {5.5, 8, 3},
+        {2.0004, 8, 3},
+        {std::int64_t{99999999999999}, 12, 0},   // 14 digits
+        {std::int64_t{-99999999999999}, 12, 0},  // and a sign: still read exactly
+        {std::int64_t{100000000000000}, 12, 0},  // 15 digits
+        {std::int64_t{1234567890123456789}, 12, 0},
+        {1e300, 12, 0},
+        {std::string("42"), 3, 0},  // a number stored as text
+        {std::string("7abc"), 3, 0},
+        {FieldValue{}, 10, 0},
+        {std::string("浄化槽　太郎"), 0, 0},  // text fields
+        {std::string("0312345678"), 0, 0},    // a telephone number reads as a number
+        {std::string(""), 0, 0},
+        {std::int64_t{25}, 0, 0},  // a number in a text field
+        {FieldValue{}, 0, 0},
+    };
+    RecordingMessages messages;
+    pClExcel excel(messages);
+    ASSERT_TRUE(excel.NewBook("S"));
+    std::int32_t row = 1;
+    for (const Case& c : cases) {
+        const std::string text =
+            c.width == 0 ? TextCellText(c.value) : NumberCellText(c.value, c.width, c.decimals);
+        ASSERT_TRUE(excel.SetCellValue(row, 1, text));
+        ASSERT_TRUE(SetFieldCell(excel, row, 2, c.value, c.width, c.decimals));
+        const xls::Sheet& sheet = excel.book()->sheet(0);
+        const xls::Cell* viaText = sheet.cell(row - 1, 0);
+        const xls::Cell* direct = sheet.cell(row - 1, 1);
+        ASSERT_EQ(viaText == nullptr, direct == nullptr) << text;
+        if (viaText != nullptr) {
+            EXPECT_EQ(viaText->kind, direct->kind) << text;
+            EXPECT_EQ(viaText->format, direct->format) << text;
+            if (viaText->kind == xls::CellKind::Number) {
+                EXPECT_EQ(std::memcmp(&viaText->number, &direct->number, sizeof(double)), 0)
+                    << text << " " << direct->number;
+            }
+            EXPECT_EQ(sheet.value(row - 1, 0), sheet.value(row - 1, 1)) << text;
+        }
+        ++row;
     }
 }
 

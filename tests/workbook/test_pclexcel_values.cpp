@@ -133,19 +133,23 @@ TEST_F(PClExcelValues, TextThatReadsAsANumberBecomesTheNumber) {
         {"100%", false, 0},
         {"2024/01/31", false, 0},
     };
+    // Column 1 through the Variant, column 2 through SetCellText: the same cells.
     std::int32_t row = 1;
     for (const auto& c : cases) {
         ASSERT_TRUE(xl_.SetCellValue(row, 1, std::string(c.text)));
-        const xls::CellValue v = sheet().value(row - 1, 0);
-        if (c.number) {
-            ASSERT_TRUE(std::holds_alternative<double>(v)) << c.text;
-            EXPECT_EQ(std::get<double>(v), c.value) << c.text;
-            if (c.value == 0) {
-                EXPECT_FALSE(std::signbit(std::get<double>(v))) << c.text;
+        ASSERT_TRUE(xl_.SetCellText(row, 2, c.text));
+        for (std::int32_t col = 0; col < 2; ++col) {
+            const xls::CellValue v = sheet().value(row - 1, col);
+            if (c.number) {
+                ASSERT_TRUE(std::holds_alternative<double>(v)) << c.text << " column " << col;
+                EXPECT_EQ(std::get<double>(v), c.value) << c.text;
+                if (c.value == 0) {
+                    EXPECT_FALSE(std::signbit(std::get<double>(v))) << c.text;
+                }
+            } else {
+                ASSERT_TRUE(std::holds_alternative<std::string>(v)) << c.text << " column " << col;
+                EXPECT_EQ(std::get<std::string>(v), c.text);
             }
-        } else {
-            ASSERT_TRUE(std::holds_alternative<std::string>(v)) << c.text;
-            EXPECT_EQ(std::get<std::string>(v), c.text);
         }
         ++row;
     }
@@ -162,6 +166,14 @@ TEST_F(PClExcelValues, EmptyTextClearsTheValueAndKeepsTheFormat) {
     EXPECT_EQ(xl_.GetCellValue(2, 2), "");
     // On a cell that never existed it creates nothing.
     ASSERT_TRUE(xl_.SetCellValue(9, 9, std::string("")));
+    EXPECT_EQ(sheet().cell(8, 8), nullptr);
+
+    // The same through SetCellText.
+    ASSERT_TRUE(xl_.SetCellValue(2, 2, 5.0));
+    ASSERT_TRUE(xl_.SetCellText(2, 2, ""));
+    EXPECT_EQ(sheet().cell(1, 1)->kind, xls::CellKind::Blank);
+    EXPECT_EQ(sheet().cell(1, 1)->format, format);
+    ASSERT_TRUE(xl_.SetCellText(9, 9, ""));
     EXPECT_EQ(sheet().cell(8, 8), nullptr);
 }
 
@@ -316,7 +328,14 @@ TEST_F(PClExcelValues, GetRowColCountIsTheLastCellOfTheUsedArea) {
 TEST_F(PClExcelValues, OverlongTextIsRefused) {
     const std::string text(32768, 'a');
     EXPECT_PLATFORM_ERROR(xl_.SetCellValue(1, 1, text), xls::kErrLimit);
+    EXPECT_PLATFORM_ERROR(xl_.SetCellText(1, 2, text), xls::kErrLimit);
+    EXPECT_EQ(sheet().cell(0, 1), nullptr);
     EXPECT_TRUE(xl_.SetCellValue(1, 1, std::string(32767, 'a')));
+    EXPECT_TRUE(xl_.SetCellText(1, 2, std::string(32767, 'a')));
+    EXPECT_EQ(sheet().value(0, 1), sheet().value(0, 0));
+    // Out of the sheet and without a book, refused quietly like SetCellValue.
+    EXPECT_FALSE(xl_.SetCellText(0, 1, "x"));
+    EXPECT_FALSE(xl_.SetCellText(1, 257, "x"));
 }
 
 }  // namespace
