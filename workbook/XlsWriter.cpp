@@ -140,15 +140,20 @@ std::vector<BiffBuffer> writeStream(const Workbook& book) {
         } while (first < rows);
     }
 
-    std::vector<BiffBuffer> parts;
-    parts.reserve(writers.size());
-    for (std::size_t size : reserve)
-        parts.emplace_back(size);
+    // Each piece's memory is taken by the thread that fills it: fresh pages
+    // are cleared when first touched, and that is a good part of the work.
+    std::vector<std::optional<BiffBuffer>> built(writers.size());
     std::vector<std::function<void()>> tasks;
     tasks.reserve(writers.size());
-    for (std::size_t k = 0; k < writers.size(); ++k)
-        tasks.emplace_back([&writers, &parts, k] { writers[k](parts[k]); });
+    for (std::size_t k = 0; k < writers.size(); ++k) {
+        tasks.emplace_back(
+            [&writers, &built, &reserve, k] { writers[k](built[k].emplace(reserve[k])); });
+    }
     runTasks(tasks, cells >= kCellsForSecondThread);
+    std::vector<BiffBuffer> parts;
+    parts.reserve(built.size());
+    for (std::optional<BiffBuffer>& piece : built)
+        parts.push_back(std::move(*piece));
 
     // Each sheet's stream offset goes into its BOUNDSHEET record.
     std::size_t offset = 0;
