@@ -115,7 +115,8 @@ CREATE TABLE "浄化槽請求展開テーブル" (
 -- workbook (path and SHA-256 in hex), and per sheet the rows imported and
 -- rejected (for an undo: the fields restored and the fields kept).
 -- 取消対象番号 is set on an undo's entry (the entry it reverts), 取消番号
--- on an import's entry once it was undone (the undo's entry).
+-- on an import's entry once it was undone (the undo's entry). 取込番号 is
+-- the highest so far plus one, taken by the writer inside its transaction.
 CREATE TABLE "浄化槽金額取込履歴" (
     "取込番号" INTEGER PRIMARY KEY,
     "取込日時" TEXT NOT NULL,
@@ -131,18 +132,30 @@ CREATE TABLE "浄化槽金額取込履歴" (
     "取消番号" INTEGER
 );
 
--- One line per field whose value the entry changed. 変更前 and 変更後 have
--- no declared type, so that each keeps the value exactly as it was stored.
--- The lines are stored in key order in the table itself (no rowid, no
--- second index), since an import appends a line for every changed field.
+-- One line per record the entry changed, not per field: an import revises
+-- about twenty amounts of every row, and a line per field made the journal
+-- cost nearly as much as the import, and the undo read ten times the lines.
+-- A line holds the record's table and key and its changed fields as three
+-- lists in the same order, the items separated by tabs, so that a reader of
+-- the table still sees which field went from what to what: 項目名 lists the
+-- names, 変更前 the old values, 変更後 the new ones, 項目数 says how many.
+-- Only fields whose value really changed are listed (1000 and 1000.0 are
+-- the same value). Each value is a text that reads back as exactly what was
+-- held: NULL for Null, a whole number as its sign and digits, a real as the
+-- shortest text that reads back bit for bit with ".0" added when it has no
+-- point, exponent or letter (1000.0, -0.0, 1e+300), a text between double
+-- quotes with backslash, tab, line feed and carriage return written as
+-- \\ \t \n \r. Every column is typed, so the values stay texts on every
+-- database engine.
 CREATE TABLE "浄化槽金額取込履歴明細" (
     "取込番号" INTEGER NOT NULL,
     "行番号" INTEGER NOT NULL,
     "テーブル名" TEXT NOT NULL,
     "得意先コード" INTEGER NOT NULL,
     "ＩＤ" INTEGER NOT NULL,
+    "項目数" INTEGER NOT NULL,
     "項目名" TEXT NOT NULL,
-    "変更前",
-    "変更後",
+    "変更前" TEXT NOT NULL,
+    "変更後" TEXT NOT NULL,
     PRIMARY KEY ("取込番号", "行番号")
-) WITHOUT ROWID;
+);

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <ctime>
 
@@ -24,8 +25,10 @@ const char* const kEntryColumns[] = {"取込番号",         "取込日時",    
                                      "コンピューター名", "ファイル名",       "SHA256",
                                      "契約内訳取込ＯＫ", "契約内訳取込ＮＧ", "請求情報取込ＯＫ",
                                      "請求情報取込ＮＧ", "取消対象番号",     "取消番号"};
-const char* const kLineColumns[] = {"取込番号", "行番号", "テーブル名", "得意先コード",
-                                    "ＩＤ",     "項目名", "変更前",     "変更後"};
+// 項目数 is what a line table of one line per field lacks: such a table is
+// refused rather than read as lists of one field.
+const char* const kLineColumns[] = {"取込番号", "行番号", "テーブル名", "得意先コード", "ＩＤ",
+                                    "項目数",   "項目名", "変更前",     "変更後"};
 
 template <std::size_t N>
 void CheckShape(const Database& db, const char* table, const char* const (&columns)[N]) {
@@ -103,8 +106,13 @@ std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std
         Statement& insert = db.cached(
             "INSERT INTO \"浄化槽金額取込履歴\" (\"取込日時\", \"ユーザー名\", "
             "\"コンピューター名\", \"ファイル名\", \"SHA256\", \"契約内訳取込ＯＫ\", "
-            "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", \"取消対象番号\") "
-            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?) RETURNING \"取込番号\"");
+            "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", \"取消対象番号\", "
+            "\"取込番号\") "
+            // The next number is taken inside the writer's transaction, the
+            // same way on every database engine.
+            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?, "
+            "(SELECT COALESCE(MAX(\"取込番号\"), 0) + 1 FROM \"浄化槽金額取込履歴\")) "
+            "RETURNING \"取込番号\"");
         insert.bind(1, who.when);
         insert.bind(2, who.user);
         insert.bind(3, who.host);
@@ -141,78 +149,203 @@ void SetJournalCounts(Database& db, std::int64_t entry, std::int16_t sheet, std:
     }
 }
 
+void AppendJournalValue(std::string& out, const FieldValue& value) {
+    if (const auto* i = std::get_if<std::int64_t>(&value)) {
+        char buffer[24];
+        const auto done = std::to_chars(buffer, buffer + sizeof buffer, *i);
+        out.append(buffer, done.ptr);
+    } else if (const auto* d = std::get_if<double>(&value)) {
+        char buffer[32];
+        const auto done = std::to_chars(buffer, buffer + sizeof buffer, *d);
+        out.append(buffer, done.ptr);
+        // A real never reads back as a whole number.
+        if (std::string_view(buffer, static_cast<std::size_t>(done.ptr - buffer))
+                .find_first_of(".en") == std::string_view::npos)
+            out += ".0";
+    } else if (const auto* s = std::get_if<std::string>(&value)) {
+        out += '"';
+        for (const char c : *s) {
+            switch (c) {
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\t':
+                    out += "\\t";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                default:
+                    out += c;
+            }
+        }
+        out += '"';
+    } else {
+        out += "NULL";
+    }
+}
+
+bool ReadJournalValue(std::string_view text, FieldValue& out) {
+    if (text == "NULL") {
+        out = FieldNull{};
+        return true;
+    }
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        std::string value;
+        value.reserve(text.size() - 2);
+        for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+            char c = text[i];
+            if (c == '\t' || c == '\n' || c == '\r')
+                return false;
+            if (c == '\\') {
+                if (i + 2 >= text.size())
+                    return false;
+                switch (text[++i]) {
+                    case '\\':
+                        c = '\\';
+                        break;
+                    case 't':
+                        c = '\t';
+                        break;
+                    case 'n':
+                        c = '\n';
+                        break;
+                    case 'r':
+                        c = '\r';
+                        break;
+                    default:
+                        return false;
+                }
+            }
+            value += c;
+        }
+        out = std::move(value);
+        return true;
+    }
+    const char* const first = text.data();
+    const char* const last = first + text.size();
+    if (text.empty() || text.front() == '+')
+        return false;
+    // Sign and digits only: a whole number (one beyond 64 bits is no value).
+    if (std::all_of(first + (text.front() == '-' ? 1 : 0), last,
+                    [](char c) { return c >= '0' && c <= '9'; })) {
+        std::int64_t whole = 0;
+        const auto done = std::from_chars(first, last, whole);
+        if (done.ec != std::errc() || done.ptr != last)
+            return false;
+        out = whole;
+        return true;
+    }
+    double real = 0;
+    const auto done = std::from_chars(first, last, real);
+    if (done.ec != std::errc() || done.ptr != last)
+        return false;
+    out = real;
+    return true;
+}
+
+bool SplitJournalList(std::string_view list, std::size_t count,
+                      std::vector<std::string_view>& items) {
+    items.clear();
+    for (std::size_t from = 0;;) {
+        const std::size_t tab = list.find('\t', from);
+        items.push_back(list.substr(from, tab == std::string_view::npos ? tab : tab - from));
+        if (tab == std::string_view::npos)
+            break;
+        from = tab + 1;
+    }
+    return items.size() == count;
+}
+
+void JournalRecordLine::AddField(std::string_view name, const FieldValue& was,
+                                 const FieldValue& now) {
+    if (fields++ > 0) {
+        names += '\t';
+        before += '\t';
+        after += '\t';
+    }
+    names += name;
+    AppendJournalValue(before, was);
+    AppendJournalValue(after, now);
+}
+
 namespace {
 
 constexpr std::size_t kBatchLines = 64;
-constexpr int kLineValues = 8;
+constexpr int kLineValues = 9;
 
 std::string InsertLinesSql(std::size_t lines) {
-    std::string sql = "INSERT INTO \"浄化槽金額取込履歴明細\" VALUES ";
+    std::string sql =
+        "INSERT INTO \"浄化槽金額取込履歴明細\" (\"取込番号\", \"行番号\", \"テーブル名\", "
+        "\"得意先コード\", \"ＩＤ\", \"項目数\", \"項目名\", \"変更前\", \"変更後\") VALUES ";
     for (std::size_t i = 0; i < lines; ++i)
-        sql += i == 0 ? "(?, ?, ?, ?, ?, ?, ?, ?)" : ", (?, ?, ?, ?, ?, ?, ?, ?)";
+        sql += i == 0 ? "(?, ?, ?, ?, ?, ?, ?, ?, ?)" : ", (?, ?, ?, ?, ?, ?, ?, ?, ?)";
     return sql;
 }
 
 }  // namespace
 
 JournalLineWriter::JournalLineWriter(Database& db, std::int64_t entry, std::int64_t firstLine)
-    : db_(db), entry_(entry), next_(firstLine) {
-    pending_.reserve(kBatchLines);
+    : db_(db), entry_(entry), next_(firstLine), pending_(kBatchLines) {}
+
+JournalRecordLine& JournalLineWriter::Open(std::string_view table, std::int64_t code,
+                                           std::int64_t id) {
+    JournalRecordLine& line = pending_[waiting_];
+    line.table.assign(table);
+    line.code = code;
+    line.id = id;
+    line.fields = 0;
+    line.names.clear();
+    line.before.clear();
+    line.after.clear();
+    return line;
 }
 
-int JournalLineWriter::Intern(std::string_view name) {
-    for (std::size_t i = names_.size(); i-- > 0;) {
-        if (names_[i] == name)
-            return static_cast<int>(i);
-    }
-    names_.emplace_back(name);
-    return static_cast<int>(names_.size() - 1);
-}
-
-void JournalLineWriter::Add(std::string_view table, std::int64_t code, std::int64_t id,
-                            std::string_view field, const FieldValue& before,
-                            const FieldValue& after) {
-    pending_.push_back({Intern(table), Intern(field), code, id, before, after});
-    if (pending_.size() == kBatchLines) {
+void JournalLineWriter::Close() {
+    if (pending_[waiting_].fields == 0)
+        return;
+    if (++waiting_ == kBatchLines) {
         static const std::string batch = InsertLinesSql(kBatchLines);
-        Write(db_.cached(batch), 0, kBatchLines);
-        pending_.clear();
+        Write(db_.cached(batch), kBatchLines);
     }
 }
 
 void JournalLineWriter::Flush() {
-    if (pending_.empty())
+    if (waiting_ == 0)
         return;
-    static const std::string one = InsertLinesSql(1);
-    Statement& insert = db_.cached(one);
-    for (std::size_t i = 0; i < pending_.size(); ++i)
-        Write(insert, i, 1);
-    pending_.clear();
+    // Prepared once per sheet: a cached statement per possible rest would
+    // stay with the connection.
+    Statement rest = db_.prepare(InsertLinesSql(waiting_));
+    Write(rest, waiting_);
 }
 
-void JournalLineWriter::Write(Statement& insert, std::size_t from, std::size_t count) {
+void JournalLineWriter::Write(Statement& insert, std::size_t count) {
     try {
         for (std::size_t k = 0; k < count; ++k) {
-            const Pending& line = pending_[from + k];
+            const JournalRecordLine& line = pending_[k];
             const int at = static_cast<int>(k) * kLineValues;
-            const std::string& table = names_[static_cast<std::size_t>(line.table)];
-            const std::string& field = names_[static_cast<std::size_t>(line.field)];
-            // The names stay put until the step: bound without a copy.
+            // The texts stay put until the step: bound without a copy.
             insert.bindInt(at + 1, entry_);
             insert.bindInt(at + 2, next_++);
-            insert.bindText(at + 3, table);
+            insert.bindText(at + 3, line.table);
             insert.bindInt(at + 4, line.code);
             insert.bindInt(at + 5, line.id);
-            insert.bindText(at + 6, field);
-            insert.bind(at + 7, line.before);
-            insert.bind(at + 8, line.after);
+            insert.bindInt(at + 6, line.fields);
+            insert.bindText(at + 7, line.names);
+            insert.bindText(at + 8, line.before);
+            insert.bindText(at + 9, line.after);
         }
         while (insert.step()) {
         }
     } catch (const PlatformError& e) {
+        insert.reset();
         ThrowJournalError(e.number(), e.description());
     }
     insert.reset();
+    waiting_ = 0;
 }
 
 void ImportJournal::Start(const std::string& path) {
@@ -240,9 +373,13 @@ void ImportJournal::Record(std::string_view table, std::int64_t code, std::int64
                            const RecordsetHelper& record) {
     if (!enabled_)
         return;
-    for (const RecordsetHelper::FieldChange& change : record.LastChanges())
-        writer_->Add(table, code, id, record.ColumnName(change.column), change.before,
-                     change.after);
+    const std::vector<RecordsetHelper::FieldChange>& changes = record.LastChanges();
+    if (changes.empty())
+        return;
+    JournalRecordLine& line = writer_->Open(table, code, id);
+    for (const RecordsetHelper::FieldChange& change : changes)
+        line.AddField(record.ColumnName(change.column), change.before, change.after);
+    writer_->Close();
 }
 
 void ImportJournal::EndSheet(Database& db, std::int16_t sheet, std::int32_t ok, std::int32_t ng) {

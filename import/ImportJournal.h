@@ -1,7 +1,7 @@
 #pragma once
 // The import's journal in the database: one entry per import (when, who,
-// which workbook, the counts of each sheet) and one line per field whose
-// value the import changed, written inside each sheet's transaction so that
+// which workbook, the counts of each sheet) and one line per record whose
+// values the import changed, written inside each sheet's transaction so that
 // the journal holds exactly what was stored.
 
 #include <cstdint>
@@ -49,37 +49,61 @@ std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std
 void SetJournalCounts(Database& db, std::int64_t entry, std::int16_t sheet, std::int32_t ok,
                       std::int32_t ng);
 
-// Appends the lines of one entry, many lines per statement: an import
-// journals a line for every changed field, and a statement per line would
-// cost more than the import's own writes.
+// A journal line is one changed record: its table and key, and its changed
+// fields as three lists in the same order, the items separated by tabs: the
+// names, the old values and the new values. A value is written as a text
+// that reads back as exactly what was held:
+//   NULL            Null
+//   -12             a whole number: sign and digits only
+//   1000.0, 1e+300  a real: the shortest text that reads back bit for bit,
+//                   ".0" added when it has no point, exponent or letter
+//                   (so -0.0 stays a real; inf and nan are written so)
+//   "a\tb"          a text between double quotes, with backslash, tab,
+//                   line feed and carriage return written \\ \t \n \r
+void AppendJournalValue(std::string& out, const FieldValue& value);
+// The value of one item; false when `text` is no value's text.
+bool ReadJournalValue(std::string_view text, FieldValue& out);
+// The `count` items of a tab-separated list into `items`; false when the
+// list has another number of items.
+bool SplitJournalList(std::string_view list, std::size_t count,
+                      std::vector<std::string_view>& items);
+
+// One line being written: a record's changed fields.
+struct JournalRecordLine {
+    std::string table;
+    std::int64_t code = 0;
+    std::int64_t id = 0;
+    std::int64_t fields = 0;
+    std::string names;
+    std::string before;
+    std::string after;
+    void AddField(std::string_view name, const FieldValue& was, const FieldValue& now);
+};
+
+// Appends the lines of one entry, many lines per statement: a statement per
+// line would cost more than the import's own writes.
 class JournalLineWriter {
   public:
     JournalLineWriter(Database& db, std::int64_t entry, std::int64_t firstLine);
-    // Buffers the line; writes a batch when enough are waiting (throws
-    // PlatformError).
-    void Add(std::string_view table, std::int64_t code, std::int64_t id, std::string_view field,
-             const FieldValue& before, const FieldValue& after);
+    // The line of record `code`/`id` of `table`, without fields yet; valid
+    // until the next Open or Flush.
+    JournalRecordLine& Open(std::string_view table, std::int64_t code, std::int64_t id);
+    // Keeps the opened line when it has a field; writes a batch when enough
+    // are waiting (throws PlatformError).
+    void Close();
     // Writes the lines still waiting: before the entry's counts and the commit.
     void Flush();
     std::int64_t NextLine() const { return next_; }
 
   private:
-    struct Pending {
-        int table;
-        int field;
-        std::int64_t code;
-        std::int64_t id;
-        FieldValue before;
-        FieldValue after;
-    };
-    int Intern(std::string_view name);
-    void Write(Statement& insert, std::size_t from, std::size_t count);
+    void Write(Statement& insert, std::size_t count);
 
     Database& db_;
     std::int64_t entry_;
     std::int64_t next_;
-    std::vector<std::string> names_;  // table and field names, each once
-    std::vector<Pending> pending_;
+    // The lines of a batch; their texts keep their room from batch to batch.
+    std::vector<JournalRecordLine> pending_;
+    std::size_t waiting_ = 0;
 };
 
 // What an F4 import journals: the entry is made in sheet 1's transaction,

@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "Database.h"
 #include "ImportJournal.h"
 #include "ImportView.h"
 #include "PlatformError.h"
-#include "RecordsetHelper.h"
 #include "Transaction.h"
 #include "gMjDisp.h"
 #include "gMjMDB.h"
@@ -24,7 +26,7 @@ const char* const kContractTable = "浄化槽契約内訳マスタ";
 const char* const kBillingTable = "浄化槽請求テーブル";
 // Lines are read in slices: the journal table is written while the undo
 // walks it, which a statement still stepping over it must not see.
-constexpr std::int64_t kSliceLines = 4096;
+constexpr std::int64_t kSliceLines = 8192;
 
 std::int32_t Count(const FieldValue& v) {
     return static_cast<std::int32_t>(FieldNumber(v));
@@ -34,38 +36,38 @@ std::int64_t Number(const FieldValue& v) {
     return static_cast<std::int64_t>(FieldNumber(v));
 }
 
+// One journal line as stored: a record and the lists of its changed fields.
 struct Line {
     std::int64_t number = 0;
     std::string table;
     std::int64_t code = 0;
     std::int64_t id = 0;
-    std::string field;
-    FieldValue before;
-    FieldValue after;
+    std::int64_t fields = 0;
+    std::string names;
+    std::string before;
+    std::string after;
 };
 
-// Every table and field the entry's lines name must still be there, or the
-// undo would stop half way.
-void CheckLineFields(Database& db, std::int64_t number) {
-    Statement names = db.prepare(
-        "SELECT DISTINCT \"テーブル名\", \"項目名\" FROM \"浄化槽金額取込履歴明細\" "
-        "WHERE \"取込番号\" = ?");
-    names.bind(1, number);
-    while (names.step()) {
-        const std::string table = FieldText(names.column(0));
-        const std::string field = FieldText(names.column(1));
-        bool known = table == kContractTable || table == kBillingTable;
-        if (known) {
-            const std::vector<std::string> columns = db.columnNames(table);
-            known = std::find(columns.begin(), columns.end(), field) != columns.end() &&
-                    field != "得意先コード" && field != "ＩＤ";
-        }
-        if (!known) {
-            throw PlatformError(SQLITE_SCHEMA, "取込履歴の項目がデータベースにありません\r\n" +
-                                                   table + "：" + field);
-        }
-    }
+[[noreturn]] void ThrowUnreadableLine(const Line& line) {
+    throw PlatformError(SQLITE_SCHEMA, std::string("取込履歴テーブル（") + kJournalLineTable +
+                                           "）の形式が正しくありません\r\n行番号 " +
+                                           std::to_string(line.number) + " を読み取れません");
 }
+
+std::string KeyCondition() {
+    return " WHERE \"得意先コード\" = ? AND \"ＩＤ\" = ?";
+}
+
+// The fields one set of lines names in one table, each set read with one
+// prepared statement and restored with one per set of fields restored.
+struct FieldSet {
+    std::string table;
+    std::size_t sheet = 0;
+    std::vector<std::string> names;
+    std::optional<Statement> read;
+    // By the fields restored, '1' for each one ("11…1" when all are).
+    std::map<std::string, Statement> writes;
+};
 
 class Undo {
   public:
@@ -99,38 +101,26 @@ class Undo {
             }
             file = FieldText(entry.column(2));
         }
-        CheckLineFields(db_, number_);
 
         result.undoEntry = AddJournalEntry(db_, CurrentIdentity(), file, "", number_);
         JournalLineWriter journal(db_, result.undoEntry, 1);
-        std::array<std::int32_t, 2> restored{};
-        std::array<std::int32_t, 2> kept{};
         std::vector<Line> slice;
         std::int64_t below = INT64_MAX;
         std::int64_t handled = 0;
+        // Last written first: a record the workbook revised twice goes back
+        // through the value between.
         while (ReadSlice(below, slice)) {
-            // The lines of one record follow each other: one seek and one
-            // update per record.
-            for (std::size_t first = 0; first < slice.size();) {
-                std::size_t last = first + 1;
-                while (last < slice.size() && slice[last].code == slice[first].code &&
-                       slice[last].id == slice[first].id &&
-                       slice[last].table == slice[first].table) {
-                    ++last;
-                }
-                RestoreRecord(slice, first, last, journal, result, restored, kept);
-                if (afterLine_) {
-                    for (std::size_t i = first; i < last; ++i)
-                        afterLine_(++handled);
-                }
-                first = last;
+            for (const Line& line : slice) {
+                RestoreRecord(line, journal, result);
+                if (afterLine_)
+                    afterLine_(++handled);
             }
             below = slice.back().number;
         }
         journal.Flush();
         for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
             const auto i = static_cast<std::size_t>(sheet - 1);
-            SetJournalCounts(db_, result.undoEntry, sheet, restored[i], kept[i]);
+            SetJournalCounts(db_, result.undoEntry, sheet, restored_[i], kept_[i]);
         }
         db_.execute("UPDATE \"浄化槽金額取込履歴\" SET \"取消番号\" = ? WHERE \"取込番号\" = ?",
                     {FieldValue{result.undoEntry}, FieldValue{number_}});
@@ -142,92 +132,181 @@ class Undo {
     // The next lines of the entry below line `below`, last written first.
     bool ReadSlice(std::int64_t below, std::vector<Line>& slice) {
         Statement& st = db_.cached(
-            "SELECT \"行番号\", \"テーブル名\", \"得意先コード\", \"ＩＤ\", \"項目名\", "
-            "\"変更前\", "
-            "\"変更後\" FROM \"浄化槽金額取込履歴明細\" WHERE \"取込番号\" = ? AND \"行番号\" < ? "
-            "ORDER BY \"行番号\" DESC LIMIT ?");
-        st.bind(1, number_);
-        st.bind(2, below);
-        st.bind(3, kSliceLines);
+            "SELECT \"行番号\", \"テーブル名\", \"得意先コード\", \"ＩＤ\", \"項目数\", "
+            "\"項目名\", \"変更前\", \"変更後\" FROM \"浄化槽金額取込履歴明細\" "
+            "WHERE \"取込番号\" = ? AND \"行番号\" < ? ORDER BY \"行番号\" DESC LIMIT ?");
+        st.bindInt(1, number_);
+        st.bindInt(2, below);
+        st.bindInt(3, kSliceLines);
         // The lines of the slice before are reused: their texts keep their room.
         std::size_t n = 0;
-        while (st.step()) {
-            if (n == slice.size())
-                slice.emplace_back();
-            Line& line = slice[n++];
-            line.number = st.columnInt(0);
-            st.columnText(1, line.table);
-            line.code = st.columnInt(2);
-            line.id = st.columnInt(3);
-            st.columnText(4, line.field);
-            st.columnInto(5, line.before);
-            st.columnInto(6, line.after);
+        try {
+            while (st.step()) {
+                if (n == slice.size())
+                    slice.emplace_back();
+                Line& line = slice[n++];
+                line.number = st.columnInt(0);
+                st.columnText(1, line.table);
+                line.code = st.columnInt(2);
+                line.id = st.columnInt(3);
+                line.fields = st.columnInt(4);
+                st.columnText(5, line.names);
+                st.columnText(6, line.before);
+                st.columnText(7, line.after);
+            }
+        } catch (...) {
+            st.reset();
+            throw;
         }
         st.reset();
         slice.resize(n);
         return n > 0;
     }
 
-    // Lines [first, last) of one record, last written first. A field gets
-    // its old value back only while it still holds what the import wrote.
-    void RestoreRecord(const std::vector<Line>& lines, std::size_t first, std::size_t last,
-                       JournalLineWriter& journal, UndoResult& result,
-                       std::array<std::int32_t, 2>& restored, std::array<std::int32_t, 2>& kept) {
-        const Line& head = lines[first];
-        const std::size_t sheet = head.table == kContractTable ? 0 : 1;
-        RecordsetHelper& record = Record(head.table);
-        std::int32_t err = 0;
-        record.Move(1, "PrimaryKey", "=", {FieldValue{head.code}, FieldValue{head.id}}, err);
-        if (err != 0 && err != SQLITE_NOTFOUND)
-            throw PlatformError(err, "取込を元に戻せません");
-        // What each field holds once the lines before have been undone (a
-        // workbook may revise one record twice).
-        std::vector<std::pair<const std::string*, const FieldValue*>> now;
-        auto current = [&](const std::string& field) -> const FieldValue& {
-            for (auto it = now.rbegin(); it != now.rend(); ++it) {
-                if (*it->first == field)
-                    return *it->second;
+    // The statements of the fields `line` names; the first line naming them
+    // checks that the table still has every one, or the undo would stop half
+    // way (it is rolled back whole then).
+    FieldSet& Fields(const Line& line) {
+        key_.assign(line.table);
+        key_ += '\n';
+        key_ += line.names;
+        auto found = sets_.find(key_);
+        if (found != sets_.end())
+            return found->second;
+        if (!SplitJournalList(line.names, static_cast<std::size_t>(line.fields), items_) ||
+            line.fields < 1)
+            ThrowUnreadableLine(line);
+        FieldSet set;
+        set.table = line.table;
+        set.sheet = line.table == kContractTable ? 0 : 1;
+        const bool knownTable = line.table == kContractTable || line.table == kBillingTable;
+        const std::vector<std::string> columns =
+            knownTable ? db_.columnNames(line.table) : std::vector<std::string>();
+        for (const std::string_view item : items_) {
+            const std::string name(item);
+            const bool known = std::find(columns.begin(), columns.end(), name) != columns.end() &&
+                               name != "得意先コード" && name != "ＩＤ";
+            if (!known) {
+                throw PlatformError(SQLITE_SCHEMA, "取込履歴の項目がデータベースにありません\r\n" +
+                                                       line.table + "：" + name);
             }
-            return record.FieldRef(field);
-        };
-        bool staged = false;
-        for (std::size_t i = first; i < last; ++i) {
-            const Line& line = lines[i];
-            if (err == 0 && SameFieldValue(current(line.field), line.after)) {
-                record.SetField(line.field, line.before);
-                now.emplace_back(&line.field, &line.before);
-                staged = true;
-                journal.Add(line.table, line.code, line.id, line.field, line.after, line.before);
-                ++restored[sheet];
-                ++result.restored;
-            } else {
-                result.kept.push_back({line.table, line.code, line.id, line.field});
-                ++kept[sheet];
-            }
+            if (std::find(set.names.begin(), set.names.end(), name) != set.names.end())
+                ThrowUnreadableLine(line);
+            set.names.push_back(name);
         }
-        if (staged) {
-            record.Update(err);
-            if (err != 0)
-                throw PlatformError(err, "取込を元に戻せません");
-        }
+        std::string sql = "SELECT ";
+        for (std::size_t i = 0; i < set.names.size(); ++i)
+            sql += (i == 0 ? "" : ", ") + QuoteSqlName(set.names[i]);
+        sql += " FROM " + QuoteSqlName(set.table) + KeyCondition();
+        set.read.emplace(db_.prepare(sql));
+        return sets_.emplace(key_, std::move(set)).first->second;
     }
 
-    RecordsetHelper& Record(const std::string& table) {
-        auto it = records_.find(table);
-        if (it == records_.end()) {
-            it = records_.try_emplace(table).first;
-            std::int32_t err = 0;
-            it->second.Open(&db_, table, 0, err);
-            if (err != 0)
-                throw PlatformError(err, "ファイルがオープンできません（" + table + "）");
+    Statement& Write(FieldSet& set, const std::string& restoring) {
+        auto found = set.writes.find(restoring);
+        if (found != set.writes.end())
+            return found->second;
+        std::string sql = "UPDATE " + QuoteSqlName(set.table) + " SET ";
+        bool first = true;
+        for (std::size_t i = 0; i < set.names.size(); ++i) {
+            if (restoring[i] == '1') {
+                sql += (first ? "" : ", ") + QuoteSqlName(set.names[i]) + " = ?";
+                first = false;
+            }
         }
-        return it->second;
+        sql += KeyCondition();
+        return set.writes.emplace(restoring, db_.prepare(sql)).first->second;
+    }
+
+    // One line: a field gets its old value back only while it still holds
+    // what the import wrote.
+    void RestoreRecord(const Line& line, JournalLineWriter& journal, UndoResult& result) {
+        FieldSet& set = Fields(line);
+        const std::size_t n = set.names.size();
+        if (line.fields != static_cast<std::int64_t>(n))
+            ThrowUnreadableLine(line);
+        before_.resize(n);
+        after_.resize(n);
+        now_.resize(n);
+        if (!SplitJournalList(line.before, n, items_))
+            ThrowUnreadableLine(line);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!ReadJournalValue(items_[i], before_[i]))
+                ThrowUnreadableLine(line);
+        }
+        if (!SplitJournalList(line.after, n, items_))
+            ThrowUnreadableLine(line);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!ReadJournalValue(items_[i], after_[i]))
+                ThrowUnreadableLine(line);
+        }
+
+        Statement& read = *set.read;
+        read.bindInt(1, line.code);
+        read.bindInt(2, line.id);
+        bool found = false;
+        try {
+            found = read.step();
+            if (found) {
+                for (std::size_t i = 0; i < n; ++i)
+                    read.columnInto(static_cast<int>(i), now_[i]);
+            }
+        } catch (...) {
+            read.reset();
+            throw;
+        }
+        read.reset();
+
+        restoring_.assign(n, '0');
+        bool any = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (found && SameFieldValue(now_[i], after_[i])) {
+                restoring_[i] = '1';
+                any = true;
+                ++restored_[set.sheet];
+                ++result.restored;
+            } else {
+                result.kept.push_back({line.table, line.code, line.id, set.names[i]});
+                ++kept_[set.sheet];
+            }
+        }
+        if (!any)
+            return;
+        Statement& write = Write(set, restoring_);
+        JournalRecordLine& undone = journal.Open(line.table, line.code, line.id);
+        int at = 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (restoring_[i] == '1') {
+                write.bind(at++, before_[i]);
+                undone.AddField(set.names[i], now_[i], before_[i]);
+            }
+        }
+        write.bindInt(at++, line.code);
+        write.bindInt(at, line.id);
+        try {
+            while (write.step()) {
+            }
+        } catch (...) {
+            write.reset();
+            throw;
+        }
+        write.reset();
+        journal.Close();
     }
 
     Database& db_;
     std::int64_t number_;
     const std::function<void(std::int64_t)>& afterLine_;
-    std::map<std::string, RecordsetHelper> records_;
+    std::unordered_map<std::string, FieldSet> sets_;
+    std::array<std::int32_t, 2> restored_{};
+    std::array<std::int32_t, 2> kept_{};
+    // Room reused from line to line.
+    std::string key_;
+    std::string restoring_;
+    std::vector<std::string_view> items_;
+    std::vector<FieldValue> before_;
+    std::vector<FieldValue> after_;
+    std::vector<FieldValue> now_;
 };
 
 }  // namespace

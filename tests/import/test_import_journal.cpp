@@ -1,10 +1,17 @@
-// The journal an F4 import writes: one entry per import, one line per field
-// whose value changed, nothing at all when the journal cannot be written.
+// The journal an F4 import writes: one entry per import, one line per record
+// whose values changed listing each changed field, every value read back
+// exactly, nothing at all when the journal cannot be written.
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <limits>
+#include <set>
+#include <tuple>
+
 #include "ImportJournal.h"
 #include "JournalTestSupport.h"
+#include "PlatformError.h"
 #include "RecordsetHelper.h"
 #include "Schema.h"
 #include "UndoImport.h"
@@ -37,29 +44,44 @@ FieldValue BaseValue(Database& db, const Change& c) {
 
 }  // namespace
 
-TEST_F(ImportJournalTest, OneLinePerChangedFieldWithItsOldAndNewValue) {
+TEST_F(ImportJournalTest, OneLinePerChangedRecordListingEachChangedField) {
     ASSERT_TRUE(sample().exported);
     const std::string db = sample().copy("journal.db");
     const auto texts = Import(db, sample().book);
     ASSERT_EQ(texts.size(), 2u);
 
     // What the workbook changes, leaving out entries equal to what is held.
-    std::vector<StoredLine> expected;
+    std::vector<StoredField> expected;
+    std::set<std::tuple<std::string, std::int64_t, std::int64_t>> records;
     {
         Database base(sample().base, true);
         for (const Change& c : sample().changes) {
             const FieldValue before = BaseValue(base, c);
-            if (!SameFieldValue(before, FieldValue{c.value}))
+            if (!SameFieldValue(before, FieldValue{c.value})) {
                 expected.push_back({1, c.table, c.code, c.line, c.column, before, c.value});
+                records.insert({c.table, c.code, c.line});
+            }
         }
     }
     ASSERT_GT(expected.size(), 0u);
     ASSERT_LT(expected.size(), sample().changes.size()) << "some entries change nothing";
+    ASSERT_LT(records.size(), expected.size()) << "some records change in several fields";
 
-    const std::vector<StoredLine> lines = JournalLines(db, 1);
+    // A line per changed record, numbered from 1, its lists as long as its count.
+    const std::vector<StoredLine> stored = JournalLines(db, 1);
+    ASSERT_EQ(stored.size(), records.size());
+    std::set<std::tuple<std::string, std::int64_t, std::int64_t>> lineRecords;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        EXPECT_EQ(stored[i].number, static_cast<std::int64_t>(i + 1));
+        EXPECT_GE(stored[i].fields, 1);
+        lineRecords.insert({stored[i].table, stored[i].code, stored[i].id});
+    }
+    EXPECT_EQ(lineRecords, records);
+
+    const std::vector<StoredField> lines = LineFields(stored);
     ASSERT_EQ(lines.size(), expected.size());
-    auto key = [](const StoredLine& l) { return std::tie(l.table, l.code, l.id, l.field); };
-    std::vector<StoredLine> sorted = lines;
+    auto key = [](const StoredField& l) { return std::tie(l.table, l.code, l.id, l.field); };
+    std::vector<StoredField> sorted = lines;
     std::sort(sorted.begin(), sorted.end(), [&](auto& a, auto& b) { return key(a) < key(b); });
     std::sort(expected.begin(), expected.end(), [&](auto& a, auto& b) { return key(a) < key(b); });
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -119,6 +141,38 @@ TEST_F(ImportJournalTest, WrongShapeJournalTableWritesNothing) {
     EXPECT_TRUE(ReadBytes(db) == before) << "the database changed";
 }
 
+// A line table of one line per field, as an earlier journal kept it: refused
+// by the import, the history and the undo alike, never read as lists.
+TEST_F(ImportJournalTest, LineTableOfOneLinePerFieldIsRefused) {
+    const std::string db = sample().copy("perfield.db");
+    {
+        Database d(db, false);
+        d.executeScript(JournalSchemaSql().substr(0, JournalSchemaSql().find("-- One line")));
+        d.execute(
+            "CREATE TABLE 浄化槽金額取込履歴明細 (取込番号 INTEGER NOT NULL, 行番号 INTEGER NOT "
+            "NULL, テーブル名 TEXT NOT NULL, 得意先コード INTEGER NOT NULL, ＩＤ INTEGER NOT NULL, "
+            "項目名 TEXT NOT NULL, 変更前, 変更後, PRIMARY KEY (取込番号, 行番号))");
+        d.execute("INSERT INTO 浄化槽金額取込履歴 (取込番号, 取込日時) VALUES (1, '2024/01/01')");
+        d.execute("INSERT INTO 浄化槽金額取込履歴明細 VALUES (1, 1, ?, 1, 1, '年間金額', 5, 6)",
+                  {FieldValue{std::string(kContract)}});
+    }
+    const std::string message =
+        "取込履歴テーブル（浄化槽金額取込履歴明細）の形式が正しくありません"
+        "\r\n項目「項目数」がありません";
+    const std::string before = ReadBytes(db);
+    const auto texts = Import(db, sample().book);
+    ASSERT_EQ(texts.size(), 3u) << ::testing::PrintToString(texts);
+    EXPECT_EQ(texts[1], message);
+    {
+        Database d(db, false);
+        EXPECT_THROW(ReadJournal(d), PlatformError);
+        const UndoResult undo = UndoImport(d, 1);
+        EXPECT_FALSE(undo.done);
+        EXPECT_EQ(undo.message, message);
+    }
+    EXPECT_TRUE(ReadBytes(db) == before) << "the database changed";
+}
+
 // A connection opened read-only cannot create the journal: said so, nothing written.
 TEST_F(ImportJournalTest, ReadOnlyConnectionWritesNothing) {
     const std::string db = sample().copy("readonly.db");
@@ -145,6 +199,113 @@ TEST(JournalPieces, Sha256KnownAnswers) {
         EXPECT_EQ(FileSha256(path), c.hex) << c.bytes.size();
     }
     EXPECT_EQ(FileSha256(folder.file("missing")), "");
+}
+
+// Each kind of value, written as the journal writes it and read back bit for
+// bit, through the functions and through the TEXT columns of the table.
+TEST(JournalPieces, ValueTextsKnownAnswersAndRoundTrips) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        FieldValue value;
+        std::string text;
+    } cases[] = {
+        {std::int64_t{0}, "0"},
+        {std::int64_t{1000}, "1000"},
+        {std::int64_t{-12}, "-12"},
+        {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808"},
+        {std::numeric_limits<std::int64_t>::max(), "9223372036854775807"},
+        {1000.0, "1000.0"},
+        {0.1, "0.1"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1e300, "1e+300"},
+        {-1e-300, "-1e-300"},
+        {5e-324, "5e-324"},
+        {-0.0, "-0.0"},
+        {0.0, "0.0"},
+        {-2.5, "-2.5"},
+        {9007199254740993.0, "9007199254740992.0"},
+        {inf, "inf"},
+        {-inf, "-inf"},
+        {FieldNull{}, "NULL"},
+        {std::string(), "\"\""},
+        {std::string("NULL"), "\"NULL\""},
+        {std::string("12"), "\"12\""},
+        {std::string("1.5"), "\"1.5\""},
+        {std::string("a\tb\nc\r\"q\" \\n"), "\"a\\tb\\nc\\r\"q\" \\\\n\""},
+        {std::string("\""), "\"\"\""},
+        {std::string("合併処理 年間"), "\"合併処理 年間\""},
+    };
+    auto same = [](const FieldValue& a, const FieldValue& b) {
+        if (a.index() != b.index())
+            return false;
+        if (const auto* d = std::get_if<double>(&a))
+            return std::bit_cast<std::uint64_t>(*d) ==
+                   std::bit_cast<std::uint64_t>(std::get<double>(b));
+        return a == b;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string text;
+        AppendJournalValue(text, c.value);
+        EXPECT_EQ(text, c.text);
+        FieldValue back = std::string("room");
+        ASSERT_TRUE(ReadJournalValue(c.text, back));
+        EXPECT_TRUE(same(back, c.value)) << FieldText(back);
+    }
+    // 1000 and 1000.0 are the same value but not the same text.
+    EXPECT_NE(cases[1].text, cases[5].text);
+
+    // Texts no value is written as.
+    for (const char* bad :
+         {"", "+1", "abc", "nul", "Null", "1 ", " 1", "1,5", "\"abc", "abc\"", "\"a\\x\"",
+          "\"a\\\"", "\"a\tb\"", "99999999999999999999", "-", "0x10", "1e400"}) {
+        FieldValue v;
+        EXPECT_FALSE(ReadJournalValue(bad, v)) << bad;
+    }
+
+    // All of them in one line of a real journal table, read back as stored.
+    TempFolder folder;
+    const std::string path = folder.file("values.db");
+    CreateEmptyDatabase(path, false);
+    {
+        Database db(path, false);
+        db.begin();
+        EnsureJournalTables(db);
+        const std::int64_t entry = AddJournalEntry(db, CurrentIdentity(), "book.xls", "", 0);
+        JournalLineWriter writer(db, entry, 1);
+        JournalRecordLine& line = writer.Open(kContract, 7, 3);
+        for (std::size_t i = 0; i < std::size(cases); ++i)
+            line.AddField("f" + std::to_string(i), cases[i].value,
+                          cases[std::size(cases) - 1 - i].value);
+        writer.Close();
+        writer.Open(kContract, 7, 4);  // no field: no line
+        writer.Close();
+        writer.Flush();
+        db.commit();
+    }
+    const std::vector<StoredField> fields = JournalFields(path, 1);
+    ASSERT_EQ(fields.size(), std::size(cases));
+    ASSERT_EQ(JournalLines(path, 1).size(), 1u);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        SCOPED_TRACE(cases[i].text);
+        EXPECT_EQ(fields[i].field, "f" + std::to_string(i));
+        EXPECT_EQ(std::tie(fields[i].table, fields[i].code, fields[i].id),
+                  std::make_tuple(std::string(kContract), std::int64_t{7}, std::int64_t{3}));
+        EXPECT_TRUE(same(fields[i].before, cases[i].value));
+        EXPECT_TRUE(same(fields[i].after, cases[std::size(cases) - 1 - i].value));
+    }
+}
+
+TEST(JournalPieces, ListsSplitIntoTheirCount) {
+    std::vector<std::string_view> items;
+    EXPECT_TRUE(SplitJournalList("a\tb\tc", 3, items));
+    EXPECT_EQ(items, (std::vector<std::string_view>{"a", "b", "c"}));
+    EXPECT_TRUE(SplitJournalList("a\t", 2, items));
+    EXPECT_EQ(items, (std::vector<std::string_view>{"a", ""}));
+    EXPECT_TRUE(SplitJournalList("", 1, items));
+    EXPECT_FALSE(SplitJournalList("a\tb", 1, items));
+    EXPECT_FALSE(SplitJournalList("a\tb", 3, items));
+    EXPECT_FALSE(SplitJournalList("a", 0, items));
 }
 
 TEST(JournalPieces, SameFieldValueTable) {

@@ -1,6 +1,7 @@
 // The undo of an import: both tables row for row as before, fields changed
-// since kept and listed, a second undo refused, a journal naming fields that
-// are gone refused, and a kill during the undo leaving all or nothing.
+// since kept and listed while the other fields of their record go back, a
+// second undo refused, a journal naming fields that are gone or holding lines
+// that do not read refused, and a kill during the undo leaving all or nothing.
 
 #include <gtest/gtest.h>
 
@@ -58,30 +59,40 @@ std::vector<JournalEntry> Entries(const std::string& path) {
 TEST_F(UndoImportTest, ImportThenUndoLeavesBothTablesAsBefore) {
     const std::string db = imported("undo.db");
     ASSERT_NE(Dump(db), original());
-    const std::size_t imported = JournalLines(db, 1).size();
+    const std::vector<StoredLine> forwardLines = JournalLines(db, 1);
+    const std::vector<StoredField> forward = LineFields(forwardLines);
+    ASSERT_GT(forward.size(), forwardLines.size());
 
     const UndoResult result = Undo(db, 1);
     ASSERT_TRUE(result.done) << result.message;
     EXPECT_TRUE(result.kept.empty());
-    EXPECT_EQ(result.restored, static_cast<std::int64_t>(imported));
+    EXPECT_EQ(result.restored, static_cast<std::int64_t>(forward.size()));
     EXPECT_EQ(Dump(db), original());
 
-    // The undo is journaled, its lines the import's the other way round.
+    // The undo is journaled: a line per record restored, last first, each
+    // with the import's fields the other way round.
     const std::vector<JournalEntry> entries = Entries(db);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].undoes, 1);
     EXPECT_EQ(entries[1].undoneBy, entries[0].number);
-    EXPECT_EQ(entries[0].ok[0] + entries[0].ok[1], static_cast<std::int32_t>(imported));
+    EXPECT_EQ(entries[0].ok[0] + entries[0].ok[1], static_cast<std::int32_t>(forward.size()));
     EXPECT_NE(JournalEntryLine(entries[1]).find("取消済み"), std::string::npos);
     EXPECT_EQ(JournalEntryLine(entries[0]).find("取消済み"), std::string::npos);
-    const std::vector<StoredLine> forward = JournalLines(db, 1);
-    const std::vector<StoredLine> back = JournalLines(db, entries[0].number);
-    ASSERT_EQ(back.size(), forward.size());
-    for (std::size_t i = 0; i < back.size(); ++i) {
-        const StoredLine& f = forward[forward.size() - 1 - i];
-        EXPECT_EQ(std::tie(back[i].table, back[i].code, back[i].id, back[i].field),
-                  std::tie(f.table, f.code, f.id, f.field));
-        EXPECT_EQ(back[i].after, f.before);
+    const std::vector<StoredLine> backLines = JournalLines(db, entries[0].number);
+    ASSERT_EQ(backLines.size(), forwardLines.size());
+    for (std::size_t i = 0; i < backLines.size(); ++i) {
+        const StoredLine& f = forwardLines[forwardLines.size() - 1 - i];
+        const StoredLine& b = backLines[i];
+        EXPECT_EQ(std::tie(b.table, b.code, b.id, b.fields, b.names),
+                  std::tie(f.table, f.code, f.id, f.fields, f.names));
+        // Restored to the old values exactly as they were stored, from the
+        // values the import wrote.
+        EXPECT_EQ(b.after, f.before);
+        const std::vector<StoredField> bf = LineFields({b});
+        const std::vector<StoredField> ff = LineFields({f});
+        ASSERT_EQ(bf.size(), ff.size());
+        for (std::size_t k = 0; k < bf.size(); ++k)
+            EXPECT_TRUE(SameFieldValue(bf[k].before, ff[k].after)) << bf[k].field;
     }
 
     // Undoing it again, or undoing the undo, is refused and changes nothing.
@@ -96,9 +107,16 @@ TEST_F(UndoImportTest, ImportThenUndoLeavesBothTablesAsBefore) {
 // other field goes back.
 TEST_F(UndoImportTest, FieldChangedSinceIsKeptAndListed) {
     const std::string db = imported("changed.db");
-    const std::vector<StoredLine> lines = JournalLines(db, 1);
+    const std::vector<StoredField> lines = JournalFields(db, 1);
     ASSERT_GE(lines.size(), 2u);
-    const StoredLine& touched = lines[lines.size() / 2];
+    // A field of a record with other fields changed too: those go back.
+    std::size_t at = lines.size() / 2;
+    while (at + 1 < lines.size() &&
+           std::tie(lines[at].table, lines[at].code, lines[at].id) !=
+               std::tie(lines[at + 1].table, lines[at + 1].code, lines[at + 1].id))
+        ++at;
+    ASSERT_LT(at + 1, lines.size());
+    const StoredField& touched = lines[at];
     const std::string where = " WHERE 得意先コード = " + std::to_string(touched.code) +
                               " AND ＩＤ = " + std::to_string(touched.id);
     {
@@ -144,10 +162,12 @@ TEST_F(UndoImportTest, FieldChangedSinceIsKeptAndListed) {
 TEST_F(UndoImportTest, JournalThatNoLongerFitsWritesNothing) {
     const std::string db = imported("gone.db");
     {
+        // The first field of line 2 renamed, the others kept.
+        const std::string names = JournalLines(db, 1).at(1).names;
+        const auto tab = names.find('\t');
         Database d(db, false);
-        d.execute(
-            "UPDATE 浄化槽金額取込履歴明細 SET 項目名 = '旧金額' WHERE 行番号 = 2 AND 取込番号 = "
-            "1");
+        d.execute("UPDATE 浄化槽金額取込履歴明細 SET 項目名 = ? WHERE 行番号 = 2 AND 取込番号 = 1",
+                  {FieldValue{"旧金額" + (tab == std::string::npos ? "" : names.substr(tab))}});
     }
     std::string bytes = ReadBytes(db);
     const UndoResult gone = Undo(db, 1);
@@ -156,6 +176,26 @@ TEST_F(UndoImportTest, JournalThatNoLongerFitsWritesNothing) {
         << gone.message;
     EXPECT_NE(gone.message.find("旧金額"), std::string::npos);
     EXPECT_TRUE(ReadBytes(db) == bytes);
+
+    // A line whose lists do not read: refused whole, even when it comes
+    // last in the undo (line 1), after every other record was restored.
+    for (const char* set : {"変更前 = 変更前 || char(9) || '1'", "変更後 = '\"open'",
+                            "項目数 = 項目数 + 1", "変更後 = 'x' || 変更後"}) {
+        SCOPED_TRACE(set);
+        const std::string broken = imported("broken.db");
+        {
+            Database d(broken, false);
+            d.execute(std::string("UPDATE 浄化槽金額取込履歴明細 SET ") + set +
+                      " WHERE 取込番号 = 1 AND 行番号 = 1");
+        }
+        bytes = ReadBytes(broken);
+        const UndoResult unread = Undo(broken, 1);
+        EXPECT_FALSE(unread.done);
+        EXPECT_EQ(unread.message,
+                  "取込履歴テーブル（浄化槽金額取込履歴明細）の形式が正しくありません\r\n"
+                  "行番号 1 を読み取れません");
+        EXPECT_TRUE(ReadBytes(broken) == bytes);
+    }
 
     const std::string shape = imported("shape.db");
     {
