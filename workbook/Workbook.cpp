@@ -229,9 +229,16 @@ void Sheet::setNumber(std::int32_t r, std::int32_t c, double number) {
 }
 
 void Sheet::setText(std::int32_t r, std::int32_t c, const std::string& text) {
+    // A column's text often repeats the one above (the customer of several
+    // lines), whose string is still at hand: no look-up in the whole table.
+    const Cell* above = cell(r - 1, c);
+    const std::uint32_t id =
+        above != nullptr && above->kind == CellKind::Text && book_->strings.get(above->text) == text
+            ? above->text
+            : book_->strings.intern(text);
     Cell& cell = ensureCell(r, c);
     cell.kind = CellKind::Text;
-    cell.text = book_->strings.intern(text);
+    cell.text = id;
 }
 
 CellValue Sheet::value(std::int32_t r, std::int32_t c) const {

@@ -1,6 +1,7 @@
 // Large workbooks are written in pieces on two threads and joined in order:
 // the stream must be the one a single pass writes, and a failure the one
-// that pass meets first.
+// that pass meets first. The shared strings the pieces refer to keep the
+// numbers of their first use.
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,33 @@ TEST(WriterPieces, TheFirstFailureInStreamOrderIsReported) {
         ExpectPlatformError([&] { WriteBiff8Stream(*book(false, true)); }, kErrLimit);
     EXPECT_NE(rule.find("入力時メッセージ"), std::string::npos) << rule;
     EXPECT_NO_THROW(WriteBiff8Stream(*book(false, false)));
+}
+
+TEST(SharedStrings, RepeatedTextsKeepTheirFirstNumber) {
+    // A text equal to the one above takes that cell's string; either way the
+    // numbers follow first use, which is the order the file lists them in.
+    Workbook book;
+    Sheet& sheet = book.addSheet("S");
+    const char* rows[][2] = {{"x", "y"}, {"x", "z"}, {"y", "z"}, {"x", "x"}, {"ｘ", "x"}};
+    for (std::int32_t r = 0; r < 5; ++r) {
+        for (std::int32_t c = 0; c < 2; ++c)
+            sheet.setText(r, c, rows[r][c]);
+    }
+    const std::uint32_t expected[][2] = {{0, 1}, {0, 2}, {1, 2}, {0, 0}, {3, 0}};
+    for (std::int32_t r = 0; r < 5; ++r) {
+        for (std::int32_t c = 0; c < 2; ++c) {
+            ASSERT_NE(sheet.cell(r, c), nullptr);
+            EXPECT_EQ(sheet.cell(r, c)->text, expected[r][c]) << r << "," << c;
+            EXPECT_EQ(book.strings.get(sheet.cell(r, c)->text), rows[r][c]);
+        }
+    }
+    EXPECT_EQ(book.strings.size(), 4u);
+    // Above a number, or above nothing, the table is asked.
+    sheet.setNumber(5, 0, 1);
+    sheet.setText(6, 0, "y");
+    sheet.setText(6, 3, "w");
+    EXPECT_EQ(sheet.cell(6, 0)->text, 1u);
+    EXPECT_EQ(sheet.cell(6, 3)->text, 4u);
 }
 
 }  // namespace
