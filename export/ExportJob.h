@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "BillingPrefetch.h"
 #include "ExportFeeData.h"
@@ -19,6 +20,9 @@ struct ExportJob {
     bool& ExpansionMode;
     ExportView& view;
 
+    // Frees what the job no longer needs while it goes on; joined when the
+    // job ends, whatever the way out (declared first, so destroyed last).
+    std::jthread disposal;
     std::int16_t ContractEndMonth = 0;
     // Declared before the record sets: the billing record set may read through its connection.
     std::unique_ptr<BillingPrefetch> billingPrefetch;
