@@ -28,6 +28,7 @@
 #include "Database.h"
 #include "ExportFeeData.h"
 #include "ExportedRows.h"
+#include "LargePages.h"
 #include "RecordingMessages.h"
 #include "RecordsetHelper.h"
 #include "SampleData.h"
@@ -127,6 +128,8 @@ long PeakKilobytes() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The allocator set up as the programs start, so profiles match them.
+    UseLargePages(argv);
     const int customers = argc > 1 ? std::atoi(argv[1]) : 160000;
     const auto dir = std::filesystem::temp_directory_path() /
                      ("velkan-bench-export-" + std::to_string(getpid()));
