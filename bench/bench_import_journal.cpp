@@ -5,6 +5,7 @@
 //
 // Usage: bench_import_journal [work folder]   (default: a fresh temporary folder)
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,7 +144,9 @@ int main(int argc, char** argv) {
         }
     }
     const long lines = Count(db, "SELECT count(*) FROM 浄化槽金額取込履歴明細");
-    std::printf("import of %d + %d rows, %ld journal lines; median of 3:\n", kLines, kLines, lines);
+    const long fields = Count(db, "SELECT sum(項目数) FROM 浄化槽金額取込履歴明細");
+    std::printf("import of %d + %d rows, %ld journal lines (records) of %ld fields; median of 3:\n",
+                kLines, kLines, lines, fields);
     const char* const parts[] = {"whole import", "check+write"};
     for (int part = 0; part < 2; ++part) {
         const double off = Median(figures[0][part][0]);
@@ -166,5 +169,8 @@ int main(int argc, char** argv) {
                 Fingerprint(db) == before ? "as before the import" : "DIFFER");
     if (!result.done)
         std::printf("  message: %s\n", result.message.c_str());
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory: %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     return 0;
 }

@@ -141,9 +141,10 @@ CREATE TABLE "浄化槽金額取込履歴" (
 -- names, 変更前 the old values, 変更後 the new ones, 項目数 says how many.
 -- Only fields whose value really changed are listed (1000 and 1000.0 are
 -- the same value). Each value is a text that reads back as exactly what was
--- held: NULL for Null, a whole number as its sign and digits, a real as the
+-- held: NULL for Null, a whole number as its sign and digits, a real whole
+-- and below 2^53 in size as its digits and ".0", any other real as the
 -- shortest text that reads back bit for bit with ".0" added when it has no
--- point, exponent or letter (1000.0, -0.0, 1e+300), a text between double
+-- point, exponent or letter (0.1, -0.0, 1e+300), a text between double
 -- quotes with backslash, tab, line feed and carriage return written as
 -- \\ \t \n \r. Every column is typed, so the values stay texts on every
 -- database engine.

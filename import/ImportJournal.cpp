@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <ctime>
 
 #include "Database.h"
@@ -156,6 +157,17 @@ void AppendJournalValue(std::string& out, const FieldValue& value) {
         out.append(buffer, done.ptr);
     } else if (const auto* d = std::get_if<double>(&value)) {
         char buffer[32];
+        // A whole amount, the usual real, as its digits: readable, and
+        // cheaper than the shortest form (which writes 1e+06 for a million).
+        constexpr double kExact = 9007199254740992.0;  // 2^53
+        const bool negativeZero = *d == 0 && std::signbit(*d);
+        if (*d > -kExact && *d < kExact && std::trunc(*d) == *d && !negativeZero) {
+            const auto done =
+                std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(*d));
+            out.append(buffer, done.ptr);
+            out += ".0";
+            return;
+        }
         const auto done = std::to_chars(buffer, buffer + sizeof buffer, *d);
         out.append(buffer, done.ptr);
         // A real never reads back as a whole number.

@@ -55,9 +55,10 @@ void SetJournalCounts(Database& db, std::int64_t entry, std::int16_t sheet, std:
 // that reads back as exactly what was held:
 //   NULL            Null
 //   -12             a whole number: sign and digits only
-//   1000.0, 1e+300  a real: the shortest text that reads back bit for bit,
-//                   ".0" added when it has no point, exponent or letter
-//                   (so -0.0 stays a real; inf and nan are written so)
+//   1000.0, 0.1     a real: a whole one below 2^53 in size as its digits
+//                   and ".0", any other as the shortest text that reads
+//                   back bit for bit, ".0" added when that has no point,
+//                   exponent or letter (-0.0, 1e+300, inf and nan so)
 //   "a\tb"          a text between double quotes, with backslash, tab,
 //                   line feed and carriage return written \\ \t \n \r
 void AppendJournalValue(std::string& out, const FieldValue& value);

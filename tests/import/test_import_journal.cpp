@@ -215,6 +215,12 @@ TEST(JournalPieces, ValueTextsKnownAnswersAndRoundTrips) {
         {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808"},
         {std::numeric_limits<std::int64_t>::max(), "9223372036854775807"},
         {1000.0, "1000.0"},
+        {1e6, "1000000.0"},
+        {-123456789012345.0, "-123456789012345.0"},
+        {9007199254740991.0, "9007199254740991.0"},
+        {9007199254740992.0, "9007199254740992.0"},
+        {9007199254740994.0, "9007199254740994.0"},
+        {1e16, "1e+16"},
         {0.1, "0.1"},
         {0.1 + 0.2, "0.30000000000000004"},
         {1e300, "1e+300"},
@@ -223,7 +229,6 @@ TEST(JournalPieces, ValueTextsKnownAnswersAndRoundTrips) {
         {-0.0, "-0.0"},
         {0.0, "0.0"},
         {-2.5, "-2.5"},
-        {9007199254740993.0, "9007199254740992.0"},
         {inf, "inf"},
         {-inf, "-inf"},
         {FieldNull{}, "NULL"},
@@ -252,8 +257,6 @@ TEST(JournalPieces, ValueTextsKnownAnswersAndRoundTrips) {
         ASSERT_TRUE(ReadJournalValue(c.text, back));
         EXPECT_TRUE(same(back, c.value)) << FieldText(back);
     }
-    // 1000 and 1000.0 are the same value but not the same text.
-    EXPECT_NE(cases[1].text, cases[5].text);
 
     // Texts no value is written as.
     for (const char* bad :
