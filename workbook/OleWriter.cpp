@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "XlsWriterParts.h"
+
 namespace xls {
 
 void GObjectUnref::operator()(void* p) const {
@@ -24,21 +26,25 @@ void initGsf() {
     std::call_once(once, [] { gsf_init(); });
 }
 
-bool writeContainer(GsfOutput* sink, const std::vector<biff::BiffBuffer>& stream) {
+namespace {
+constexpr std::size_t kChunk = 1 << 20;  // bytes handed to libgsf at a time
+}  // namespace
+
+bool writeContainer(GsfOutput* sink, const Workbook& book) {
     GPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink));
     if (!ole)
         return false;
     GPtr<GsfOutput> child(gsf_outfile_new_child(ole.get(), "Workbook", FALSE));
     if (!child)
         return false;
-    bool ok = true;
-    constexpr std::size_t kChunk = 1 << 20;
-    for (const biff::BiffBuffer& part : stream) {
-        for (std::size_t at = 0; ok && at < part.size(); at += kChunk) {
-            const std::size_t n = std::min(kChunk, part.size() - at);
-            ok = gsf_output_write(child.get(), n, part.data() + at) != FALSE;
+    bool ok = writer::writeStream(book, [&child](const biff::BiffBuffer& piece) {
+        for (std::size_t at = 0; at < piece.size(); at += kChunk) {
+            const std::size_t n = std::min(kChunk, piece.size() - at);
+            if (gsf_output_write(child.get(), n, piece.data() + at) == FALSE)
+                return false;
         }
-    }
+        return true;
+    });
     ok = gsf_output_close(child.get()) != FALSE && ok;
     ok = gsf_output_close(GSF_OUTPUT(ole.get())) != FALSE && ok;
     return ok;

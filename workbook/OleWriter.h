@@ -5,9 +5,9 @@
 #include <gsf/gsf-output.h>
 
 #include <memory>
-#include <vector>
 
 #include "BiffWriter.h"
+#include "Workbook.h"
 
 namespace xls {
 
@@ -24,8 +24,9 @@ struct GErrorFree {
 // libgsf is set up once per process.
 void initGsf();
 
-// Writes the stream, given as consecutive pieces, as "Workbook" into an
-// OLE2 container on `sink`; false when a write failed.
-bool writeContainer(GsfOutput* sink, const std::vector<biff::BiffBuffer>& stream);
+// Writes the book's BIFF8 stream as "Workbook" into an OLE2 container on
+// `sink`, piece by piece as it is made; false when a write failed. Throws
+// PlatformError when the book cannot be written.
+bool writeContainer(GsfOutput* sink, const Workbook& book);
 
 }  // namespace xls

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,6 @@
 
 namespace xls {
 namespace {
-
-using biff::BiffBuffer;
 
 // A FILE over a descriptor that remembers the first failing errno, so a
 // full disk is told apart from other failures.
@@ -110,6 +109,10 @@ PlatformError saveError(int err, const std::string& path) {
     }
 }
 
+struct FileClose {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
 // Removes the temporary file unless the save went through.
 struct TempFile {
     std::string path;
@@ -128,8 +131,8 @@ struct TempFile {
 void WriteXlsFile(const Workbook& book, const std::string& path) {
     if (path.empty())
         throw PlatformError(kErrFileAccess, "保存先のファイル名がありません。");
-    // Build everything first: a workbook that cannot be written leaves no file.
-    const std::vector<BiffBuffer> stream = writer::writeStream(book);
+    if (book.sheetCount() == 0)
+        throw PlatformError(kErrGeneral, "シートが 1 枚もないブックは保存できません。");
     initGsf();
 
     struct stat target {};
@@ -161,18 +164,20 @@ void WriteXlsFile(const Workbook& book, const std::string& path) {
 
     FdCookie cookie{temp.fd, 0};
     cookie_io_functions_t io{nullptr, cookieWrite, cookieSeek, cookieClose};
-    FILE* file = ::fopencookie(&cookie, "w+", io);
-    if (file == nullptr)
+    // Closed here, or when the book turns out not to be writable half-way
+    // (before the temporary file goes).
+    std::unique_ptr<FILE, FileClose> file(::fopencookie(&cookie, "w+", io));
+    if (!file)
         throw saveError(errno, path);
     bool ok;
     {
-        GError* raw = nullptr;
-        GPtr<GsfOutput> sink(gsf_output_stdio_new_FILE(temp.path.c_str(), file, TRUE));
-        std::unique_ptr<GError, GErrorFree> error(raw);
-        ok = sink && writeContainer(sink.get(), stream);
+        // The stream is written into the file as it is made; a book that
+        // cannot be written throws, and the temporary file is removed.
+        GPtr<GsfOutput> sink(gsf_output_stdio_new_FILE(temp.path.c_str(), file.get(), TRUE));
+        ok = sink && writeContainer(sink.get(), book);
     }
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
+    ok = std::fflush(file.get()) == 0 && ok;
+    ok = std::fclose(file.release()) == 0 && ok;
     if (!ok || cookie.error != 0)
         throw saveError(cookie.error != 0 ? cookie.error : EIO, path);
     if (::fsync(temp.fd) != 0)

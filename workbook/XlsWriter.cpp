@@ -1,8 +1,9 @@
 // BIFF8 workbook stream and its OLE2 container.
 //
 // The globals are written first with placeholders for the sheets' stream
-// offsets (BOUNDSHEET8 lbPlyPos), the sheets after them, then the offsets are
-// patched. Formats are written only when a cell, row or column uses them.
+// offsets (BOUNDSHEET8 lbPlyPos), the sheets after them, and the offsets are
+// patched before the globals are handed on. Formats are written only when a cell, row or column
+// uses them.
 
 #include "XlsWriter.h"
 
@@ -10,8 +11,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -49,47 +52,112 @@ std::size_t globalsEstimate(const Workbook& book) {
     return bytes;
 }
 
-// Runs every task once, on this thread and, when asked, on a second one. The
-// first failure in task order is thrown once both threads are done, which is
-// the failure that writing the pieces one after another would have met:
-// tasks are taken in order, so every task before a failed one has run.
-void runTasks(const std::vector<std::function<void()>>& tasks, bool secondThread) {
-    std::vector<std::exception_ptr> failures(tasks.size());
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
-    auto work = [&] {
-        while (!failed.load(std::memory_order_relaxed)) {
-            const std::size_t i = next.fetch_add(1);
-            if (i >= tasks.size())
-                break;
-            try {
-                tasks[i]();
-            } catch (...) {
-                failures[i] = std::current_exception();
-                failed = true;
+// Runs the pieces' writers, on this thread and, when asked, on a second
+// one, and hands the pieces over in stream order on this thread as soon as
+// they and everything before them are written: the file is written while
+// the rest of the stream is still being made. The first piece goes last of
+// the leading ones, once the sheets' offsets it holds are known.
+class PieceRun {
+  public:
+    PieceRun(std::vector<std::function<void()>> tasks, std::size_t firstHandOver)
+        : tasks_(std::move(tasks)),
+          done_(tasks_.size(), false),
+          failures_(tasks_.size()),
+          firstHandOver_(firstHandOver) {}
+
+    // `handOver(k)` gets piece k once, in order; false stops the run. The
+    // first failure in piece order is thrown once both threads are done:
+    // pieces are taken in order, so every piece before a failed one has been
+    // written, as a single pass would have met them.
+    template <typename HandOver>
+    void run(bool secondThread, HandOver&& handOver) {
+        {
+            std::optional<std::jthread> helper;  // joined when the block ends
+            if (secondThread) {
+                try {
+                    helper.emplace([this] {
+                        while (takeOne()) {
+                        }
+                    });
+                } catch (const std::system_error&) {
+                    // No thread to be had: this one does it all.
+                }
+            }
+            std::size_t handed = 0;
+            while (handed < tasks_.size()) {
+                const std::size_t ready = readyCount();
+                if (handed < ready) {
+                    if (!handOver(handed)) {
+                        stop_ = true;
+                        break;
+                    }
+                    ++handed;
+                } else if (!takeOne()) {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [&] { return stop_ || readyLocked() > handed; });
+                    if (stop_)
+                        break;
+                }
             }
         }
-    };
-    {
-        std::optional<std::jthread> helper;  // joined when the block ends
-        if (secondThread) {
-            try {
-                helper.emplace(work);
-            } catch (const std::system_error&) {
-                // No thread to be had: this one does it all.
+        for (const std::exception_ptr& failure : failures_) {
+            if (failure)
+                std::rethrow_exception(failure);
+        }
+    }
+
+  private:
+    // Writes the next piece not taken yet; false when none is left (or the run stopped).
+    bool takeOne() {
+        if (stop_)
+            return false;
+        const std::size_t i = next_.fetch_add(1);
+        if (i >= tasks_.size())
+            return false;
+        std::exception_ptr failure;
+        try {
+            tasks_[i]();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            done_[i] = true;
+            if (failure) {
+                failures_[i] = failure;
+                stop_ = true;
             }
         }
-        work();
+        changed_.notify_all();
+        return true;
     }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure)
-            std::rethrow_exception(failure);
+
+    std::size_t readyCount() {
+        std::lock_guard lock(mutex_);
+        return readyLocked();
     }
-}
+    // Pieces that may be handed over: the leading written ones, none before
+    // the first firstHandOver_ are written.
+    std::size_t readyLocked() {
+        while (prefix_ < done_.size() && done_[prefix_])
+            ++prefix_;
+        return prefix_ >= firstHandOver_ ? prefix_ : 0;
+    }
+
+    std::vector<std::function<void()>> tasks_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<bool> done_;  // under mutex_
+    std::vector<std::exception_ptr> failures_;
+    std::size_t prefix_ = 0;  // under mutex_
+    const std::size_t firstHandOver_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> stop_{false};
+};
 
 }  // namespace
 
-std::vector<BiffBuffer> writeStream(const Workbook& book) {
+bool writeStream(const Workbook& book, const PieceSink& sink) {
     if (book.sheetCount() == 0) {
         throw PlatformError(kErrGeneral, "シートが 1 枚もないブックは保存できません。");
     }
@@ -149,44 +217,60 @@ std::vector<BiffBuffer> writeStream(const Workbook& book) {
         tasks.emplace_back(
             [&writers, &built, &reserve, k] { writers[k](built[k].emplace(reserve[k])); });
     }
-    runTasks(tasks, cells >= kCellsForSecondThread);
-    std::vector<BiffBuffer> parts;
-    parts.reserve(built.size());
-    for (std::optional<BiffBuffer>& piece : built)
-        parts.push_back(std::move(*piece));
 
-    // Each sheet's stream offset goes into its BOUNDSHEET record.
-    std::size_t offset = 0;
-    std::size_t piece = 0;
-    for (std::size_t i = 0; i < book.sheetCount(); ++i) {
-        for (; piece < sheetStart[i]; ++piece)
-            offset += parts[piece].size();
-        parts.front().patch32(globals->plyPos[i], static_cast<std::uint32_t>(offset));
+    // Each sheet's stream offset goes into its BOUNDSHEET record, in the first
+    // piece; the pieces up to the last sheet's first one give them all.
+    auto patchOffsets = [&] {
+        std::size_t offset = 0;
+        std::size_t piece = 0;
+        for (std::size_t i = 0; i < book.sheetCount(); ++i) {
+            for (; piece < sheetStart[i]; ++piece)
+                offset += built[piece]->size();
+            built.front()->patch32(globals->plyPos[i], static_cast<std::uint32_t>(offset));
+        }
+    };
+    bool accepted = true;
+    auto handOver = [&](std::size_t k) {
+        if (k == 0)
+            patchOffsets();
+        accepted = sink(*built[k]);
+        built[k].reset();  // its memory is not needed any more
+        return accepted;
+    };
+    PieceRun run(std::move(tasks), sheetStart.back());
+    if (cells < kCellsForSecondThread) {
+        // Everything first: a short stream is padded at its end.
+        run.run(false, [](std::size_t) { return true; });
+        std::size_t total = 0;
+        for (const std::optional<BiffBuffer>& piece : built)
+            total += piece->size();
+        // Keep the stream out of the container's mini stream.
+        if (total < 4096)
+            built.back()->zeros(4096 - total);
+        for (std::size_t k = 0; k < built.size() && accepted; ++k)
+            handOver(k);
+        return accepted;
     }
-    // Keep the stream out of the container's mini stream.
-    std::size_t total = 0;
-    for (const BiffBuffer& part : parts)
-        total += part.size();
-    if (total < 4096)
-        parts.back().zeros(4096 - total);
-    return parts;
+    // So many cells take far more than the 4096 bytes of the padding.
+    run.run(true, handOver);
+    return accepted;
 }
 
 }  // namespace writer
 
 std::vector<std::uint8_t> WriteBiff8Stream(const Workbook& book) {
-    const std::vector<biff::BiffBuffer> parts = writer::writeStream(book);
     std::vector<std::uint8_t> stream;
-    for (const biff::BiffBuffer& part : parts)
-        stream.insert(stream.end(), part.data(), part.data() + part.size());
+    writer::writeStream(book, [&stream](const biff::BiffBuffer& piece) {
+        stream.insert(stream.end(), piece.data(), piece.data() + piece.size());
+        return true;
+    });
     return stream;
 }
 
 std::vector<std::uint8_t> WriteXlsToMemory(const Workbook& book) {
-    const std::vector<biff::BiffBuffer> stream = writer::writeStream(book);
     initGsf();
     GPtr<GsfOutput> mem(gsf_output_memory_new());
-    if (!writeContainer(mem.get(), stream)) {
+    if (!writeContainer(mem.get(), book)) {
         throw PlatformError(kErrGeneral, "ブックのデータを作成できませんでした。");
     }
     const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(mem.get()));

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,7 +86,12 @@ void writeSheetRows(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet
                     std::int32_t firstRow, std::int32_t endRow);
 void writeSheetTail(BiffBuffer& b, const StyleTables& styles, const Sheet& sheet, bool active);
 
-// The whole BIFF8 stream of a workbook, as consecutive pieces.
-std::vector<BiffBuffer> writeStream(const Workbook& book);
+// The whole BIFF8 stream of a workbook, handed to `sink` piece after piece
+// in stream order on the calling thread while later pieces may still be
+// written on a second one. A sink returning false stops the stream, and
+// writeStream returns false. Throws PlatformError when the book cannot be
+// written (after the pieces before the failure were handed over).
+using PieceSink = std::function<bool(const BiffBuffer&)>;
+bool writeStream(const Workbook& book, const PieceSink& sink);
 
 }  // namespace xls::writer

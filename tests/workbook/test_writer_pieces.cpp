@@ -13,6 +13,7 @@
 #include "PlatformErrorAssert.h"
 #include "XlsWriter.h"
 #include "XlsWriterParts.h"
+#include "test_writer_support.h"
 
 namespace {
 
@@ -109,18 +110,22 @@ TEST(WriterPieces, JoinToTheStreamOfASinglePass) {
     EXPECT_EQ(WriteBiff8Stream(small), OnePass(small));
 }
 
+// Two sheets of 5,000 rows; the first with an overlong footer (written with
+// its first piece), the second with an overlong prompt (with its last).
+std::unique_ptr<Workbook> FailingBook(bool badFooter, bool badRule) {
+    auto out = std::make_unique<Workbook>();
+    Sheet& first = out->addSheet("A");
+    Fill(first, 5000, 10, 0);
+    if (badFooter)
+        first.pageSetup.footerLeft = std::string(300, 'f');
+    Sheet& second = out->addSheet("B");
+    Fill(second, 5000, 10, 0);
+    second.validations.push_back(Rule(4999, badRule ? std::string(300, 'p') : "p"));
+    return out;
+}
+
 TEST(WriterPieces, TheFirstFailureInStreamOrderIsReported) {
-    auto book = [](bool badFooter, bool badRule) {
-        auto out = std::make_unique<Workbook>();
-        Sheet& first = out->addSheet("A");
-        Fill(first, 5000, 10, 0);
-        if (badFooter)
-            first.pageSetup.footerLeft = std::string(300, 'f');
-        Sheet& second = out->addSheet("B");
-        Fill(second, 5000, 10, 0);
-        second.validations.push_back(Rule(4999, badRule ? std::string(300, 'p') : "p"));
-        return out;
-    };
+    const auto book = FailingBook;
     // The footer is written in the first piece of sheet A, the rule in the
     // last piece of sheet B.
     const std::string both =
@@ -130,6 +135,32 @@ TEST(WriterPieces, TheFirstFailureInStreamOrderIsReported) {
         ExpectPlatformError([&] { WriteBiff8Stream(*book(false, true)); }, kErrLimit);
     EXPECT_NE(rule.find("入力時メッセージ"), std::string::npos) << rule;
     EXPECT_NO_THROW(WriteBiff8Stream(*book(false, false)));
+}
+
+TEST(WriterPieces, ARefusedPieceStopsTheStream) {
+    const auto book = FailingBook(false, false);
+    std::size_t handed = 0;
+    std::size_t bytes = 0;
+    EXPECT_FALSE(writer::writeStream(*book, [&](const biff::BiffBuffer& piece) {
+        bytes += piece.size();
+        return ++handed < 3;
+    }));
+    EXPECT_EQ(handed, 3u);
+    // The pieces came in stream order: the globals, then sheet A's first rows.
+    const std::vector<std::uint8_t> whole = WriteBiff8Stream(*book);
+    EXPECT_LT(bytes, whole.size());
+}
+
+TEST(WriterPieces, ABookFailingHalfWayLeavesNoFileAndTheOldOneAlone) {
+    wbtest::TempDir dir;
+    const std::string path = dir.file("book.xls");
+    wbtest::writeText(path, "previous contents");
+    EXPECT_PLATFORM_ERROR(WriteXlsFile(*FailingBook(false, true), path), kErrLimit);
+    const std::vector<std::uint8_t> kept = wbtest::readBytes(path);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "previous contents");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"book.xls"});
+    WriteXlsFile(*FailingBook(false, false), path);
+    EXPECT_EQ(wbtest::readBytes(path), WriteXlsToMemory(*FailingBook(false, false)));
 }
 
 TEST(SharedStrings, RepeatedTextsKeepTheirFirstNumber) {
