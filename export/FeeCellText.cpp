@@ -17,6 +17,38 @@ constexpr double kExactWholeLimit = 9007199254740992.0;
 // characters, which the engine reads back without rounding.
 constexpr double kDigitsReadExactly = 1e14;
 
+// A number with decimals (a capacity in cubic metres) whose scaled value is
+// a whole number k of at most 12 digits: the text is k with the point set
+// in. The number lies within a rounding error of k's value, far less than
+// half of the last place, so FormatNumberRight's rounding also gives k's
+// digits; no formatting through a 15-digit text. False for anything else.
+bool ScaledWholeText(double number, std::int16_t decimals, std::string& text) {
+    constexpr double kScales[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+    if (decimals < 1 || decimals > 6)
+        return false;
+    const double scaled = number * kScales[decimals];
+    if (!(std::fabs(scaled) < 1e12) || scaled != std::trunc(scaled) || scaled == 0)
+        return false;
+    const auto k = static_cast<long long>(std::fabs(scaled));
+    const auto scale = static_cast<long long>(kScales[decimals]);
+    char buffer[32];
+    char* end = buffer;
+    if (scaled < 0)
+        *end++ = '-';
+    end = std::to_chars(end, buffer + sizeof buffer, k / scale).ptr;
+    *end++ = '.';
+    const long long fraction = k % scale;
+    char digits[8];
+    const char* digitsEnd = std::to_chars(digits, digits + sizeof digits, fraction).ptr;
+    const auto length = static_cast<std::int16_t>(digitsEnd - digits);
+    for (std::int16_t pad = length; pad < decimals; ++pad)
+        *end++ = '0';
+    for (const char* d = digits; d != digitsEnd; ++d)
+        *end++ = *d;
+    text.assign(buffer, end);
+    return true;
+}
+
 }  // namespace
 
 std::string NumberCellText(const FieldValue& value, std::int16_t width, std::int16_t decimals) {
@@ -31,6 +63,8 @@ std::string NumberCellText(const FieldValue& value, std::int16_t width, std::int
             std::to_chars(digits, digits + sizeof digits, static_cast<long long>(number)).ptr;
         return std::string(digits, end);
     }
+    if (std::string text; ScaledWholeText(number, decimals, text))
+        return text;
     std::string text = gMjDisp::Trim(gMjDisp::FormatNumberRight(number, width, decimals, false));
     // Text filling the whole width may have lost leading characters.
     if (text.size() >= static_cast<std::size_t>(width)) {

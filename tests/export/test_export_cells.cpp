@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <iomanip>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "ExportJob.h"
 #include "ExportTestSupport.h"
@@ -59,6 +63,31 @@ TEST(NumberCellText, AgreesWithFormatNumberRightWhereTheValueFits) {
                 NumberCellText(std::int64_t(v), 16, 0),
                 gMjDisp::Trim(gMjDisp::FormatNumberRight(double(std::int64_t(v)), 16, 0, false)))
                 << v;
+        }
+    }
+}
+
+TEST(NumberCellText, DecimalsAgreeWithFormatNumberRightOnManyValues) {
+    // Capacities and the like: values of a few decimal places, values just
+    // off them, halves at the cut, negatives, large and tiny magnitudes.
+    std::mt19937_64 random(20240301);
+    std::uniform_int_distribution<long long> whole(-99999999999LL, 99999999999LL);
+    std::uniform_int_distribution<int> places(0, 6);
+    std::uniform_real_distribution<double> any(-1e6, 1e6);
+    std::vector<double> values = {0.0005, -0.0005, 2.675,    1.0005, 0.1,   0.7,       99999999.999,
+                                  -0.001, 1e-9,    123.4565, 5.5,    10.25, 1e11 + 0.5};
+    for (int n = 0; n < 5000; ++n) {
+        const double scale = std::pow(10.0, places(random));
+        const double exact = static_cast<double>(whole(random)) / scale;
+        values.push_back(exact);
+        values.push_back(std::nextafter(exact, 1e300));
+        values.push_back(any(random));
+    }
+    for (double v : values) {
+        for (std::int16_t decimals : {1, 2, 3, 4, 6}) {
+            ASSERT_EQ(NumberCellText(v, 8, decimals),
+                      gMjDisp::Trim(gMjDisp::FormatNumberRight(v, 400, decimals, false)))
+                << std::setprecision(17) << v << " decimals " << decimals;
         }
     }
 }
