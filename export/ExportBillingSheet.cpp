@@ -1,8 +1,6 @@
 // Second half of the export job: the sheet "請求情報".
 
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "BillingQuery.h"
 #include "ExportJob.h"
@@ -91,15 +89,10 @@ bool ExportBillingSheet(ExportJob& job) {
     }
     // Every record is in the sheet. Freeing the rows and closing the second
     // connection take tens of milliseconds: they overlap the save.
-    auto release = [records = std::move(job.BillingRecordset),
-                    prefetch = std::move(job.billingPrefetch)]() mutable {
+    ReleaseLater(job, [records = std::move(job.BillingRecordset),
+                       prefetch = std::move(job.billingPrefetch)]() mutable {
         records.reset();  // before the connection it reads through
         prefetch.reset();
-    };
-    try {
-        job.disposal = std::jthread(std::move(release));
-    } catch (const std::system_error&) {
-        release();  // no thread to be had: freed here (or already with the failed thread's copy)
-    }
+    });
     return true;
 }

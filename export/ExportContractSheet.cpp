@@ -91,7 +91,9 @@ bool ExportContractSheet(ExportJob& job) {
         WriteContractHeader(excel, row);
     }
     view.setProgress(10000);
-    // Every record is in the sheet: the memory goes to the billing sheet instead.
+    // Every record is in the sheet: the memory goes to the billing sheet
+    // instead. Freed here, not on another thread: the second core may still be
+    // reading the billing query.
     job.ContractRecordset.reset();
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "BillingPrefetch.h"
@@ -32,6 +33,18 @@ struct ExportJob {
     std::int32_t contractCount = 0;
     std::int32_t billingCount = 0;
 };
+
+// Runs `release` (a callable owning what the job no longer needs) on the
+// job's second thread, after what that thread was doing; here when no thread
+// can be had (the failed thread's copy has then freed it already).
+template <typename Release>
+void ReleaseLater(ExportJob& job, Release release) {
+    try {
+        job.disposal = std::jthread(std::move(release));
+    } catch (const std::system_error&) {
+        release();
+    }
+}
 
 // The phase texts of the progress label.
 inline constexpr const char* kPhaseExtracting = "Excelデータ抽出中・・・";
