@@ -7,6 +7,26 @@ namespace xls::writer {
 
 using namespace biff;  // record ids
 
+namespace {
+
+// The UTF-16 of a string, as Utf8ToUtf16 gives it, into a buffer kept from
+// one string to the next: a workbook holds a few hundred thousand of them.
+void toUtf16(std::string_view utf8, std::u16string& out) {
+    out.clear();
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const char32_t cp = textcodec::NextCodePoint(utf8, i);
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+}
+
+}  // namespace
+
 // Shared strings with CONTINUE records; a string's header stays with its
 // first character and continued character data starts with a flag byte.
 void writeSst(BiffBuffer& b, const StringTable& strings, std::uint32_t total) {
@@ -23,8 +43,9 @@ void writeSst(BiffBuffer& b, const StringTable& strings, std::uint32_t total) {
         b.begin(kContinue);
         recordStart = b.size() - 4;
     };
+    std::u16string s;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::u16string s = textcodec::Utf8ToUtf16(strings.get(static_cast<std::uint32_t>(i)));
+        toUtf16(strings.get(static_cast<std::uint32_t>(i)), s);
         const bool wide = BiffBuffer::isWide(s);
         const std::size_t unit = wide ? 2 : 1;
         const std::size_t head = 3 + (s.empty() ? 0 : unit);
