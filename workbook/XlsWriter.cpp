@@ -2,8 +2,8 @@
 //
 // The globals are written first with placeholders for the sheets' stream
 // offsets (BOUNDSHEET8 lbPlyPos), the sheets after them, and the offsets are
-// patched before the globals are handed on. Formats are written only when a cell, row or column
-// uses them.
+// patched before the globals are handed on. Formats are written only when a
+// cell, row or column uses them.
 
 #include "XlsWriter.h"
 
