@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "DatabaseName.h"
 #include "PlatformError.h"
 #include "RecordsetHelper.h"
 
@@ -72,7 +73,7 @@ bool ReadControlMaster(std::int16_t entryIndex, const std::vector<DatabaseEntry>
             read.inspectionDept = read.SiblingDeptsSet ? inspection : 0;
         }
         settings = read;
-        window.showDatabasePath(entry.DataBaseName);
+        window.showDatabasePath(DatabaseDisplayName(entry.DataBaseName));
         if (variant == ControlMasterVariant::Export)
             window.afterSettings(settings);
         return true;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "DatabaseName.h"
+#include "PgDatabase.h"
 #include "PlatformError.h"
 
 // Journal mode: the file keeps the mode it has, normally SQLite's rollback
@@ -20,6 +22,12 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// The one writer at a time on a server, as BEGIN IMMEDIATE makes it on a
+// file: a job reads a row, compares and writes it in one transaction, and
+// two jobs interleaving that on the same rows would lose a write. The wait
+// for the lock is bounded by the connection's lock_timeout.
+constexpr const char* kServerWriterLock = "SELECT pg_advisory_xact_lock(7308338436452413440)";
 
 // Throws when the file cannot be the septic-tank database: missing, a folder,
 // a Jet/Access file or some other non-SQLite file. SQLite itself would only
@@ -60,6 +68,10 @@ void CheckDatabaseFile(const std::string& path) {
 }  // namespace
 
 Database::Database(const std::string& path, bool readOnly) : path_(path) {
+    if (IsServerDatabaseName(path)) {
+        pg_ = std::make_shared<PgConnection>(path, readOnly);
+        return;
+    }
     CheckDatabaseFile(path);
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
@@ -111,6 +123,10 @@ void Database::check(int rc, const std::string& context) const {
 }
 
 Statement Database::prepare(const std::string& jetSql) const {
+    if (pg_) {
+        return Statement(*this, std::make_unique<PgStatement>(
+                                    pg_, TranslateJetSql(jetSql, SqlDialect::PostgreSQL)));
+    }
     const std::string sql = TranslateJetSql(jetSql);
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
@@ -140,6 +156,11 @@ void Database::execute(const std::string& jetSql, const std::vector<FieldValue>&
 }
 
 void Database::executeScript(const std::string& sql) const {
+    if (pg_) {
+        pg_->exec(TranslateSchemaSql(sql, SqlDialect::PostgreSQL));
+        tables_.clear();
+        return;
+    }
     char* error = nullptr;
     const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
     if (rc != SQLITE_OK) {
@@ -149,16 +170,52 @@ void Database::executeScript(const std::string& sql) const {
     }
 }
 
+void Database::copyRows(const std::string& table, const std::vector<std::string>& columns,
+                        Statement& source) {
+    if (!pg_)
+        throw PlatformError(SQLITE_MISUSE, "COPY はデータベースサーバーにだけ使えます");
+    std::string sql = "COPY " + QuoteSqlName(table) + " (";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        sql += (i ? ", " : "") + QuoteSqlName(columns[i]);
+    sql += ") FROM STDIN";
+    FieldValue value;
+    pg_->copyIn(sql, [&](std::string& line) {
+        if (!source.step())
+            return false;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0)
+                line += '\t';
+            source.columnInto(static_cast<int>(i), value);
+            AppendCopyField(line, value);
+        }
+        line += '\n';
+        return true;
+    });
+}
+
 long long Database::changes() const {
+    if (pg_)
+        return pg_->changes();
     return sqlite3_changes64(db_);
 }
 
 bool Database::inTransaction() const {
+    if (pg_)
+        return pg_->inTransaction();
     return sqlite3_get_autocommit(db_) == 0;
 }
 
 std::vector<std::string> Database::tableNames() const {
     std::vector<std::string> names;
+    if (pg_) {
+        Statement st = prepare(
+            "SELECT c.relname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = "
+            "c.relnamespace WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') "
+            "ORDER BY c.oid");
+        while (st.step())
+            names.push_back(FieldText(st.column(0)));
+        return names;
+    }
     Statement st = prepare(
         "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
         "ESCAPE '\\'");
@@ -177,7 +234,44 @@ Statement& Database::cached(const std::string& jetSql) const {
     return *it->second;
 }
 
+// The server's catalogue is asked every time: another workstation may
+// create a table at any moment, and the jobs ask only a few times each.
+const Database::TableInfo& Database::serverTableInfo(const std::string& table) const {
+    TableInfo info;
+    // Catalogue SQL of the server's own dialect, not translated.
+    Statement st(
+        *this,
+        std::make_unique<PgStatement>(
+            pg_,
+            "SELECT a.attname, "
+            "coalesce(array_position(i.indkey::int2[], a.attnum) - "
+            "array_lower(i.indkey::int2[], 1) + 1, 0) "
+            "FROM pg_catalog.pg_class c "
+            "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+            "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 "
+            "AND NOT a.attisdropped "
+            "LEFT JOIN pg_catalog.pg_index i ON i.indrelid = c.oid AND i.indisprimary "
+            "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') AND c.relname = $1 "
+            "ORDER BY a.attnum"));
+    st.bind(1, table);
+    std::vector<std::pair<std::int64_t, std::string>> keys;
+    while (st.step()) {
+        info.exists = true;
+        info.columns.push_back(FieldText(st.column(0)));
+        const std::int64_t pk = st.columnInt(1);
+        if (pk > 0)
+            keys.emplace_back(pk, info.columns.back());
+    }
+    std::sort(keys.begin(), keys.end());
+    for (auto& k : keys)
+        info.primaryKey.push_back(std::move(k.second));
+    tables_[table] = std::move(info);
+    return tables_[table];
+}
+
 const Database::TableInfo& Database::tableInfo(const std::string& table) const {
+    if (pg_)
+        return serverTableInfo(table);
     Statement& version = cached("PRAGMA schema_version");
     version.step();
     const long long current = static_cast<long long>(FieldNumber(version.column(0)));
@@ -227,14 +321,41 @@ std::vector<std::string> Database::columnNames(const std::string& table) const {
 }
 
 void Database::begin() {
-    execute("BEGIN IMMEDIATE");
+    if (!pg_) {
+        execute("BEGIN IMMEDIATE");
+        return;
+    }
+    pg_->exec("BEGIN");
+    try {
+        pg_->exec(kServerWriterLock);
+    } catch (const PlatformError&) {
+        try {
+            pg_->exec("ROLLBACK");
+        } catch (const PlatformError&) {
+        }
+        throw;
+    }
 }
 void Database::beginRead() {
+    if (pg_) {
+        // One snapshot for every statement until the end.
+        pg_->exec("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+        return;
+    }
     // Deferred: the shared lock comes with the first read and stays until
     // the end, and no write lock is ever asked for.
     execute("BEGIN DEFERRED");
 }
 void Database::commit() {
+    if (pg_) {
+        // A transaction in which a statement failed ends in a ROLLBACK
+        // reported as success: that must not read as stored.
+        if (pg_->exec("COMMIT") != "COMMIT") {
+            throw PlatformError(SQLITE_ABORT,
+                                "トランザクションは途中でエラーになったため取り消されました");
+        }
+        return;
+    }
     try {
         execute("COMMIT");
     } catch (const PlatformError&) {
@@ -253,6 +374,10 @@ void Database::commit() {
     }
 }
 void Database::rollback() {
+    if (pg_) {
+        pg_->exec("ROLLBACK");
+        return;
+    }
     execute("ROLLBACK");
 }
 
@@ -270,12 +395,18 @@ std::string QuoteSqlName(const std::string& name) {
 // ---------------------------------------------------------------------------
 // Statement
 
+Statement::Statement(const Database& db, sqlite3_stmt* stmt) : db_(&db), stmt_(stmt) {}
+
+Statement::Statement(const Database& db, std::unique_ptr<PgStatement> pg)
+    : db_(&db), stmt_(nullptr), pg_(std::move(pg)) {}
+
 Statement::~Statement() {
     if (stmt_)
         sqlite3_finalize(stmt_);
 }
 
-Statement::Statement(Statement&& other) noexcept : db_(other.db_), stmt_(other.stmt_) {
+Statement::Statement(Statement&& other) noexcept
+    : db_(other.db_), stmt_(other.stmt_), pg_(std::move(other.pg_)) {
     other.stmt_ = nullptr;
 }
 
@@ -285,12 +416,15 @@ Statement& Statement::operator=(Statement&& other) noexcept {
             sqlite3_finalize(stmt_);
         db_ = other.db_;
         stmt_ = other.stmt_;
+        pg_ = std::move(other.pg_);
         other.stmt_ = nullptr;
     }
     return *this;
 }
 
 void Statement::bind(int index1, const FieldValue& value) {
+    if (pg_)
+        return pg_->bind(index1, value);
     int rc = SQLITE_OK;
     if (const auto* i = std::get_if<std::int64_t>(&value)) {
         rc = sqlite3_bind_int64(stmt_, index1, *i);
@@ -307,12 +441,16 @@ void Statement::bind(int index1, const FieldValue& value) {
 }
 
 void Statement::bindInt(int index1, std::int64_t value) {
+    if (pg_)
+        return pg_->bind(index1, FieldValue{value});
     const int rc = sqlite3_bind_int64(stmt_, index1, value);
     if (rc != SQLITE_OK)
         db_->check(rc, "パラメーターの設定");
 }
 
 void Statement::bindText(int index1, std::string_view text) {
+    if (pg_)
+        return pg_->bindText(index1, text);
     const int rc =
         sqlite3_bind_text64(stmt_, index1, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
     if (rc != SQLITE_OK)
@@ -320,6 +458,8 @@ void Statement::bindText(int index1, std::string_view text) {
 }
 
 bool Statement::step() {
+    if (pg_)
+        return pg_->step();
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
         return true;
@@ -332,20 +472,28 @@ bool Statement::step() {
 }
 
 void Statement::reset() {
+    if (pg_)
+        return pg_->reset();
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
 
 int Statement::columnCount() const {
+    if (pg_)
+        return pg_->columnCount();
     return sqlite3_column_count(stmt_);
 }
 
 std::string Statement::columnName(int index0) const {
+    if (pg_)
+        return pg_->columnName(index0);
     const char* name = sqlite3_column_name(stmt_, index0);
     return name ? name : std::string();
 }
 
 void Statement::columnInto(int index0, FieldValue& out) const {
+    if (pg_)
+        return pg_->columnInto(index0, out);
     switch (sqlite3_column_type(stmt_, index0)) {
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
@@ -364,15 +512,21 @@ void Statement::columnInto(int index0, FieldValue& out) const {
 }
 
 std::int64_t Statement::columnInt(int index0) const {
+    if (pg_)
+        return pg_->columnInt(index0);
     return sqlite3_column_int64(stmt_, index0);
 }
 
 void Statement::columnText(int index0, std::string& out) const {
+    if (pg_)
+        return pg_->columnText(index0, out);
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index0));
     out.assign(p ? p : "", p ? static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index0)) : 0);
 }
 
 FieldValue Statement::column(int index0) const {
+    if (pg_)
+        return pg_->column(index0);
     switch (sqlite3_column_type(stmt_, index0)) {
         case SQLITE_INTEGER:
             return static_cast<std::int64_t>(sqlite3_column_int64(stmt_, index0));

@@ -1,8 +1,10 @@
 #pragma once
-// One SQLite connection to the septic-tank database. Statements are written
-// in Jet SQL and translated (integer division "\" and MOD, see JetSql.h)
-// before they are prepared. Every failure throws PlatformError with SQLite's
-// result code as the number.
+// One connection to the septic-tank database: an SQLite file, or a
+// PostgreSQL server when the name is a connection URI or libpq's key=value
+// text (DatabaseName.h). Statements are written in Jet SQL and translated
+// for the engine (see JetSql.h) before they are prepared. Every failure
+// throws PlatformError with SQLite's result code as the number (a server's
+// errors are given the code of the same meaning).
 
 #include <sqlite3.h>
 
@@ -15,7 +17,13 @@
 #include "FieldValue.h"
 #include "JetSql.h"
 
+// A code of our own beside SQLite's: the connection to the server was lost
+// (an extended code of SQLITE_IOERR, so that it still reads as an I/O failure).
+constexpr int kServerConnectionLost = SQLITE_IOERR | (200 << 8);
+
 class Statement;
+class PgConnection;
+class PgStatement;
 
 class Database {
   public:
@@ -28,7 +36,11 @@ class Database {
     Database& operator=(const Database&) = delete;
 
     const std::string& path() const { return path_; }
+    // The SQLite connection; null on a PostgreSQL server.
     sqlite3* handle() const { return db_; }
+    SqlDialect dialect() const { return pg_ ? SqlDialect::PostgreSQL : SqlDialect::SQLite; }
+    // Whether rows have a rowid to find them again by (SQLite) or only their key.
+    bool hasRowid() const { return !pg_; }
 
     // Prepare Jet SQL (translated) with optional bound parameters.
     Statement prepare(const std::string& jetSql) const;
@@ -42,6 +54,11 @@ class Database {
     void executeScript(const std::string& sql) const;
     // Rows written by the last INSERT, UPDATE or DELETE.
     long long changes() const;
+
+    // Server only: appends every row `source` steps through to `table`, in
+    // one COPY (the values in `columns`' order).
+    void copyRows(const std::string& table, const std::vector<std::string>& columns,
+                  Statement& source);
 
     // Catalogue: names of the tables, in catalogue order.
     std::vector<std::string> tableNames() const;
@@ -68,8 +85,13 @@ class Database {
     // Catalogue facts per table, dropped whenever the schema changes.
     const TableInfo& tableInfo(const std::string& table) const;
 
+    const TableInfo& serverTableInfo(const std::string& table) const;
+
     std::string path_;
     sqlite3* db_ = nullptr;
+    // A server connection instead of db_; shared with its statements, which
+    // may outlive this object (as SQLite's do).
+    std::shared_ptr<PgConnection> pg_;
     mutable std::map<std::string, std::unique_ptr<Statement>> cache_;
     mutable std::map<std::string, TableInfo> tables_;
     mutable long long schemaVersion_ = -1;
@@ -81,7 +103,8 @@ std::string QuoteSqlName(const std::string& name);
 // Owner of one prepared statement.
 class Statement {
   public:
-    Statement(const Database& db, sqlite3_stmt* stmt) : db_(&db), stmt_(stmt) {}
+    Statement(const Database& db, sqlite3_stmt* stmt);
+    Statement(const Database& db, std::unique_ptr<PgStatement> pg);
     ~Statement();
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&& other) noexcept;
@@ -102,9 +125,10 @@ class Statement {
     void columnInto(int index0, FieldValue& out) const;
     std::int64_t columnInt(int index0) const;             // Null reads 0
     void columnText(int index0, std::string& out) const;  // Null reads ""
-    sqlite3_stmt* handle() const { return stmt_; }
+    sqlite3_stmt* handle() const { return stmt_; }        // null on a server
 
   private:
     const Database* db_;
     sqlite3_stmt* stmt_;
+    std::unique_ptr<PgStatement> pg_;
 };

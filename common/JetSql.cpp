@@ -1,5 +1,6 @@
 #include "JetSql.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -222,7 +223,8 @@ struct Item {
 
 class JetTranslator {
   public:
-    explicit JetTranslator(std::vector<Token> toks) : t_(std::move(toks)) {
+    JetTranslator(std::vector<Token> toks, SqlDialect dialect)
+        : t_(std::move(toks)), dialect_(dialect) {
         // Matching parentheses, found once; an unmatched one is plain text.
         match_.assign(t_.size(), npos);
         std::vector<std::size_t> open;
@@ -356,7 +358,7 @@ class JetTranslator {
                     IsWordChar(static_cast<unsigned char>(out.back()))) {
                     out += ' ';
                 }
-                out += Rewrite(items, k, last);
+                out += Rewrite(items, k, last, dialect_);
             } else {
                 for (std::size_t m = k; m <= last; ++m)
                     out += items[m].lead + items[m].text;
@@ -372,8 +374,21 @@ class JetTranslator {
 
     // Items first..last alternate operand, operator, operand, ... MOD binds
     // loosest, then "\", then "*" and "/"; each is left-associative.
-    static std::string Rewrite(const std::vector<Item>& items, std::size_t first,
-                               std::size_t last) {
+    static std::string Rewrite(const std::vector<Item>& items, std::size_t first, std::size_t last,
+                               SqlDialect dialect) {
+        // PostgreSQL rounds a double precision to the even neighbour and
+        // divides bigints toward zero, "%" taking the dividend's sign: the
+        // same arithmetic inline, with no function to install on the server.
+        const bool pg = dialect == SqlDialect::PostgreSQL;
+        auto whole = [](const std::string& x) {
+            return "CAST(round(CAST(" + x + " AS DOUBLE PRECISION)) AS BIGINT)";
+        };
+        auto idiv = [&](const std::string& a, const std::string& b) {
+            return pg ? "(" + whole(a) + " / " + whole(b) + ")" : "jet_idiv(" + a + ", " + b + ")";
+        };
+        auto mod = [&](const std::string& a, const std::string& b) {
+            return pg ? "(" + whole(a) + " % " + whole(b) + ")" : "jet_mod(" + a + ", " + b + ")";
+        };
         auto product = [&](std::size_t a, std::size_t b) {
             std::string s = items[a].text;
             for (std::size_t m = a + 1; m <= b; ++m)
@@ -387,7 +402,7 @@ class JetTranslator {
             for (std::size_t m = a; m <= b; m += 2) {
                 if (m == b || items[m + 1].kind == ItemKind::IdivOp) {
                     const std::string part = product(start, m);
-                    acc = any ? "jet_idiv(" + acc + ", " + part + ")" : part;
+                    acc = any ? idiv(acc, part) : part;
                     any = true;
                     start = m + 2;
                 }
@@ -400,7 +415,7 @@ class JetTranslator {
         for (std::size_t m = first; m <= last; m += 2) {
             if (m == last || items[m + 1].kind == ItemKind::ModOp) {
                 const std::string part = quotient(start, m);
-                acc = any ? "jet_mod(" + acc + ", " + part + ")" : part;
+                acc = any ? mod(acc, part) : part;
                 any = true;
                 start = m + 2;
             }
@@ -409,10 +424,121 @@ class JetTranslator {
     }
 
     std::vector<Token> t_;
+    SqlDialect dialect_;
     std::vector<std::size_t> match_;
 };
 
+// PostgreSQL folds unquoted ASCII letters to lower case and reads no name
+// that begins with a digit (1回分の金額), and knows neither brackets nor "?":
+// every name in Japanese and every bracketed name becomes a quoted
+// identifier, exactly as spelt, and the parameters are numbered.
+std::string QuoteForPostgres(const std::string& sql) {
+    std::string out;
+    out.reserve(sql.size() + sql.size() / 4);
+    int parameter = 0;
+    auto quoted = [](const std::string& name) {
+        std::string q = "\"";
+        for (char c : name) {
+            if (c == '"')
+                q += '"';
+            q += c;
+        }
+        return q + '"';
+    };
+    for (const Token& tk : Tokenize(sql)) {
+        if (tk.kind == TokKind::Quoted) {
+            const std::size_t close =
+                tk.text.size() >= 2 && (tk.text.back() == ']' || tk.text.back() == '`')
+                    ? tk.text.size() - 1
+                    : tk.text.size();
+            std::string name = tk.text.substr(1, close - 1);
+            if (tk.text.front() == '`') {
+                std::string single;
+                for (std::size_t i = 0; i < name.size(); ++i) {
+                    single += name[i];
+                    if (name[i] == '`' && i + 1 < name.size() && name[i + 1] == '`')
+                        ++i;
+                }
+                name = single;
+            }
+            out += quoted(name);
+        } else if (tk.kind == TokKind::Word &&
+                   std::any_of(tk.text.begin(), tk.text.end(),
+                               [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+            out += quoted(tk.text);
+        } else if (tk.kind == TokKind::Punct && tk.text == "?") {
+            out += "$" + std::to_string(++parameter);
+        } else {
+            out += tk.text;
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+std::string TranslateSchemaSql(const std::string& ddl, SqlDialect dialect) {
+    if (dialect == SqlDialect::SQLite)
+        return ddl;
+    // Comments go first: the tokenizer does not know them, and an
+    // apostrophe in one would open a string.
+    std::string bare;
+    for (std::size_t i = 0; i < ddl.size(); ++i) {
+        const char c = ddl[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t close = ddl.find(c, i + 1);
+            const std::size_t end = close == std::string::npos ? ddl.size() : close + 1;
+            bare.append(ddl, i, end - i);
+            i = end - 1;
+        } else if (c == '-' && i + 1 < ddl.size() && ddl[i + 1] == '-') {
+            i = ddl.find('\n', i);
+            if (i == std::string::npos)
+                break;
+            bare += '\n';
+        } else {
+            bare += c;
+        }
+    }
+    const std::vector<Token> t = Tokenize(bare);
+    // The word after token i, blanks skipped.
+    auto nextWord = [&](std::size_t i) -> std::size_t {
+        for (std::size_t j = i + 1; j < t.size(); ++j) {
+            if (t[j].kind != TokKind::Space)
+                return t[j].kind == TokKind::Word ? j : t.size();
+        }
+        return t.size();
+    };
+    std::string out;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const Token& tk = t[i];
+        if (tk.kind != TokKind::Word) {
+            out += tk.text;
+            continue;
+        }
+        const std::size_t next = nextWord(i);
+        if (EqualsNoCase(tk.text, "INTEGER")) {
+            // A single-column INTEGER PRIMARY KEY numbers new rows itself in
+            // SQLite; an identity column does the same on the server.
+            out += next < t.size() && EqualsNoCase(t[next].text, "PRIMARY")
+                       ? "BIGINT GENERATED BY DEFAULT AS IDENTITY"
+                       : "BIGINT";
+        } else if (EqualsNoCase(tk.text, "REAL")) {
+            out += "DOUBLE PRECISION";
+        } else if (EqualsNoCase(tk.text, "WITHOUT") && next < t.size() &&
+                   EqualsNoCase(t[next].text, "ROWID")) {
+            i = next;  // the server's tables never have a rowid
+        } else {
+            out += tk.text;
+        }
+    }
+    return out;
+}
+
+std::string TranslateJetSql(const std::string& jetSql, SqlDialect dialect) {
+    if (dialect == SqlDialect::SQLite)
+        return TranslateJetSql(jetSql);
+    return QuoteForPostgres(JetTranslator(Tokenize(jetSql), dialect).run());
+}
 
 std::string TranslateJetSql(const std::string& jetSql) {
     // Most statements need nothing; skip the work for them.
@@ -429,5 +555,5 @@ std::string TranslateJetSql(const std::string& jetSql) {
     }
     if (!candidate)
         return jetSql;
-    return JetTranslator(Tokenize(jetSql)).run();
+    return JetTranslator(Tokenize(jetSql), SqlDialect::SQLite).run();
 }

@@ -13,6 +13,18 @@
 // quotient is truncated and the remainder takes the dividend's sign.
 std::string TranslateJetSql(const std::string& jetSql);
 
+// The same statement for another engine. PostgreSQL: "\" and MOD become the
+// same arithmetic inline, names in Japanese and bracketed names become
+// quoted identifiers spelt exactly as written, and each "?" a numbered
+// parameter ($1, $2, …).
+enum class SqlDialect { SQLite, PostgreSQL };
+std::string TranslateJetSql(const std::string& jetSql, SqlDialect dialect);
+
+// The tables' CREATE statements (SQLite's types) for another engine.
+// PostgreSQL: INTEGER is BIGINT (a single-column INTEGER PRIMARY KEY an
+// identity column), REAL is DOUBLE PRECISION, WITHOUT ROWID goes, comments go.
+std::string TranslateSchemaSql(const std::string& ddl, SqlDialect dialect);
+
 // The SQL functions jet_idiv and jet_mod (two arguments each): Null in gives
 // Null out; a zero divisor, an operand that is no number or does not fit in
 // 64 bits, and an overflowing quotient are SQL errors.

@@ -66,6 +66,7 @@ void RecordsetHelper::reset(Database* connection) {
     staged_.clear();
     seeks_.clear();
     updates_.clear();
+    keyColumns_.clear();
 }
 
 void RecordsetHelper::Open(Database* connection, const std::string& source, int /*option*/,
@@ -112,7 +113,10 @@ Statement* RecordsetHelper::seekStatement(std::size_t keyCount) {
         const std::vector<std::string> pk = db_->primaryKey(table_);
         if (keyCount == 0 || keyCount > pk.size())
             return nullptr;
-        std::string sql = "SELECT rowid, * FROM " + QuoteSqlName(table_) + " WHERE ";
+        // A server's rows have no rowid: an update finds its row by the key.
+        std::string sql =
+            std::string(db_->hasRowid() ? "SELECT rowid, * FROM " : "SELECT * FROM ") +
+            QuoteSqlName(table_) + " WHERE ";
         for (std::size_t i = 0; i < keyCount; ++i) {
             if (i > 0)
                 sql += " AND ";
@@ -173,11 +177,12 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
             return;
         }
         const int n = st.columnCount();
-        rowid_ = std::get<std::int64_t>(st.column(0));
+        const int first = db_->hasRowid() ? 1 : 0;
+        rowid_ = first == 1 ? std::get<std::int64_t>(st.column(0)) : 0;
         // The names only change when the table does (a column added since).
-        if (columns_.size() != static_cast<std::size_t>(n - 1)) {
+        if (columns_.size() != static_cast<std::size_t>(n - first)) {
             columns_.clear();
-            for (int i = 1; i < n; ++i)
+            for (int i = first; i < n; ++i)
                 columns_.push_back(st.columnName(i));
             byName_.clear();
             updates_.clear();
@@ -185,9 +190,9 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
         if (blocks_.empty())
             blocks_.emplace_back();
         std::vector<FieldValue>& row = blocks_.front();
-        row.resize(static_cast<std::size_t>(n - 1));
-        for (int i = 1; i < n; ++i)
-            st.columnInto(i, row[static_cast<std::size_t>(i - 1)]);
+        row.resize(static_cast<std::size_t>(n - first));
+        for (int i = first; i < n; ++i)
+            st.columnInto(i, row[static_cast<std::size_t>(i - first)]);
         rowCount_ = 1;
         current_ = 0;
     } catch (const PlatformError& e) {
@@ -232,7 +237,20 @@ void RecordsetHelper::Update(std::int32_t& err) {
                     sql += ", ";
                 sql += QuoteSqlName(columns_[static_cast<std::size_t>(written[i])]) + " = ?";
             }
-            sql += " WHERE rowid = ?";
+            if (db_->hasRowid()) {
+                sql += " WHERE rowid = ?";
+            } else {
+                keyColumns_.clear();
+                const std::vector<std::string> pk = db_->primaryKey(table_);
+                for (std::size_t i = 0; i < pk.size(); ++i) {
+                    sql += (i == 0 ? " WHERE " : " AND ") + QuoteSqlName(pk[i]) + " = ?";
+                    keyColumns_.push_back(columnIndex(pk[i]));
+                }
+                if (pk.empty()) {
+                    err = kBadCommand;
+                    return;
+                }
+            }
             update = std::make_unique<Statement>(db_->prepare(sql));
         }
         Statement& st = *update;
@@ -240,7 +258,12 @@ void RecordsetHelper::Update(std::int32_t& err) {
         int index = 1;
         for (const auto& staged : staged_)
             st.bind(index++, staged.second);
-        st.bind(index, *rowid_);
+        if (db_->hasRowid()) {
+            st.bind(index, *rowid_);
+        } else {
+            for (const int key : keyColumns_)
+                st.bind(index++, cell(current_, key));
+        }
         while (st.step()) {
         }
         if (db_->changes() != 1) {

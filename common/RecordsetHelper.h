@@ -69,7 +69,8 @@ class RecordsetHelper {
     // columns it writes) is prepared once for the life of the record set.
     std::vector<std::unique_ptr<Statement>> seeks_;
     std::map<std::vector<int>, std::unique_ptr<Statement>> updates_;
-    std::vector<int> written_;  // the columns of the update being made
+    std::vector<int> written_;     // the columns of the update being made
+    std::vector<int> keyColumns_;  // on a server: the key columns an update finds its row by
     bool keepChanges_ = false;
     std::vector<FieldChange> changes_;
     // Exact names of columns_ (the first of equal names); filled at the first look-up.

@@ -1,10 +1,15 @@
 #include "SampleData.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
+#include "CopyDatabase.h"
+#include "DatabaseName.h"
 #include "PlatformError.h"
 #include "Schema.h"
 #include "Transaction.h"
@@ -373,6 +378,26 @@ void FillSampleData(Database& db, const SampleOptions& options) {
 void CreateSampleDatabase(const std::string& path, const SampleOptions& options) {
     if (options.customers < 0) {
         throw PlatformError(SQLITE_RANGE, "顧客数が負です: " + std::to_string(options.customers));
+    }
+    if (IsServerDatabaseName(path)) {
+        // Built in a file first and copied in one COPY per table: a row at
+        // a time over the connection would take minutes.
+        const std::string temp = (std::filesystem::temp_directory_path() /
+                                  ("velkan-sample-" + std::to_string(::getpid()) + ".db"))
+                                     .string();
+        SampleOptions file = options;
+        file.overwrite = true;
+        CreateSampleDatabase(temp, file);
+        try {
+            Database from(temp, true);
+            Database to(path, false);
+            CopyDatabase(from, to);
+        } catch (...) {
+            std::filesystem::remove(temp);
+            throw;
+        }
+        std::filesystem::remove(temp);
+        return;
     }
     BuildDatabaseFile(path, options.overwrite, [&](Database& db) {
         CreateSchema(db, options.expansionTable);

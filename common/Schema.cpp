@@ -44,6 +44,16 @@ std::string JournalSchemaSql() {
 }
 
 void CreateSchema(Database& db, bool withExpansionTable) {
+    if (db.dialect() == SqlDialect::PostgreSQL) {
+        // The server runs a script sent at once as one transaction (or as
+        // part of the caller's): all tables or none, no savepoint needed.
+        try {
+            db.executeScript(SchemaSql(withExpansionTable));
+        } catch (const PlatformError& e) {
+            throw PlatformError(e.number(), "テーブルを作成できません: " + e.description());
+        }
+        return;
+    }
     try {
         db.executeScript("SAVEPOINT velkan_schema;\n" + SchemaSql(withExpansionTable) +
                          "\nRELEASE velkan_schema;");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Database.h"
 #include "ImportState.h"
 #include "PlatformError.h"
 #include "RecordsetHelper.h"
@@ -304,6 +305,8 @@ bool CheckSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck& check)
 }
 
 std::string DatabaseRefusal(std::int32_t rc) {
+    if (rc == kServerConnectionLost)
+        return "データベースサーバーとの接続が切れました";
     switch (rc & 0xff) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:

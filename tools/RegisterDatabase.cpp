@@ -11,7 +11,9 @@
 #include <ostream>
 #include <utility>
 
+#include "CopyDatabase.h"
 #include "Database.h"
+#include "DatabaseName.h"
 #include "GMojRege.h"
 #include "NumberText.h"
 #include "PlatformError.h"
@@ -251,14 +253,15 @@ void CreateFolder(const fs::path& folder) {
 }
 
 std::string Usage() {
-    return "使い方: velkan-register-database データベースのパスまたはURI 利用者名 [サブキー名]\n";
+    return "使い方: velkan-register-database [--copy-from SQLiteファイル] "
+           "データベースのパスまたはURI 利用者名 [サブキー名]\n";
 }
 
 std::string Help() {
     return Usage() +
            "\n"
-           "浄化槽システムのデータベース（SQLite ファイル）を、浄化槽金額データ出力と\n"
-           "消費税対応処理(データ取込)の「データベース選択」に登録します。\n"
+           "浄化槽システムのデータベース（SQLite ファイル、または PostgreSQL の接続 URI）を、\n"
+           "浄化槽金額データ出力と消費税対応処理(データ取込)の「データベース選択」に登録します。\n"
            "登録先: " +
            GMojRege::RegistryStorePath() +
            "\n"
@@ -270,6 +273,9 @@ std::string Help() {
 }  // namespace
 
 std::string DatabasePathFromArgument(std::string_view argument, const std::string& currentDir) {
+    // A server is registered exactly as given: the programs hand it to libpq.
+    if (IsServerDatabaseName(std::string(argument)))
+        return std::string(argument);
     std::string path;
     if (argument.size() >= 5 &&
         (argument.substr(0, 5) == "file:" || argument.substr(0, 5) == "FILE:")) {
@@ -345,10 +351,21 @@ void CheckDatabaseFile(const std::string& path) {
         if (!db.hasTable(kControlTable)) {
             throw RegisterError(
                 "浄化槽システムのデータベースではありません（" + std::string(kControlTable) +
-                " の表がありません）: " + path +
+                " の表がありません）: " + DatabaseDisplayName(path) +
                 "\n浄化槽システムのデータを変換した SQLite ファイル、または velkan-sample-db "
                 "で作ったサンプルを指定してください。");
         }
+    } catch (const PlatformError& e) {
+        throw RegisterError(e.description());
+    }
+}
+
+void CopyDatabaseToServer(const std::string& file, const std::string& server) {
+    try {
+        CheckDatabaseFile(file);
+        const Database from(file, /*readOnly=*/true);
+        Database to(server, /*readOnly=*/false);
+        CopyDatabase(from, to);
     } catch (const PlatformError& e) {
         throw RegisterError(e.description());
     }
@@ -485,11 +502,17 @@ void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
 int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> positional;
+    std::string copyFrom;
     bool options = true;
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (options && (arg == "-h" || arg == "--help")) {
             out << Help();
             return 0;
+        }
+        if (options && arg == "--copy-from" && i + 1 < args.size()) {
+            copyFrom = args[++i];
+            continue;
         }
         if (options && arg == "--") {
             options = false;
@@ -515,6 +538,16 @@ int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, 
         if (positional.size() == 3)
             entry.subKey = positional[2];
         CheckRegistration(entry);
+        if (!copyFrom.empty()) {
+            // A site moving to a server: its file's tables and rows first, all
+            // or nothing, then the server is registered in the file's place.
+            if (!IsServerDatabaseName(entry.databasePath))
+                throw RegisterError("--copy-from のコピー先はデータベースサーバーの URI です。");
+            CopyDatabaseToServer(DatabasePathFromArgument(copyFrom, cwd.string()),
+                                 entry.databasePath);
+            out << copyFrom << " のデータを " << DatabaseDisplayName(entry.databasePath)
+                << " にコピーしました。\n";
+        }
         CheckDatabaseFile(entry.databasePath);
 
         const std::string storePath = GMojRege::RegistryStorePath();
@@ -538,10 +571,11 @@ int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, 
 
         if (replaced) {
             out << entry.subKey << " の登録を「" << entry.userName << "」のデータベース "
-                << entry.databasePath << " に置き換えました。\n";
+                << DatabaseDisplayName(entry.databasePath) << " に置き換えました。\n";
         } else {
-            out << "「" << entry.userName << "」のデータベース " << entry.databasePath << " を "
-                << entry.subKey << " として登録しました。\n";
+            out << "「" << entry.userName << "」のデータベース "
+                << DatabaseDisplayName(entry.databasePath) << " を " << entry.subKey
+                << " として登録しました。\n";
         }
         out << "保存ファイル: " << storePath << "\n";
         return 0;

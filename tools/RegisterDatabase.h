@@ -53,6 +53,8 @@ void CheckRegistration(const Registration& entry);
 // Refuses a path that is not an SQLite file holding the septic-tank tables
 // (missing, a folder, an Access file, another SQLite database).
 void CheckDatabaseFile(const std::string& path);
+// Copies the septic-tank tables of an SQLite file to an empty server database.
+void CopyDatabaseToServer(const std::string& file, const std::string& server);
 
 // The store text with `entry` in it. `store` is the current file (empty when
 // there is none, which gives a new UTF-8 file with CR LF line ends). Throws

@@ -1,10 +1,11 @@
 // clang-format off
-// FUZZ-SOURCES: common/Database.cpp common/JetSql.cpp common/FieldValue.cpp common/text/NumberText.cpp
-// FUZZ-PKGS: sqlite3
+// FUZZ-SOURCES: common/Database.cpp common/PgDatabase.cpp common/DatabaseName.cpp common/JetSql.cpp common/FieldValue.cpp common/text/NumberText.cpp
+// FUZZ-PKGS: sqlite3 libpq
 // clang-format on
 //
 // The Jet SQL translation over arbitrary text: no crash, text without "\" or
-// MOD passes unchanged, and translating twice changes nothing more.
+// MOD passes unchanged, and translating twice changes nothing more; the
+// server's dialect and the schema translation never crash either.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,5 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (TranslateJetSql(once) != once)
         std::abort();
+    (void)TranslateJetSql(jet, SqlDialect::PostgreSQL);
+    (void)TranslateSchemaSql(jet, SqlDialect::PostgreSQL);
     return 0;
 }
