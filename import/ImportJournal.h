@@ -122,8 +122,8 @@ class ImportJournal {
     void EndSheet(Database& db, std::int16_t sheet, std::int32_t ok, std::int32_t ng);
     // The entry of the import under way (0 before sheet 1 began).
     std::int64_t Entry() const { return entry_; }
-    // Off only to measure what the journal costs: the import then writes
-    // no entry and no line.
+    // Off only to measure what the journal costs: the import then hashes
+    // nothing and writes no entry and no line. Set before Start.
     void SetEnabled(bool enabled) { enabled_ = enabled; }
     bool Enabled() const { return enabled_; }
 
