@@ -234,9 +234,16 @@ Statement& Database::cached(const std::string& jetSql) const {
     return *it->second;
 }
 
-// The server's catalogue is asked every time: another workstation may
-// create a table at any moment, and the jobs ask only a few times each.
+// The server's catalogue is asked again in every transaction: another
+// workstation may create a table at any moment, but within one the answer
+// holds, and a job asks for the same table row after row.
 const Database::TableInfo& Database::serverTableInfo(const std::string& table) const {
+    if (tablesSerial_ != transactionSerial_) {
+        tables_.clear();
+        tablesSerial_ = transactionSerial_;
+    }
+    if (const auto it = tables_.find(table); it != tables_.end())
+        return it->second;
     TableInfo info;
     // Catalogue SQL of the server's own dialect, not translated.
     Statement st(
@@ -321,6 +328,7 @@ std::vector<std::string> Database::columnNames(const std::string& table) const {
 }
 
 void Database::begin() {
+    ++transactionSerial_;
     if (!pg_) {
         execute("BEGIN IMMEDIATE");
         return;
@@ -337,6 +345,7 @@ void Database::begin() {
     }
 }
 void Database::beginRead() {
+    ++transactionSerial_;
     if (pg_) {
         // One snapshot for every statement until the end.
         pg_->exec("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
@@ -347,6 +356,7 @@ void Database::beginRead() {
     execute("BEGIN DEFERRED");
 }
 void Database::commit() {
+    ++transactionSerial_;
     if (pg_) {
         // A transaction in which a statement failed ends in a ROLLBACK
         // reported as success: that must not read as stored.
@@ -374,6 +384,7 @@ void Database::commit() {
     }
 }
 void Database::rollback() {
+    ++transactionSerial_;
     if (pg_) {
         pg_->exec("ROLLBACK");
         return;
@@ -469,6 +480,15 @@ bool Statement::step() {
     const std::string msg = sqlite3_errmsg(db_->handle());
     sqlite3_reset(stmt_);
     throw PlatformError(rc, msg);
+}
+
+void Statement::runDeferred(long long expectedChanges) {
+    if (pg_)
+        return pg_->runDeferred(expectedChanges);
+    while (step()) {
+    }
+    if (db_->changes() != expectedChanges)
+        throw PlatformError(SQLITE_NOTFOUND, "更新する行が見つかりません");
 }
 
 void Statement::reset() {

@@ -72,6 +72,9 @@ class Database {
     void commit();     // COMMIT; when it fails, the transaction is rolled back
     void rollback();   // ROLLBACK
     bool inTransaction() const;
+    // Changes whenever a transaction begins or ends: what was read under one
+    // number is the data as it stood since.
+    long long transactionSerial() const { return transactionSerial_; }
 
     // Throws PlatformError(rc, context + SQLite's message) when rc is an error.
     void check(int rc, const std::string& context) const;
@@ -95,6 +98,8 @@ class Database {
     mutable std::map<std::string, std::unique_ptr<Statement>> cache_;
     mutable std::map<std::string, TableInfo> tables_;
     mutable long long schemaVersion_ = -1;
+    long long transactionSerial_ = 0;
+    mutable long long tablesSerial_ = -1;  // the serial tables_ was filled under (server)
 };
 
 // A table or column name quoted for SQLite ("a""b" for a"b).
@@ -117,6 +122,10 @@ class Statement {
     // stepped to its end or reset.
     void bindText(int index1, std::string_view text);
     bool step();  // true while a row is available
+    // Runs a statement without result rows that must change exactly
+    // `expectedChanges` rows. A file runs it at once; a server sends it
+    // without waiting and reports a failure at its next statement or commit.
+    void runDeferred(long long expectedChanges);
     void reset();
     int columnCount() const;
     std::string columnName(int index0) const;

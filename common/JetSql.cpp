@@ -509,13 +509,30 @@ std::string TranslateSchemaSql(const std::string& ddl, SqlDialect dialect) {
         return t.size();
     };
     std::string out;
+    int depth = 0;
+    bool inCreateTable = false;
     for (std::size_t i = 0; i < t.size(); ++i) {
         const Token& tk = t[i];
+        if (tk.kind == TokKind::LParen)
+            ++depth;
+        if (tk.kind == TokKind::RParen)
+            --depth;
+        if (tk.kind == TokKind::RParen && depth == 0 && inCreateTable) {
+            // The import rewrites amounts in place: room left in each page
+            // lets the server keep a new row version beside the old one
+            // without touching the key's index.
+            out += ") WITH (fillfactor = 80)";
+            inCreateTable = false;
+            continue;
+        }
         if (tk.kind != TokKind::Word) {
             out += tk.text;
             continue;
         }
         const std::size_t next = nextWord(i);
+        if (EqualsNoCase(tk.text, "CREATE") && next < t.size() &&
+            EqualsNoCase(t[next].text, "TABLE"))
+            inCreateTable = true;
         if (EqualsNoCase(tk.text, "INTEGER")) {
             // A single-column INTEGER PRIMARY KEY numbers new rows itself in
             // SQLite; an identity column does the same on the server.

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "DatabaseName.h"
 #include "PlatformError.h"
@@ -158,9 +159,13 @@ PgConnection::~PgConnection() {
 }
 
 void PgConnection::fail(const PGresult* result, const std::string& context) const {
+    throw errorOf(result, context);
+}
+
+PlatformError PgConnection::errorOf(const PGresult* result, const std::string& context) const {
     if (PQstatus(conn_) == CONNECTION_BAD) {
-        throw PlatformError(kServerConnectionLost, "データベースサーバーとの接続が切れました (" +
-                                                       Trim(PQerrorMessage(conn_)) + ")");
+        return PlatformError(kServerConnectionLost, "データベースサーバーとの接続が切れました (" +
+                                                        Trim(PQerrorMessage(conn_)) + ")");
     }
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     std::string message;
@@ -171,7 +176,62 @@ void PgConnection::fail(const PGresult* result, const std::string& context) cons
         message = Trim(PQerrorMessage(conn_));
     if (const char* detail = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL) : nullptr)
         message += " (" + std::string(detail) + ")";
-    throw PlatformError(CodeOfState(state), context.empty() ? message : context + ": " + message);
+    return PlatformError(CodeOfState(state), context.empty() ? message : context + ": " + message);
+}
+
+void PgConnection::sendDeferred(const std::string& name, int count, const char* const* values,
+                                long long expected) {
+    if (!inPipeline_) {
+        if (PQenterPipelineMode(conn_) != 1)
+            fail(nullptr, "");
+        inPipeline_ = true;
+    }
+    if (PQsendQueryPrepared(conn_, name.c_str(), count, values, nullptr, nullptr, 0) != 1) {
+        const PlatformError error = errorOf(nullptr, "");
+        drain(false);
+        throw error;
+    }
+    pending_.push_back(expected);
+    // A bounded number in flight: the server's answers must never fill the
+    // socket while this side is still sending.
+    if (pending_.size() >= 256)
+        drain();
+}
+
+void PgConnection::drain(bool throwing) {
+    if (!inPipeline_)
+        return;
+    std::optional<PlatformError> first;
+    if (PQpipelineSync(conn_) != 1)
+        first = errorOf(nullptr, "");
+    for (std::size_t i = 0; i < pending_.size() && !first; ++i) {
+        PgResult result(PQgetResult(conn_));
+        if (!result) {
+            first = errorOf(nullptr, "");
+            break;
+        }
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status == PGRES_COMMAND_OK) {
+            const char* tuples = PQcmdTuples(result.get());
+            if ((tuples && *tuples ? std::atoll(tuples) : 0) != pending_[i])
+                first = PlatformError(SQLITE_NOTFOUND, "更新する行が見つかりません");
+        } else {
+            first = errorOf(result.get(), "");
+        }
+        PgResult(PQgetResult(conn_));  // the end of this statement's results
+    }
+    // After a failure the server skips the rest up to the sync point.
+    if (PQstatus(conn_) != CONNECTION_BAD) {
+        while (PgResult result{PQgetResult(conn_)}) {
+            if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC)
+                break;
+        }
+    }
+    pending_.clear();
+    PQexitPipelineMode(conn_);
+    inPipeline_ = false;
+    if (first && throwing)
+        throw *first;
 }
 
 void PgConnection::freeReleased() {
@@ -185,6 +245,8 @@ void PgConnection::freeReleased() {
 }
 
 std::string PgConnection::exec(const std::string& sql) {
+    // A rollback throws away whatever the deferred statements did anyway.
+    drain(sql != "ROLLBACK");
     freeReleased();
     PgResult result(PQexec(conn_, sql.c_str()));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
@@ -196,6 +258,7 @@ std::string PgConnection::exec(const std::string& sql) {
 }
 
 std::string PgConnection::prepare(const std::string& sql) {
+    drain();
     freeReleased();
     std::string name = "velkan_" + std::to_string(++next_);
     PgResult result(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr));
@@ -206,6 +269,7 @@ std::string PgConnection::prepare(const std::string& sql) {
 
 void PgConnection::copyIn(const std::string& copySql,
                           const std::function<bool(std::string&)>& next) {
+    drain();
     freeReleased();
     {
         PgResult start(PQexec(conn_, copySql.c_str()));
@@ -288,8 +352,16 @@ void PgStatement::bindText(int index1, std::string_view text) {
     slot(index1).assign(text);
 }
 
+void PgStatement::runDeferred(long long expectedChanges) {
+    std::vector<const char*> values(static_cast<std::size_t>(parameters_));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = isNull_[i] ? nullptr : values_[i].c_str();
+    connection_->sendDeferred(name_, parameters_, values.data(), expectedChanges);
+}
+
 bool PgStatement::step() {
     if (!executed_) {
+        connection_->drain();
         std::vector<const char*> values(static_cast<std::size_t>(parameters_));
         for (std::size_t i = 0; i < values.size(); ++i)
             values[i] = isNull_[i] ? nullptr : values_[i].c_str();

@@ -16,6 +16,7 @@
 
 #include "Database.h"
 #include "FieldValue.h"
+#include "PlatformError.h"
 
 class PgConnection {
   public:
@@ -43,9 +44,23 @@ class PgConnection {
     void setChanges(long long n) { changes_ = n; }
     // Throws the PlatformError for a failed result (or a lost connection).
     [[noreturn]] void fail(const PGresult* result, const std::string& context) const;
+    PlatformError errorOf(const PGresult* result, const std::string& context) const;
+
+    // Sends a prepared statement without waiting for its result: row
+    // updates go one after another without a round trip each. The results
+    // are read, and checked to have changed `expected` rows, before anything
+    // else is sent (and every few hundred statements); the first failure is
+    // thrown then.
+    void sendDeferred(const std::string& name, int count, const char* const* values,
+                      long long expected);
+    // Reads the results of the deferred statements; throws the first failure
+    // unless told not to (a rollback follows).
+    void drain(bool throwing = true);
 
   private:
     void freeReleased();
+    bool inPipeline_ = false;
+    std::vector<long long> pending_;  // rows each deferred statement must change
 
     PGconn* conn_ = nullptr;
     long long next_ = 0;
@@ -68,6 +83,8 @@ class PgStatement {
     void bind(int index1, const FieldValue& value);
     void bindText(int index1, std::string_view text);
     bool step();
+    // Runs a statement without result rows later (see PgConnection::sendDeferred).
+    void runDeferred(long long expectedChanges);
     void reset();
     int columnCount() const;
     std::string columnName(int index0) const;

@@ -67,6 +67,86 @@ void RecordsetHelper::reset(Database* connection) {
     seeks_.clear();
     updates_.clear();
     keyColumns_.clear();
+    serverRows_.reset();
+    seeksSinceRead_ = 0;
+    seekSerial_ = -1;
+    cachedRow_ = -1;
+}
+
+namespace {
+
+constexpr long long kSeeksBeforeTableRead = 64;
+
+// The key values as one string: whole numbers only (the keys are codes).
+bool KeyText(const std::vector<FieldValue>& keys, std::string& out) {
+    out.clear();
+    for (const FieldValue& key : keys) {
+        const auto* i = std::get_if<std::int64_t>(&key);
+        if (i == nullptr)
+            return false;
+        out.append(reinterpret_cast<const char*>(i), sizeof *i);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err) {
+    const std::vector<std::string> pk = db_->primaryKey(table_);
+    std::vector<FieldValue> wanted;
+    wanted.reserve(keys.size());
+    for (const FieldValue& key : keys)
+        wanted.push_back(KeyValue(key));
+    std::string text;
+    if (pk.empty() || keys.size() != pk.size() || !KeyText(wanted, text))
+        return false;
+    const long long serial = db_->transactionSerial();
+    if (serial != seekSerial_) {
+        seekSerial_ = serial;
+        seeksSinceRead_ = 0;
+        serverRows_.reset();
+    }
+    if (!serverRows_ && ++seeksSinceRead_ <= kSeeksBeforeTableRead)
+        return false;
+    if (!serverRows_) {
+        auto rows = std::make_unique<ServerRows>();
+        Statement st = db_->prepare("SELECT * FROM " + QuoteSqlName(table_));
+        const int n = st.columnCount();
+        if (static_cast<std::size_t>(n) != columns_.size())
+            return false;  // the table changed: the seek itself says how
+        std::vector<int> keyColumns;
+        for (const std::string& name : pk)
+            keyColumns.push_back(columnIndex(name));
+        std::vector<FieldValue> key(pk.size());
+        std::string keyText;
+        while (st.step()) {
+            const std::size_t at = rows->cells.size();
+            for (int i = 0; i < n; ++i)
+                rows->cells.push_back(st.column(i));
+            for (std::size_t k = 0; k < keyColumns.size(); ++k)
+                key[k] = rows->cells[at + static_cast<std::size_t>(keyColumns[k])];
+            if (KeyText(key, keyText))
+                rows->byKey.emplace(keyText, at);
+        }
+        rows->serial = serial;
+        serverRows_ = std::move(rows);
+    }
+    const auto it = serverRows_->byKey.find(text);
+    if (it == serverRows_->byKey.end()) {
+        err = kNoMatch;
+        return true;
+    }
+    if (blocks_.empty())
+        blocks_.emplace_back();
+    std::vector<FieldValue>& row = blocks_.front();
+    row.assign(
+        serverRows_->cells.begin() + static_cast<std::ptrdiff_t>(it->second),
+        serverRows_->cells.begin() + static_cast<std::ptrdiff_t>(it->second + columns_.size()));
+    cachedRow_ = static_cast<long>(it->second);
+    rowid_ = 0;
+    rowCount_ = 1;
+    current_ = 0;
+    return true;
 }
 
 void RecordsetHelper::Open(Database* connection, const std::string& source, int /*option*/,
@@ -161,7 +241,10 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
     rowCount_ = 0;
     current_ = -1;
     rowid_.reset();
+    cachedRow_ = -1;
     try {
+        if (!db_->hasRowid() && !columns_.empty() && seekFromServerRows(keys, err))
+            return;
         Statement* seek = seekStatement(keys.size());
         if (seek == nullptr) {
             err = kBadCommand;
@@ -260,15 +343,18 @@ void RecordsetHelper::Update(std::int32_t& err) {
             st.bind(index++, staged.second);
         if (db_->hasRowid()) {
             st.bind(index, *rowid_);
+            while (st.step()) {
+            }
+            if (db_->changes() != 1) {
+                err = kNoMatch;  // the row went away under us
+                return;
+            }
         } else {
             for (const int key : keyColumns_)
                 st.bind(index++, cell(current_, key));
-        }
-        while (st.step()) {
-        }
-        if (db_->changes() != 1) {
-            err = kNoMatch;  // the row went away under us
-            return;
+            // A server is not waited for row by row; a row gone away or a
+            // refused write fails the transaction's next statement or commit.
+            st.runDeferred(1);
         }
     } catch (const PlatformError& e) {
         err = ErrorNumber(e);
@@ -276,6 +362,10 @@ void RecordsetHelper::Update(std::int32_t& err) {
     }
     // Reading the row back would cost a query; what was written is known.
     for (auto& staged : staged_) {
+        if (serverRows_ && cachedRow_ >= 0) {
+            serverRows_->cells[static_cast<std::size_t>(cachedRow_) +
+                               static_cast<std::size_t>(staged.first)] = staged.second;
+        }
         FieldValue& held = cell(current_, staged.first);
         if (keepChanges_ && !SameFieldValue(held, staged.second))
             changes_.push_back({staged.first, held, staged.second});

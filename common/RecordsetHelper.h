@@ -71,6 +71,20 @@ class RecordsetHelper {
     std::map<std::vector<int>, std::unique_ptr<Statement>> updates_;
     std::vector<int> written_;     // the columns of the update being made
     std::vector<int> keyColumns_;  // on a server: the key columns an update finds its row by
+    // On a server a round trip per key seek would cost more than the job's
+    // own work: after a number of seeks in one transaction the whole table
+    // is read once and the seeks are answered from it (rows this record set
+    // updates are updated in it too). A new transaction reads it again.
+    struct ServerRows {
+        long long serial = -1;
+        std::vector<FieldValue> cells;  // rows one after another
+        std::unordered_map<std::string, std::size_t> byKey;
+    };
+    std::unique_ptr<ServerRows> serverRows_;
+    long long seeksSinceRead_ = 0;
+    long long seekSerial_ = -1;
+    long cachedRow_ = -1;  // the current row's index in serverRows_, or -1
+    bool seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err);
     bool keepChanges_ = false;
     std::vector<FieldChange> changes_;
     // Exact names of columns_ (the first of equal names); filled at the first look-up.

@@ -169,7 +169,7 @@ class ServerRoundTrip : public ::testing::Test {
         CreateSampleDatabase(file_, options);
         CreateSampleDatabase(server_->conninfo(), options);
     }
-    int customers_ = 120;
+    int customers_ = 400;  // enough revised rows for the seeks to be answered from a table read
     TempDir dir_;
     std::optional<ServerDatabase> server_;
     std::string file_;

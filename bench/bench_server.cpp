@@ -1,0 +1,155 @@
+// The export and the import of a full fee workbook (65,533 contract lines
+// and 65,533 billing lines, every one revised) on a PostgreSQL server on this
+// machine, beside the same jobs on the SQLite file holding the same data, in
+// the same run. Also the copy of the file to the server (a site's move).
+//
+// Usage: bench_server [work folder]
+// The server: VELKAN_TEST_PG (libpq key=value text of a database where new
+// databases may be created, e.g. from scripts/pg-test-server); without it a
+// throw-away cluster is started with scripts/pg-test-server and stopped.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "CopyDatabase.h"
+#include "Database.h"
+#include "DepartmentFilter.h"
+#include "ExportFeeData.h"
+#include "ImportBenchData.h"
+#include "ImportJob.h"
+#include "gMjMDB.h"
+
+namespace {
+
+double Since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+class SilentExportView : public ExportView {
+  public:
+    MessageSink& messages() override { return recorded; }
+    void setBusy(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgress(int) override {}
+    void setPhaseVisible(bool) override {}
+    void setPhase(const std::string&) override {}
+    void pumpEvents() override {}
+    void focusAtJobStart() override {}
+    RecordingMessages recorded;
+};
+
+double TimeExport(const std::string& database, const std::string& book, long& rows) {
+    RecordingMessages messages;
+    gMjMDB mdb(messages);
+    if (mdb.OpenMdb(0, database, false) != 0)
+        std::exit(1);
+    SilentExportView view;
+    ExportRequest request;
+    request.outputPath = book;
+    request.contractFilter = TargetDepartmentFilter({1, 2, 3, 7, 11, 12});
+    request.oneOffFilter = TargetDepartmentFilter({4, 5, 6});
+    bool expansion = CheckExpansionTable(mdb.gDatabase());
+    const auto t = std::chrono::steady_clock::now();
+    if (!ExportFeeData(mdb.gDbObject(), request, expansion, view))
+        std::exit(1);
+    const double seconds = Since(t);
+    rows = static_cast<long>(std::filesystem::file_size(book));
+    return seconds;
+}
+
+double TimeImport(const std::string& database, const std::string& book, int& ok) {
+    RecordingMessages messages;
+    gMjMDB mdb(messages);
+    if (mdb.OpenMdb(0, database, false) != 0)
+        std::exit(1);
+    SilentImportView view;
+    ImportJob job(mdb, view);
+    const auto t = std::chrono::steady_clock::now();
+    job.RunImport(book);
+    const double seconds = Since(t);
+    ok = job.ImportOkCount(0) + job.ImportOkCount(1);
+    for (const std::string& text : view.messages_.texts()) {
+        if (text.find("失敗") != std::string::npos)
+            std::printf("  message: %s\n", text.c_str());
+    }
+    return seconds;
+}
+
+std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, p))
+            out += buffer;
+        if (pclose(p) != 0)
+            out.clear();
+    }
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BenchFolder work;
+    if (!OpenBenchFolder(argc, argv, "velkan-bench-server", work))
+        return 1;
+
+    std::string admin = std::getenv("VELKAN_TEST_PG") ? std::getenv("VELKAN_TEST_PG") : "";
+    std::string cluster;
+    if (admin.empty()) {
+        cluster = work.path + "/cluster";
+        admin = Run(std::string(VELKAN_SOURCE_DIR) + "/scripts/pg-test-server start " + cluster);
+        if (admin.empty()) {
+            std::fprintf(stderr, "no server: set VELKAN_TEST_PG or install postgresql\n");
+            return 1;
+        }
+    }
+    const std::string name = "velkan_bench_" + std::to_string(::getpid());
+    const std::string server = admin + " dbname=" + name;
+    int status = 0;
+    try {
+        Database(admin, false).executeScript("CREATE DATABASE " + name);
+        const std::string file = work.path + "/bench-copy.db";
+        std::filesystem::copy_file(work.database(), file,
+                                   std::filesystem::copy_options::overwrite_existing);
+        auto t = std::chrono::steady_clock::now();
+        {
+            const Database from(file, true);
+            Database to(server, false);
+            CopyDatabase(from, to);
+        }
+        std::printf("copy of the file to the server: %.3f s\n", Since(t));
+
+        long sizeFile = 0, sizeServer = 0;
+        const double exportFile = TimeExport(file, work.path + "/export-file.xls", sizeFile);
+        const double exportServer =
+            TimeExport(server, work.path + "/export-server.xls", sizeServer);
+        std::printf("export: SQLite %.3f s, server %.3f s (%.2f x); workbooks %ld / %ld bytes\n",
+                    exportFile, exportServer, exportServer / exportFile, sizeFile, sizeServer);
+
+        int okFile = 0, okServer = 0;
+        const double importFile = TimeImport(file, work.book(), okFile);
+        const double importServer = TimeImport(server, work.book(), okServer);
+        std::printf(
+            "import (every row revised, with the journal): SQLite %.3f s, server %.3f s "
+            "(%.2f x); rows imported %d / %d\n",
+            importFile, importServer, importServer / importFile, okFile, okServer);
+        std::filesystem::remove(file);
+    } catch (const PlatformError& e) {
+        std::fprintf(stderr, "bench_server: %s\n", e.description().c_str());
+        status = 1;
+    }
+    try {
+        Database(admin, false).executeScript("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+    } catch (const PlatformError&) {
+    }
+    if (!cluster.empty())
+        Run(std::string(VELKAN_SOURCE_DIR) + "/scripts/pg-test-server stop " + cluster);
+    return status;
+}
