@@ -360,6 +360,24 @@ void JournalLineWriter::Write(Statement& insert, std::size_t count) {
     waiting_ = 0;
 }
 
+namespace {
+
+void StoreJournalHash(Database& db, std::int64_t entry, const std::string& sha256) {
+    try {
+        Statement& update =
+            db.cached("UPDATE \"浄化槽金額取込履歴\" SET \"SHA256\" = ? WHERE \"取込番号\" = ?");
+        update.bind(1, sha256);
+        update.bindInt(2, entry);
+        while (update.step()) {
+        }
+        update.reset();
+    } catch (const PlatformError& e) {
+        ThrowJournalError(e.number(), e.description());
+    }
+}
+
+}  // namespace
+
 void ImportJournal::Start(const std::string& path) {
     path_ = path;
     // Off, the import reads the workbook no more than it would without a journal.
@@ -368,6 +386,7 @@ void ImportJournal::Start(const std::string& path) {
     who_ = CurrentIdentity();
     entry_ = 0;
     nextLine_ = 1;
+    hashPending_ = false;
     writer_.reset();
 }
 
@@ -376,9 +395,9 @@ void ImportJournal::BeginSheet(Database& db, std::int16_t sheet) {
         return;
     EnsureJournalTables(db);
     if (sheet == 1 || entry_ == 0) {
-        const std::string sha256 = sha256_.valid() ? sha256_.get() : std::string();
-        entry_ = AddJournalEntry(db, who_, path_, sha256, 0);
+        entry_ = AddJournalEntry(db, who_, path_, "", 0);
         nextLine_ = 1;
+        hashPending_ = true;
     }
     writer_.emplace(db, entry_, nextLine_);
 }
@@ -401,6 +420,12 @@ void ImportJournal::EndSheet(Database& db, std::int16_t sheet, std::int32_t ok, 
         return;
     writer_->Flush();
     SetJournalCounts(db, entry_, sheet, ok, ng);
+    if (hashPending_) {
+        // Stored last, in the same transaction as the entry: waited for at
+        // the start of the sheet, the hash would hold up every row.
+        StoreJournalHash(db, entry_, sha256_.valid() ? sha256_.get() : std::string());
+        hashPending_ = false;
+    }
     nextLine_ = writer_->NextLine();
     writer_.reset();
 }

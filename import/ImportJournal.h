@@ -136,5 +136,6 @@ class ImportJournal {
     bool enabled_ = true;
     std::int64_t entry_ = 0;
     std::int64_t nextLine_ = 1;
+    bool hashPending_ = false;  // the entry's SHA256 is stored at the end of its sheet
     std::optional<JournalLineWriter> writer_;  // of the sheet under way
 };
