@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 
+#include "CopyDatabase.h"
 #include "DatabaseName.h"
 #include "DatabaseTestSupport.h"
 #include "PgDatabase.h"
@@ -284,4 +285,27 @@ TEST_F(ServerAndFile, ARefusedOrLostConnectionSaysSo) {
                   std::string::npos);
     }
     EXPECT_EQ(Scalar(Database(server_->conninfo(), false), "SELECT count(*) FROM 部門マスタ"), "0");
+}
+
+TEST_F(ServerAndFile, ASiteCopiedToTheServerArrivesWholeOrNotAtAll) {
+    // The fixture's server already has the tables: the copy is refused
+    // before anything is written.
+    {
+        Database file(file_, false);
+        file.execute("INSERT INTO 部門マスタ (部門コード, 部門名称) VALUES (1, '清掃')");
+        Database server(server_->conninfo(), false);
+        EXPECT_THROW(CopyDatabase(file, server), PlatformError);
+        EXPECT_EQ(Scalar(server, "SELECT count(*) FROM 部門マスタ"), "0");
+    }
+    // Into an empty database: every row, and new rows numbered after them.
+    ServerDatabase empty;
+    Database file(file_, false);
+    file.executeScript(JournalSchemaSql());
+    file.execute("INSERT INTO 浄化槽金額取込履歴 (取込番号, 取込日時) VALUES (41, 'x')");
+    Database server(empty.conninfo(), false);
+    CopyDatabase(file, server);
+    EXPECT_EQ(Scalar(server, "SELECT 部門名称 FROM 部門マスタ WHERE 部門コード = 1"), "清掃");
+    EXPECT_EQ(server.tableNames(), file.tableNames());
+    server.execute("INSERT INTO 浄化槽金額取込履歴 (取込日時) VALUES ('y')");
+    EXPECT_EQ(Scalar(server, "SELECT max(取込番号) FROM 浄化槽金額取込履歴"), "42");
 }
