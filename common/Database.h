@@ -29,7 +29,8 @@ class Database {
   public:
     // Opens an existing SQLite file read-write (or read-only); never creates one.
     // A Jet/Access file, a missing file or a file that is not SQLite throws
-    // PlatformError with a description naming the path.
+    // PlatformError with a description naming the path. A server name
+    // connects to the server instead (read-only: every transaction read-only).
     Database(const std::string& path, bool readOnly);
     ~Database();
     Database(const Database&) = delete;

@@ -12,6 +12,7 @@
 
 #include "DepartmentFilter.h"
 #include "ExportFeeData.h"
+#include "FaultTestSupport.h"
 #include "ImportTestSupport.h"
 #include "SampleData.h"
 #include "ServerDatabase.h"
@@ -20,29 +21,16 @@ using namespace importtest;
 
 namespace {
 
-class SilentExportView : public ExportView {
-  public:
-    MessageSink& messages() override { return recorded; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    void focusAtJobStart() override {}
-    RecordingMessages recorded;
-};
-
 void Export(const std::string& database, const std::string& book) {
     OpenedDatabase opened(database);
-    SilentExportView view;
+    faulttest::FaultExportView view;
     ExportRequest request;
     request.outputPath = book;
     request.contractFilter = TargetDepartmentFilter({1, 2, 3, 7, 11, 12});
     request.oneOffFilter = TargetDepartmentFilter({4, 5, 6});
     bool expansion = CheckExpansionTable(opened.mdb.gDatabase());
     ASSERT_TRUE(ExportFeeData(opened.mdb.gDbObject(), request, expansion, view))
-        << ::testing::PrintToString(view.recorded.texts());
+        << ::testing::PrintToString(view.sink.texts());
 }
 
 // A cell's value as text, its kind first: 1000 and "1000" differ.
