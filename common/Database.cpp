@@ -252,7 +252,7 @@ const Database::TableInfo& Database::serverTableInfo(const std::string& table) c
             pg_,
             "SELECT a.attname, "
             "coalesce(array_position(i.indkey::int2[], a.attnum) - "
-            "array_lower(i.indkey::int2[], 1) + 1, 0) "
+            "array_lower(i.indkey::int2[], 1) + 1, 0), format_type(a.atttypid, a.atttypmod) "
             "FROM pg_catalog.pg_class c "
             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
             "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 "
@@ -268,6 +268,7 @@ const Database::TableInfo& Database::serverTableInfo(const std::string& table) c
         const std::int64_t pk = st.columnInt(1);
         if (pk > 0)
             keys.emplace_back(pk, info.columns.back());
+        info.types.push_back(FieldText(st.column(2)));
     }
     std::sort(keys.begin(), keys.end());
     for (auto& k : keys)
@@ -321,6 +322,10 @@ bool Database::hasTable(const std::string& name) const {
 
 std::vector<std::string> Database::primaryKey(const std::string& table) const {
     return tableInfo(table).primaryKey;
+}
+
+std::vector<std::string> Database::columnTypes(const std::string& table) const {
+    return tableInfo(table).types;
 }
 
 std::vector<std::string> Database::columnNames(const std::string& table) const {

@@ -67,6 +67,9 @@ class Database {
     // Columns of the declared PRIMARY KEY, in declaration order (empty if none).
     std::vector<std::string> primaryKey(const std::string& table) const;
     std::vector<std::string> columnNames(const std::string& table) const;
+    // Server only: each column's type as the server spells it ("numeric",
+    // "bigint", …), in the order of columnNames; empty on a file.
+    std::vector<std::string> columnTypes(const std::string& table) const;
 
     void begin();      // BEGIN IMMEDIATE: the one writer until commit or rollback
     void beginRead();  // BEGIN DEFERRED: one consistent view, no write lock asked for
@@ -85,6 +88,7 @@ class Database {
         bool exists = false;
         std::vector<std::string> columns;
         std::vector<std::string> primaryKey;
+        std::vector<std::string> types;  // server only: each column's type
     };
     // Catalogue facts per table, dropped whenever the schema changes.
     const TableInfo& tableInfo(const std::string& table) const;

@@ -53,7 +53,24 @@ class ResetOnExit {
 
 }  // namespace
 
+RecordsetHelper::~RecordsetHelper() {
+    sendPendingRowsQuietly();
+}
+
+void RecordsetHelper::sendPendingRowsQuietly() noexcept {
+    // A batch the server then refuses fails the transaction's next
+    // statement or its commit; only a failure to send is lost here, and a
+    // connection that cannot send fails the commit too.
+    try {
+        sendPendingRows();
+    } catch (...) {
+        pendingRows_ = PendingRows{};
+    }
+}
+
 void RecordsetHelper::reset(Database* connection) {
+    sendPendingRowsQuietly();
+    batchUpdates_.clear();
     db_ = connection;
     isTable_ = false;
     table_.clear();
@@ -76,6 +93,7 @@ void RecordsetHelper::reset(Database* connection) {
 namespace {
 
 constexpr long long kSeeksBeforeTableRead = 64;
+constexpr std::size_t kRowsPerUpdate = 64;
 
 // The key values as one string: whole numbers only (the keys are codes).
 bool KeyText(const std::vector<FieldValue>& keys, std::string& out) {
@@ -109,6 +127,7 @@ bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, st
     if (!serverRows_ && ++seeksSinceRead_ <= kSeeksBeforeTableRead)
         return false;
     if (!serverRows_) {
+        sendPendingRows();
         auto rows = std::make_unique<ServerRows>();
         Statement st = db_->prepare("SELECT * FROM " + QuoteSqlName(table_));
         const int n = st.columnCount();
@@ -245,6 +264,7 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
     try {
         if (!db_->hasRowid() && !columns_.empty() && seekFromServerRows(keys, err))
             return;
+        sendPendingRows();  // the server must see them before it is asked
         Statement* seek = seekStatement(keys.size());
         if (seek == nullptr) {
             err = kBadCommand;
@@ -312,36 +332,12 @@ void RecordsetHelper::Update(std::int32_t& err) {
         written.clear();
         for (const auto& staged : staged_)
             written.push_back(staged.first);
-        std::unique_ptr<Statement>& update = updates_[written];
-        if (!update) {
-            std::string sql = "UPDATE " + QuoteSqlName(table_) + " SET ";
-            for (std::size_t i = 0; i < written.size(); ++i) {
-                if (i > 0)
-                    sql += ", ";
-                sql += QuoteSqlName(columns_[static_cast<std::size_t>(written[i])]) + " = ?";
-            }
-            if (db_->hasRowid()) {
-                sql += " WHERE rowid = ?";
-            } else {
-                keyColumns_.clear();
-                const std::vector<std::string> pk = db_->primaryKey(table_);
-                for (std::size_t i = 0; i < pk.size(); ++i) {
-                    sql += (i == 0 ? " WHERE " : " AND ") + QuoteSqlName(pk[i]) + " = ?";
-                    keyColumns_.push_back(columnIndex(pk[i]));
-                }
-                if (pk.empty()) {
-                    err = kBadCommand;
-                    return;
-                }
-            }
-            update = std::make_unique<Statement>(db_->prepare(sql));
-        }
-        Statement& st = *update;
-        const ResetOnExit done(st);
-        int index = 1;
-        for (const auto& staged : staged_)
-            st.bind(index++, staged.second);
         if (db_->hasRowid()) {
+            Statement& st = updateStatement(written);
+            const ResetOnExit done(st);
+            int index = 1;
+            for (const auto& staged : staged_)
+                st.bind(index++, staged.second);
             st.bind(index, *rowid_);
             while (st.step()) {
             }
@@ -350,11 +346,29 @@ void RecordsetHelper::Update(std::int32_t& err) {
                 return;
             }
         } else {
-            for (const int key : keyColumns_)
-                st.bind(index++, cell(current_, key));
             // A server is not waited for row by row; a row gone away or a
             // refused write fails the transaction's next statement or commit.
-            st.runDeferred(1);
+            std::vector<FieldValue> key;
+            for (const int column : serverKeyColumns())
+                key.push_back(cell(current_, column));
+            std::string keyText;
+            if (key.empty() || !KeyText(key, keyText)) {
+                err = kBadCommand;
+                return;
+            }
+            if (pendingRows_.rows > 0 &&
+                (pendingRows_.columns != written || pendingRows_.keys.count(keyText) != 0)) {
+                sendPendingRows();
+            }
+            if (pendingRows_.rows == 0)
+                pendingRows_.columns = written;
+            for (const auto& staged : staged_)
+                pendingRows_.values.push_back(staged.second);
+            for (FieldValue& k : key)
+                pendingRows_.values.push_back(std::move(k));
+            pendingRows_.keys.insert(keyText);
+            if (++pendingRows_.rows == kRowsPerUpdate)
+                sendPendingRows();
         }
     } catch (const PlatformError& e) {
         err = ErrorNumber(e);
@@ -372,6 +386,96 @@ void RecordsetHelper::Update(std::int32_t& err) {
         held = std::move(staged.second);
     }
     staged_.clear();
+}
+
+const std::vector<int>& RecordsetHelper::serverKeyColumns() {
+    if (keyColumns_.empty()) {
+        for (const std::string& name : db_->primaryKey(table_))
+            keyColumns_.push_back(columnIndex(name));
+    }
+    return keyColumns_;
+}
+
+// One row's update: by rowid on a file, by the key on a server.
+Statement& RecordsetHelper::updateStatement(const std::vector<int>& columns) {
+    std::unique_ptr<Statement>& update = updates_[columns];
+    if (!update) {
+        std::string sql = "UPDATE " + QuoteSqlName(table_) + " SET ";
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (i > 0)
+                sql += ", ";
+            sql += QuoteSqlName(columns_[static_cast<std::size_t>(columns[i])]) + " = ?";
+        }
+        if (db_->hasRowid()) {
+            sql += " WHERE rowid = ?";
+        } else {
+            const std::vector<int>& keys = serverKeyColumns();
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                sql += (i == 0 ? " WHERE " : " AND ") +
+                       QuoteSqlName(columns_[static_cast<std::size_t>(keys[i])]) + " = ?";
+            }
+        }
+        update = std::make_unique<Statement>(db_->prepare(sql));
+    }
+    return *update;
+}
+
+void RecordsetHelper::sendPendingRows() {
+    if (pendingRows_.rows == 0)
+        return;
+    PendingRows rows = std::move(pendingRows_);
+    pendingRows_ = PendingRows{};
+    const std::size_t width = rows.columns.size() + serverKeyColumns().size();
+    if (rows.rows < kRowsPerUpdate) {
+        // A short batch: the rows one by one, each statement prepared once.
+        Statement& st = updateStatement(rows.columns);
+        for (std::size_t r = 0; r < rows.rows; ++r) {
+            const ResetOnExit done(st);
+            for (std::size_t i = 0; i < width; ++i)
+                st.bind(static_cast<int>(i + 1), rows.values[r * width + i]);
+            st.runDeferred(1);
+        }
+        return;
+    }
+    std::unique_ptr<Statement>& batch = batchUpdates_[rows.columns];
+    if (!batch) {
+        // The values arrive as text: each is read as its column's type.
+        const std::vector<std::string> types = db_->columnTypes(table_);
+        const std::vector<int>& keys = serverKeyColumns();
+        std::vector<int> all = rows.columns;
+        all.insert(all.end(), keys.begin(), keys.end());
+        std::string row = "(";
+        for (std::size_t i = 0; i < all.size(); ++i)
+            row += (i ? ", CAST(? AS " : "CAST(? AS ") +
+                   types.at(static_cast<std::size_t>(all[i])) + ")";
+        row += ")";
+        std::string sql = "UPDATE " + QuoteSqlName(table_) + " SET ";
+        for (std::size_t i = 0; i < rows.columns.size(); ++i) {
+            sql += (i ? ", " : "") +
+                   QuoteSqlName(columns_[static_cast<std::size_t>(rows.columns[i])]) + " = v.c" +
+                   std::to_string(i);
+        }
+        sql += " FROM (VALUES ";
+        for (std::size_t r = 0; r < kRowsPerUpdate; ++r)
+            sql += (r ? ", " : "") + row;
+        sql += ") AS v(";
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            sql += (i ? ", " : "") + std::string(i < rows.columns.size() ? "c" : "k") +
+                   std::to_string(i < rows.columns.size() ? i : i - rows.columns.size());
+        }
+        sql += ") WHERE ";
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            sql += (k ? " AND " : "") + QuoteSqlName(table_) + "." +
+                   QuoteSqlName(columns_[static_cast<std::size_t>(keys[k])]) + " = v.k" +
+                   std::to_string(k);
+        }
+        batch = std::make_unique<Statement>(db_->prepare(sql));
+    }
+    Statement& st = *batch;
+    const ResetOnExit done(st);
+    for (std::size_t i = 0; i < rows.values.size(); ++i)
+        st.bind(static_cast<int>(i + 1), rows.values[i]);
+    st.runDeferred(static_cast<long long>(rows.rows));
 }
 
 FieldValue RecordsetHelper::Field(const std::string& column) const {

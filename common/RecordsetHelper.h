@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,12 @@
 
 class RecordsetHelper {
   public:
+    RecordsetHelper() = default;
+    // Sends the rows still waiting to be written to a server (see Update).
+    ~RecordsetHelper();
+    RecordsetHelper(const RecordsetHelper&) = delete;
+    RecordsetHelper& operator=(const RecordsetHelper&) = delete;
+
     void Open(Database* connection, const std::string& source, int option, std::int32_t& err);
     // command: "MOVEFIRST", "MOVELAST", "MOVENEXT" (do nothing on an empty result),
     // or "=" with index "PrimaryKey" and the key values (err non-zero when no row matches).
@@ -85,6 +92,22 @@ class RecordsetHelper {
     long long seekSerial_ = -1;
     long cachedRow_ = -1;  // the current row's index in serverRows_, or -1
     bool seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err);
+    // On a server, updates of the same columns are sent many rows to one
+    // statement: a statement per row costs the server more than the write.
+    // Rows wait here until the batch is full, the columns change, the same
+    // row comes again, a seek must ask the server, or the record set goes.
+    struct PendingRows {
+        std::vector<int> columns;
+        std::vector<FieldValue> values;  // per row: the written values, then its key
+        std::unordered_set<std::string> keys;
+        std::size_t rows = 0;
+    };
+    PendingRows pendingRows_;
+    std::map<std::vector<int>, std::unique_ptr<Statement>> batchUpdates_;
+    void sendPendingRows();
+    void sendPendingRowsQuietly() noexcept;
+    const std::vector<int>& serverKeyColumns();
+    Statement& updateStatement(const std::vector<int>& columns);
     bool keepChanges_ = false;
     std::vector<FieldChange> changes_;
     // Exact names of columns_ (the first of equal names); filled at the first look-up.
