@@ -110,13 +110,14 @@ bool KeyText(const std::vector<FieldValue>& keys, std::string& out) {
 }  // namespace
 
 bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err) {
-    const std::vector<std::string> pk = db_->primaryKey(table_);
+    // The key's columns, found once per record set: this runs for every row.
+    const std::vector<int>& keyColumns = serverKeyColumns();
     std::vector<FieldValue> wanted;
     wanted.reserve(keys.size());
     for (const FieldValue& key : keys)
         wanted.push_back(KeyValue(key));
     std::string text;
-    if (pk.empty() || keys.size() != pk.size() || !KeyText(wanted, text))
+    if (keyColumns.empty() || keys.size() != keyColumns.size() || !KeyText(wanted, text))
         return false;
     const long long serial = db_->transactionSerial();
     if (serial != seekSerial_) {
@@ -133,10 +134,7 @@ bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, st
         const int n = st.columnCount();
         if (static_cast<std::size_t>(n) != columns_.size())
             return false;  // the table changed: the seek itself says how
-        std::vector<int> keyColumns;
-        for (const std::string& name : pk)
-            keyColumns.push_back(columnIndex(name));
-        std::vector<FieldValue> key(pk.size());
+        std::vector<FieldValue> key(keyColumns.size());
         std::string keyText;
         while (st.step()) {
             const std::size_t at = rows->cells.size();
@@ -289,6 +287,8 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
                 columns_.push_back(st.columnName(i));
             byName_.clear();
             updates_.clear();
+            batchUpdates_.clear();
+            keyColumns_.clear();
         }
         if (blocks_.empty())
             blocks_.emplace_back();
