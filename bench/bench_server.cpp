@@ -8,6 +8,9 @@
 // databases may be created, e.g. from scripts/pg-test-server); without it a
 // throw-away cluster is started with scripts/pg-test-server and stopped.
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -61,7 +64,15 @@ double TimeExport(const std::string& database, const std::string& book, long& ro
     return seconds;
 }
 
-double TimeImport(const std::string& database, const std::string& book, int& ok) {
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The wall time; `cpu` the processor time of this side (every thread).
+double TimeImport(const std::string& database, const std::string& book, int& ok, double& cpu) {
     RecordingMessages messages;
     gMjMDB mdb(messages);
     if (mdb.OpenMdb(0, database, false) != 0)
@@ -69,8 +80,10 @@ double TimeImport(const std::string& database, const std::string& book, int& ok)
     SilentImportView view;
     ImportJob job(mdb, view);
     const auto t = std::chrono::steady_clock::now();
+    const double cpu0 = CpuSeconds();
     job.RunImport(book);
     const double seconds = Since(t);
+    cpu = CpuSeconds() - cpu0;
     ok = job.ImportOkCount(0) + job.ImportOkCount(1);
     for (const std::string& text : view.messages_.texts()) {
         if (text.find("失敗") != std::string::npos)
@@ -103,7 +116,13 @@ int main(int argc, char** argv) {
     std::string admin = std::getenv("VELKAN_TEST_PG") ? std::getenv("VELKAN_TEST_PG") : "";
     std::string cluster;
     if (admin.empty()) {
-        cluster = work.path + "/cluster";
+        // A folder of its own: the server runs as another user, who may not
+        // enter the work folder.
+        cluster = (std::filesystem::temp_directory_path() / "velkan-bench-cluster-XXXXXX").string();
+        if (mkdtemp(cluster.data()) == nullptr) {
+            std::fprintf(stderr, "no folder for the server\n");
+            return 1;
+        }
         admin = Run(std::string(VELKAN_SOURCE_DIR) + "/scripts/pg-test-server start " + cluster);
         if (admin.empty()) {
             std::fprintf(stderr, "no server: set VELKAN_TEST_PG or install postgresql\n");
@@ -134,12 +153,14 @@ int main(int argc, char** argv) {
                     exportFile, exportServer, exportServer / exportFile, sizeFile, sizeServer);
 
         int okFile = 0, okServer = 0;
-        const double importFile = TimeImport(file, work.book(), okFile);
-        const double importServer = TimeImport(server, work.book(), okServer);
+        double cpuFile = 0, cpuServer = 0;
+        const double importFile = TimeImport(file, work.book(), okFile, cpuFile);
+        const double importServer = TimeImport(server, work.book(), okServer, cpuServer);
         std::printf(
             "import (every row revised, with the journal): SQLite %.3f s, server %.3f s "
-            "(%.2f x); rows imported %d / %d\n",
-            importFile, importServer, importServer / importFile, okFile, okServer);
+            "(%.2f x); rows imported %d / %d; processor time of this side %.3f / %.3f s\n",
+            importFile, importServer, importServer / importFile, okFile, okServer, cpuFile,
+            cpuServer);
         std::filesystem::remove(file);
     } catch (const PlatformError& e) {
         std::fprintf(stderr, "bench_server: %s\n", e.description().c_str());
