@@ -487,9 +487,9 @@ bool Statement::step() {
     throw PlatformError(rc, msg);
 }
 
-void Statement::runDeferred(long long expectedChanges) {
+void Statement::runDeferred(long long expectedChanges, DeferredFailure failure) {
     if (pg_)
-        return pg_->runDeferred(expectedChanges);
+        return pg_->runDeferred(expectedChanges, failure);
     while (step()) {
     }
     if (db_->changes() != expectedChanges)

@@ -110,6 +110,10 @@ class Database {
 // A table or column name quoted for SQLite ("a""b" for a"b).
 std::string QuoteSqlName(const std::string& name);
 
+class PlatformError;
+// What a failure of a statement run later becomes.
+using DeferredFailure = PlatformError (*)(const PlatformError&);
+
 // Owner of one prepared statement.
 class Statement {
   public:
@@ -129,8 +133,9 @@ class Statement {
     bool step();  // true while a row is available
     // Runs a statement without result rows that must change exactly
     // `expectedChanges` rows. A file runs it at once; a server sends it
-    // without waiting and reports a failure at its next statement or commit.
-    void runDeferred(long long expectedChanges);
+    // without waiting and reports a failure at its next statement or commit,
+    // passed through `failure` when given (so that it says what failed).
+    void runDeferred(long long expectedChanges, DeferredFailure failure = nullptr);
     void reset();
     int columnCount() const;
     std::string columnName(int index0) const;

@@ -180,7 +180,7 @@ PlatformError PgConnection::errorOf(const PGresult* result, const std::string& c
 }
 
 void PgConnection::sendDeferred(const std::string& name, int count, const char* const* values,
-                                long long expected) {
+                                long long expected, DeferredFailure failure) {
     if (!inPipeline_) {
         if (PQenterPipelineMode(conn_) != 1)
             fail(nullptr, "");
@@ -191,7 +191,7 @@ void PgConnection::sendDeferred(const std::string& name, int count, const char* 
         drain(false);
         throw error;
     }
-    pending_.push_back(expected);
+    pending_.push_back({expected, failure});
     // A bounded number in flight: the server's answers must never fill the
     // socket while this side is still sending.
     if (pending_.size() >= 256)
@@ -213,11 +213,13 @@ void PgConnection::drain(bool throwing) {
         const ExecStatusType status = PQresultStatus(result.get());
         if (status == PGRES_COMMAND_OK) {
             const char* tuples = PQcmdTuples(result.get());
-            if ((tuples && *tuples ? std::atoll(tuples) : 0) != pending_[i])
+            if ((tuples && *tuples ? std::atoll(tuples) : 0) != pending_[i].expected)
                 first = PlatformError(SQLITE_NOTFOUND, "更新する行が見つかりません");
         } else {
             first = errorOf(result.get(), "");
         }
+        if (first && pending_[i].failure)
+            first = pending_[i].failure(*first);
         PgResult(PQgetResult(conn_));  // the end of this statement's results
     }
     // After a failure the server skips the rest up to the sync point.
@@ -352,11 +354,11 @@ void PgStatement::bindText(int index1, std::string_view text) {
     slot(index1).assign(text);
 }
 
-void PgStatement::runDeferred(long long expectedChanges) {
+void PgStatement::runDeferred(long long expectedChanges, DeferredFailure failure) {
     std::vector<const char*> values(static_cast<std::size_t>(parameters_));
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = isNull_[i] ? nullptr : values_[i].c_str();
-    connection_->sendDeferred(name_, parameters_, values.data(), expectedChanges);
+    connection_->sendDeferred(name_, parameters_, values.data(), expectedChanges, failure);
 }
 
 bool PgStatement::step() {

@@ -52,7 +52,7 @@ class PgConnection {
     // else is sent (and every few hundred statements); the first failure is
     // thrown then.
     void sendDeferred(const std::string& name, int count, const char* const* values,
-                      long long expected);
+                      long long expected, DeferredFailure failure);
     // Reads the results of the deferred statements; throws the first failure
     // unless told not to (a rollback follows).
     void drain(bool throwing = true);
@@ -60,7 +60,11 @@ class PgConnection {
   private:
     void freeReleased();
     bool inPipeline_ = false;
-    std::vector<long long> pending_;  // rows each deferred statement must change
+    struct Deferred {
+        long long expected;  // rows the statement must change
+        DeferredFailure failure;
+    };
+    std::vector<Deferred> pending_;
 
     PGconn* conn_ = nullptr;
     long long next_ = 0;
@@ -84,7 +88,7 @@ class PgStatement {
     void bindText(int index1, std::string_view text);
     bool step();
     // Runs a statement without result rows later (see PgConnection::sendDeferred).
-    void runDeferred(long long expectedChanges);
+    void runDeferred(long long expectedChanges, DeferredFailure failure);
     void reset();
     int columnCount() const;
     std::string columnName(int index0) const;

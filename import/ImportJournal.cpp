@@ -45,11 +45,15 @@ void CheckShape(const Database& db, const char* table, const char* const (&colum
 
 }  // namespace
 
+PlatformError JournalFailure(const PlatformError& error) {
+    const std::string reason = DatabaseRefusal(error.number());
+    return PlatformError(error.number(), "取込履歴を書き込めません\r\n" +
+                                             (reason.empty() ? error.description() : reason) + "(" +
+                                             std::to_string(error.number()) + ")");
+}
+
 void ThrowJournalError(int number, const std::string& detail) {
-    const std::string reason = DatabaseRefusal(number);
-    throw PlatformError(number, "取込履歴を書き込めません\r\n" +
-                                    (reason.empty() ? detail : reason) + "(" +
-                                    std::to_string(number) + ")");
+    throw JournalFailure(PlatformError(number, detail));
 }
 
 JournalIdentity CurrentIdentity() {
@@ -350,8 +354,9 @@ void JournalLineWriter::Write(Statement& insert, std::size_t count) {
             insert.bindText(at + 8, line.before);
             insert.bindText(at + 9, line.after);
         }
-        while (insert.step()) {
-        }
+        // On a server the lines go without waiting, as the rows' updates
+        // do; waiting here would stop both sides every batch.
+        insert.runDeferred(static_cast<long long>(count), JournalFailure);
     } catch (const PlatformError& e) {
         insert.reset();
         ThrowJournalError(e.number(), e.description());

@@ -14,6 +14,7 @@
 #include "FieldValue.h"
 
 class Database;
+class PlatformError;
 class RecordsetHelper;
 class Statement;
 
@@ -41,6 +42,8 @@ void CheckJournalTables(const Database& db);
 
 // Rethrows a failure of the journal as the message the user sees.
 [[noreturn]] void ThrowJournalError(int number, const std::string& detail);
+// The same message for a failure found later (a server's deferred write).
+PlatformError JournalFailure(const PlatformError& error);
 
 // Adds a new entry and returns its number.
 std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std::string& file,

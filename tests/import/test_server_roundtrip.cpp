@@ -15,6 +15,7 @@
 #include "FaultTestSupport.h"
 #include "ImportTestSupport.h"
 #include "SampleData.h"
+#include "Schema.h"
 #include "ServerDatabase.h"
 
 using namespace importtest;
@@ -245,6 +246,26 @@ TEST_F(ServerRoundTrip, ALockHeldElsewhereEndsTheSheetWithTheBusyMessage) {
         << ::testing::PrintToString(o.messages);
     EXPECT_EQ(o.ok[0] + o.ok[1], 0);
     EXPECT_TRUE(SameDump(TableDump(server, "浄化槽請求テーブル"), before));
+}
+
+TEST_F(ServerRoundTrip, AJournalLineRefusedMidSheetFailsTheSheetAndSaysWhy) {
+    // The lines go to the server without waiting: the refusal of the second
+    // batch must still fail its sheet, with the journal's message.
+    const std::string book = dir_.file("book.xls");
+    Export(server_->conninfo(), book);
+    Revise(book, 0);
+    Database server(server_->conninfo(), false);
+    server.executeScript(JournalSchemaSql());
+    server.executeScript("ALTER TABLE \"浄化槽金額取込履歴明細\" ADD CHECK (\"行番号\" < 100)");
+    const Dump contracts = TableDump(server, "浄化槽契約内訳マスタ");
+    const Dump billing = TableDump(server, "浄化槽請求テーブル");
+    const ImportOutcome o = Import(server_->conninfo(), book);
+    EXPECT_TRUE(Mentions(o.messages, "取込履歴を書き込めません"))
+        << ::testing::PrintToString(o.messages);
+    EXPECT_TRUE(Mentions(o.messages, "浄化槽金額データの取込に失敗しました(契約内訳情報)"));
+    EXPECT_TRUE(SameDump(TableDump(server, "浄化槽契約内訳マスタ"), contracts));
+    EXPECT_TRUE(SameDump(TableDump(server, "浄化槽請求テーブル"), billing));
+    EXPECT_EQ(TableDump(server, "浄化槽金額取込履歴明細").size(), 0u);
 }
 
 TEST_F(ServerRoundTrip, AConnectionLostMidImportLeavesEachSheetWholeOrUntouched) {
