@@ -1,6 +1,8 @@
 #include "RecordsetHelper.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "PlatformError.h"
 
@@ -107,18 +109,78 @@ bool KeyText(const std::vector<FieldValue>& keys, std::string& out) {
     return true;
 }
 
+std::uint64_t KeyHash(const std::int64_t* keys, std::size_t count) {
+    std::uint64_t h = 0x9e3779b97f4a7c15ULL;
+    for (std::size_t k = 0; k < count; ++k) {
+        h ^= static_cast<std::uint64_t>(keys[k]);
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 32;
+    }
+    return h;
+}
+
+// The key of a row read from the server; false when a key value is no whole number.
+bool RowKey(const FieldValue* row, const std::vector<int>& keyColumns, std::int64_t* out) {
+    for (std::size_t k = 0; k < keyColumns.size(); ++k) {
+        const auto* i = std::get_if<std::int64_t>(&row[keyColumns[k]]);
+        if (i == nullptr)
+            return false;
+        out[k] = *i;
+    }
+    return true;
+}
+
 }  // namespace
+
+long RecordsetHelper::findServerRow(const std::int64_t* keys) {
+    const std::vector<int>& keyColumns = keyColumns_;
+    std::vector<std::uint32_t>& slots = serverRows_->byKey;
+    if (slots.empty())
+        return -1;
+    const std::size_t mask = slots.size() - 1;
+    std::int64_t have[8];
+    for (std::size_t at = KeyHash(keys, keyColumns.size()) & mask;; at = (at + 1) & mask) {
+        if (slots[at] == 0)
+            return -1;
+        const std::size_t number = slots[at] - 1;
+        if (RowKey(serverRows_->row(number), keyColumns, have) &&
+            std::equal(keys, keys + keyColumns.size(), have))
+            return static_cast<long>(number);
+    }
+}
+
+void RecordsetHelper::indexServerRows(std::size_t count) {
+    std::size_t size = 16;
+    while (size < 2 * count)
+        size *= 2;
+    std::vector<std::uint32_t>& slots = serverRows_->byKey;
+    slots.assign(size, 0);
+    std::int64_t keys[8];
+    for (std::size_t number = 0; number < count; ++number) {
+        // A row whose key is no whole number cannot be sought; of equal
+        // keys the first is found, as a seek on the server finds one.
+        if (!RowKey(serverRows_->row(number), keyColumns_, keys) || findServerRow(keys) >= 0)
+            continue;
+        std::size_t at = KeyHash(keys, keyColumns_.size()) & (size - 1);
+        while (slots[at] != 0)
+            at = (at + 1) & (size - 1);
+        slots[at] = static_cast<std::uint32_t>(number + 1);
+    }
+}
 
 bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err) {
     // The key's columns, found once per record set: this runs for every row.
     const std::vector<int>& keyColumns = serverKeyColumns();
-    std::vector<FieldValue> wanted;
-    wanted.reserve(keys.size());
-    for (const FieldValue& key : keys)
-        wanted.push_back(KeyValue(key));
-    std::string text;
-    if (keyColumns.empty() || keys.size() != keyColumns.size() || !KeyText(wanted, text))
+    std::int64_t wanted[8];
+    if (keyColumns.empty() || keys.size() != keyColumns.size() || keys.size() > std::size(wanted))
         return false;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const FieldValue key = KeyValue(keys[k]);
+        const auto* i = std::get_if<std::int64_t>(&key);
+        if (i == nullptr)
+            return false;
+        wanted[k] = *i;
+    }
     const long long serial = db_->transactionSerial();
     if (serial != seekSerial_) {
         seekSerial_ = serial;
@@ -134,32 +196,32 @@ bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, st
         const int n = st.columnCount();
         if (static_cast<std::size_t>(n) != columns_.size())
             return false;  // the table changed: the seek itself says how
-        std::vector<FieldValue> key(keyColumns.size());
-        std::string keyText;
-        while (st.step()) {
-            const std::size_t at = rows->cells.size();
+        rows->width = static_cast<std::size_t>(n);
+        std::size_t count = 0;
+        for (; st.step(); ++count) {
+            if (count % kBlockRows == 0)
+                rows->blocks.emplace_back().reserve(kBlockRows * rows->width);
+            std::vector<FieldValue>& block = rows->blocks.back();
             for (int i = 0; i < n; ++i)
-                rows->cells.push_back(st.column(i));
-            for (std::size_t k = 0; k < keyColumns.size(); ++k)
-                key[k] = rows->cells[at + static_cast<std::size_t>(keyColumns[k])];
-            if (KeyText(key, keyText))
-                rows->byKey.emplace(keyText, at);
+                block.push_back(st.column(i));
         }
+        if (count >= UINT32_MAX)
+            return false;
         rows->serial = serial;
         serverRows_ = std::move(rows);
+        indexServerRows(count);
     }
-    const auto it = serverRows_->byKey.find(text);
-    if (it == serverRows_->byKey.end()) {
+    const long number = findServerRow(wanted);
+    if (number < 0) {
         err = kNoMatch;
         return true;
     }
     if (blocks_.empty())
         blocks_.emplace_back();
     std::vector<FieldValue>& row = blocks_.front();
-    row.assign(
-        serverRows_->cells.begin() + static_cast<std::ptrdiff_t>(it->second),
-        serverRows_->cells.begin() + static_cast<std::ptrdiff_t>(it->second + columns_.size()));
-    cachedRow_ = static_cast<long>(it->second);
+    const FieldValue* found = serverRows_->row(static_cast<std::size_t>(number));
+    row.assign(found, found + columns_.size());
+    cachedRow_ = number;
     rowid_ = 0;
     rowCount_ = 1;
     current_ = 0;
@@ -377,8 +439,7 @@ void RecordsetHelper::Update(std::int32_t& err) {
     // Reading the row back would cost a query; what was written is known.
     for (auto& staged : staged_) {
         if (serverRows_ && cachedRow_ >= 0) {
-            serverRows_->cells[static_cast<std::size_t>(cachedRow_) +
-                               static_cast<std::size_t>(staged.first)] = staged.second;
+            serverRows_->row(static_cast<std::size_t>(cachedRow_))[staged.first] = staged.second;
         }
         FieldValue& held = cell(current_, staged.first);
         if (keepChanges_ && !SameFieldValue(held, staged.second))
@@ -386,6 +447,14 @@ void RecordsetHelper::Update(std::int32_t& err) {
         held = std::move(staged.second);
     }
     staged_.clear();
+    // A row whose key changed is no longer where the read table files it.
+    if (serverRows_ && std::any_of(written_.begin(), written_.end(), [&](int column) {
+            return std::find(keyColumns_.begin(), keyColumns_.end(), column) != keyColumns_.end();
+        })) {
+        serverRows_.reset();
+        seeksSinceRead_ = 0;
+        cachedRow_ = -1;
+    }
 }
 
 const std::vector<int>& RecordsetHelper::serverKeyColumns() {

@@ -84,14 +84,25 @@ class RecordsetHelper {
     // updates are updated in it too). A new transaction reads it again.
     struct ServerRows {
         long long serial = -1;
-        std::vector<FieldValue> cells;  // rows one after another
-        std::unordered_map<std::string, std::size_t> byKey;
+        std::size_t width = 0;
+        // Rows of `width` values, kBlockRows rows to a block: a table of
+        // millions of values is read without moving what was read as it grows.
+        std::vector<std::vector<FieldValue>> blocks;
+        // The rows by key, open addressing on the key's whole numbers: each
+        // slot a row's number + 1 (0 free), at least twice as many slots as
+        // rows. A node per row cost more than reading the row.
+        std::vector<std::uint32_t> byKey;
+        FieldValue* row(std::size_t number) {
+            return blocks[number / kBlockRows].data() + (number % kBlockRows) * width;
+        }
     };
     std::unique_ptr<ServerRows> serverRows_;
     long long seeksSinceRead_ = 0;
     long long seekSerial_ = -1;
-    long cachedRow_ = -1;  // the current row's index in serverRows_, or -1
+    long cachedRow_ = -1;  // the current row's number in serverRows_, or -1
     bool seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err);
+    void indexServerRows(std::size_t count);
+    long findServerRow(const std::int64_t* keys);  // the row's number, or -1
     // On a server, updates of the same columns are sent many rows to one
     // statement: a statement per row costs the server more than the write.
     // Rows wait here until the batch is full, the columns change, the same

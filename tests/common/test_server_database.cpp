@@ -11,6 +11,7 @@
 #include "DatabaseName.h"
 #include "DatabaseTestSupport.h"
 #include "PgDatabase.h"
+#include "RecordsetHelper.h"
 #include "ServerDatabase.h"
 
 namespace {
@@ -308,4 +309,57 @@ TEST_F(ServerAndFile, ASiteCopiedToTheServerArrivesWholeOrNotAtAll) {
     EXPECT_EQ(server.tableNames(), file.tableNames());
     server.execute("INSERT INTO 浄化槽金額取込履歴 (取込日時) VALUES ('y')");
     EXPECT_EQ(Scalar(server, "SELECT max(取込番号) FROM 浄化槽金額取込履歴"), "42");
+}
+
+TEST_F(ServerAndFile, SeeksPastTheTableReadAnswerAsTheFileDoes) {
+    Database server(server_->conninfo(), false);
+    Database file(file_, false);
+    for (Database* db : {&server, &file}) {
+        db->begin();
+        for (std::int64_t k = 1; k <= 150; ++k) {
+            for (std::int64_t id = 1; id <= 2; ++id) {
+                db->execute(
+                    "INSERT INTO 浄化槽契約内訳マスタ (得意先コード, ＩＤ, 年間金額) VALUES (?, ?, "
+                    "?)",
+                    {k, id, k * 10 + id});
+            }
+        }
+        db->commit();
+    }
+    // Every answer of one engine, as text: the seeks before the table is
+    // read, after it (found, missing, a key given as a real), an updated row
+    // sought again, and a row whose key the update moved.
+    const auto answers = [](Database& db) {
+        std::vector<std::string> out;
+        RecordsetHelper rs;
+        std::int32_t err = 0;
+        rs.Open(&db, "浄化槽契約内訳マスタ", 0, err);
+        db.begin();
+        const auto seek = [&](std::vector<FieldValue> keys) {
+            rs.Move(1, "PrimaryKey", "=", keys, err);
+            out.push_back(err != 0 ? "none" : FieldText(rs.Field("年間金額")));
+        };
+        for (std::int64_t k = 1; k <= 151; ++k)
+            seek({k, std::int64_t{2}});
+        seek({150.0, 1.0});
+        seek({std::int64_t{3}, std::int64_t{7}});
+        seek({std::int64_t{5}, std::int64_t{1}});
+        rs.SetField("年間金額", std::int64_t{-1});
+        rs.Update(err);
+        out.push_back(std::to_string(err));
+        seek({std::int64_t{5}, std::int64_t{1}});
+        rs.SetField("ＩＤ", std::int64_t{9});
+        rs.Update(err);
+        out.push_back(std::to_string(err));
+        seek({std::int64_t{5}, std::int64_t{1}});
+        seek({std::int64_t{5}, std::int64_t{9}});
+        seek({std::int64_t{6}, std::int64_t{1}});
+        db.commit();
+        return out;
+    };
+    const std::vector<std::string> expected = answers(file);
+    EXPECT_EQ(expected[150], "none");
+    EXPECT_EQ(expected[151], "1501");
+    EXPECT_EQ(expected.back(), "61");
+    EXPECT_EQ(answers(server), expected);
 }
