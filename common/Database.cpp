@@ -496,6 +496,10 @@ void Statement::runDeferred(long long expectedChanges, DeferredFailure failure) 
         throw PlatformError(SQLITE_NOTFOUND, "更新する行が見つかりません");
 }
 
+bool Statement::moveToRow(long index0) {
+    return pg_ && pg_->moveToRow(index0);
+}
+
 void Statement::reset() {
     if (pg_)
         return pg_->reset();

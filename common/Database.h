@@ -131,6 +131,9 @@ class Statement {
     // stepped to its end or reset.
     void bindText(int index1, std::string_view text);
     bool step();  // true while a row is available
+    // A server's result is whole once stepped into: makes its row `index0`
+    // the current one; false past its end, and always on a file.
+    bool moveToRow(long index0);
     // Runs a statement without result rows that must change exactly
     // `expectedChanges` rows. A file runs it at once; a server sends it
     // without waiting and reports a failure at its next statement or commit,

@@ -384,6 +384,13 @@ bool PgStatement::step() {
     return row_ < PQntuples(result_.get());
 }
 
+bool PgStatement::moveToRow(long index0) {
+    if (!executed_ || !result_ || index0 < 0 || index0 >= PQntuples(result_.get()))
+        return false;
+    row_ = static_cast<int>(index0);
+    return true;
+}
+
 void PgStatement::reset() {
     result_.reset();
     executed_ = false;

@@ -87,6 +87,7 @@ class PgStatement {
     void bind(int index1, const FieldValue& value);
     void bindText(int index1, std::string_view text);
     bool step();
+    bool moveToRow(long index0);
     // Runs a statement without result rows later (see PgConnection::sendDeferred).
     void runDeferred(long long expectedChanges, DeferredFailure failure);
     void reset();

@@ -119,53 +119,66 @@ std::uint64_t KeyHash(const std::int64_t* keys, std::size_t count) {
     return h;
 }
 
-// The key of a row read from the server; false when a key value is no whole number.
-bool RowKey(const FieldValue* row, const std::vector<int>& keyColumns, std::int64_t* out) {
-    for (std::size_t k = 0; k < keyColumns.size(); ++k) {
-        const auto* i = std::get_if<std::int64_t>(&row[keyColumns[k]]);
-        if (i == nullptr)
-            return false;
-        out[k] = *i;
-    }
-    return true;
-}
-
 }  // namespace
 
-long RecordsetHelper::findServerRow(const std::int64_t* keys) {
-    const std::vector<int>& keyColumns = keyColumns_;
-    std::vector<std::uint32_t>& slots = serverRows_->byKey;
-    if (slots.empty())
-        return -1;
+long RecordsetHelper::findServerRow(const std::int64_t* keys) const {
+    const std::size_t width = keyColumns_.size();
+    const std::vector<std::uint32_t>& slots = serverRows_->byKey;
     const std::size_t mask = slots.size() - 1;
-    std::int64_t have[8];
-    for (std::size_t at = KeyHash(keys, keyColumns.size()) & mask;; at = (at + 1) & mask) {
+    for (std::size_t at = KeyHash(keys, width) & mask;; at = (at + 1) & mask) {
         if (slots[at] == 0)
             return -1;
         const std::size_t number = slots[at] - 1;
-        if (RowKey(serverRows_->row(number), keyColumns, have) &&
-            std::equal(keys, keys + keyColumns.size(), have))
+        const std::int64_t* have = serverRows_->keys.data() + number * width;
+        if (std::equal(keys, keys + width, have))
             return static_cast<long>(number);
     }
 }
 
-void RecordsetHelper::indexServerRows(std::size_t count) {
+bool RecordsetHelper::readServerTable(long long serial) {
+    auto rows = std::make_unique<ServerRows>();
+    rows->result =
+        std::make_unique<Statement>(db_->prepare("SELECT * FROM " + QuoteSqlName(table_)));
+    Statement& st = *rows->result;
+    if (static_cast<std::size_t>(st.columnCount()) != columns_.size())
+        return false;  // the table changed: the seek itself says how
+    // Only the keys are read now; a row's other values when it is sought.
+    const std::size_t width = keyColumns_.size();
+    std::vector<std::uint8_t> whole;  // per row: its key values are whole numbers
+    FieldValue value;
+    while (st.step()) {
+        bool numbers = true;
+        for (const int column : keyColumns_) {
+            st.columnInto(column, value);
+            const auto* i = std::get_if<std::int64_t>(&value);
+            numbers = numbers && i != nullptr;
+            rows->keys.push_back(i != nullptr ? *i : 0);
+        }
+        whole.push_back(numbers ? 1 : 0);
+    }
+    const std::size_t count = whole.size();
+    if (count >= UINT32_MAX)
+        return false;
     std::size_t size = 16;
     while (size < 2 * count)
         size *= 2;
+    rows->byKey.assign(size, 0);
+    rows->written.assign(count, false);
+    rows->serial = serial;
+    serverRows_ = std::move(rows);
     std::vector<std::uint32_t>& slots = serverRows_->byKey;
-    slots.assign(size, 0);
-    std::int64_t keys[8];
     for (std::size_t number = 0; number < count; ++number) {
         // A row whose key is no whole number cannot be sought; of equal
         // keys the first is found, as a seek on the server finds one.
-        if (!RowKey(serverRows_->row(number), keyColumns_, keys) || findServerRow(keys) >= 0)
+        const std::int64_t* keys = serverRows_->keys.data() + number * width;
+        if (!whole[number] || findServerRow(keys) >= 0)
             continue;
-        std::size_t at = KeyHash(keys, keyColumns_.size()) & (size - 1);
+        std::size_t at = KeyHash(keys, width) & (size - 1);
         while (slots[at] != 0)
             at = (at + 1) & (size - 1);
         slots[at] = static_cast<std::uint32_t>(number + 1);
     }
+    return true;
 }
 
 bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err) {
@@ -191,36 +204,26 @@ bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, st
         return false;
     if (!serverRows_) {
         sendPendingRows();
-        auto rows = std::make_unique<ServerRows>();
-        Statement st = db_->prepare("SELECT * FROM " + QuoteSqlName(table_));
-        const int n = st.columnCount();
-        if (static_cast<std::size_t>(n) != columns_.size())
-            return false;  // the table changed: the seek itself says how
-        rows->width = static_cast<std::size_t>(n);
-        std::size_t count = 0;
-        for (; st.step(); ++count) {
-            if (count % kBlockRows == 0)
-                rows->blocks.emplace_back().reserve(kBlockRows * rows->width);
-            std::vector<FieldValue>& block = rows->blocks.back();
-            for (int i = 0; i < n; ++i)
-                block.push_back(st.column(i));
-        }
-        if (count >= UINT32_MAX)
+        if (!readServerTable(serial))
             return false;
-        rows->serial = serial;
-        serverRows_ = std::move(rows);
-        indexServerRows(count);
     }
     const long number = findServerRow(wanted);
     if (number < 0) {
         err = kNoMatch;
         return true;
     }
+    // A row this record set wrote is asked for again: the server has it as written.
+    if (serverRows_->written[static_cast<std::size_t>(number)])
+        return false;
+    Statement& result = *serverRows_->result;
+    if (!result.moveToRow(number))
+        return false;
     if (blocks_.empty())
         blocks_.emplace_back();
     std::vector<FieldValue>& row = blocks_.front();
-    const FieldValue* found = serverRows_->row(static_cast<std::size_t>(number));
-    row.assign(found, found + columns_.size());
+    row.resize(columns_.size());
+    for (std::size_t i = 0; i < row.size(); ++i)
+        result.columnInto(static_cast<int>(i), row[i]);
     cachedRow_ = number;
     rowid_ = 0;
     rowCount_ = 1;
@@ -437,10 +440,9 @@ void RecordsetHelper::Update(std::int32_t& err) {
         return;
     }
     // Reading the row back would cost a query; what was written is known.
+    if (serverRows_ && cachedRow_ >= 0)
+        serverRows_->written[static_cast<std::size_t>(cachedRow_)] = true;
     for (auto& staged : staged_) {
-        if (serverRows_ && cachedRow_ >= 0) {
-            serverRows_->row(static_cast<std::size_t>(cachedRow_))[staged.first] = staged.second;
-        }
         FieldValue& held = cell(current_, staged.first);
         if (keepChanges_ && !SameFieldValue(held, staged.second))
             changes_.push_back({staged.first, held, staged.second});

@@ -84,25 +84,24 @@ class RecordsetHelper {
     // updates are updated in it too). A new transaction reads it again.
     struct ServerRows {
         long long serial = -1;
-        std::size_t width = 0;
-        // Rows of `width` values, kBlockRows rows to a block: a table of
-        // millions of values is read without moving what was read as it grows.
-        std::vector<std::vector<FieldValue>> blocks;
+        // The table as the server sent it; a row's values are read from it
+        // when the row is sought, so that the table is never held twice.
+        std::unique_ptr<Statement> result;
+        std::vector<std::int64_t> keys;  // each row's key values, one after another
         // The rows by key, open addressing on the key's whole numbers: each
         // slot a row's number + 1 (0 free), at least twice as many slots as
         // rows. A node per row cost more than reading the row.
         std::vector<std::uint32_t> byKey;
-        FieldValue* row(std::size_t number) {
-            return blocks[number / kBlockRows].data() + (number % kBlockRows) * width;
-        }
+        // Rows this record set updated: sought again, they are asked of the server.
+        std::vector<bool> written;
     };
     std::unique_ptr<ServerRows> serverRows_;
     long long seeksSinceRead_ = 0;
     long long seekSerial_ = -1;
     long cachedRow_ = -1;  // the current row's number in serverRows_, or -1
     bool seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err);
-    void indexServerRows(std::size_t count);
-    long findServerRow(const std::int64_t* keys);  // the row's number, or -1
+    bool readServerTable(long long serial);              // false: the table changed
+    long findServerRow(const std::int64_t* keys) const;  // the row's number, or -1
     // On a server, updates of the same columns are sent many rows to one
     // statement: a statement per row costs the server more than the write.
     // Rows wait here until the batch is full, the columns change, the same
