@@ -81,7 +81,7 @@ JournalIdentity CurrentIdentity() {
 }
 
 std::string FileSha256(const std::string& path) {
-    // The C library's hash uses the processor's SHA instructions where it
+    // OpenSSL's hash uses the processor's SHA instructions where it
     // has them: ten times the speed of a portable one, which took as long
     // as a sheet's journal lines on a full workbook.
     struct FileCloser {
