@@ -4,6 +4,7 @@
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,10 +12,12 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "BiffReaderErrors.h"
@@ -280,6 +283,12 @@ FileKind Sniff(const std::uint8_t* data, std::size_t size) {
     return FileKind::Unknown;
 }
 
+namespace {
+
+BiffStream ExtractFromContainer(GsfInput* container, std::size_t size);
+
+}  // namespace
+
 BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
     InitGsfOnce();
     QuietGsfLog quiet;
@@ -287,8 +296,39 @@ BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
     if (!input) {
         biff::ThrowDamaged("コンテナを開けません");
     }
+    return ExtractFromContainer(input.get(), size);
+}
+
+std::optional<BiffStream> ExtractBiffStreamFromFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::uint8_t magic[8] = {};
+    const bool container = std::fread(magic, 1, sizeof magic, file) == sizeof magic &&
+                           Sniff(magic, sizeof magic) == FileKind::Cfb &&
+                           std::fseek(file, 0, SEEK_SET) == 0;
+    struct stat info {};
+    if (!container || ::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return std::nullopt;
+    }
+    InitGsfOnce();
+    QuietGsfLog quiet;
+    // The input closes the file when it goes.
+    GRef<GsfInput> input(gsf_input_stdio_new_FILE(path.c_str(), file, FALSE));
+    if (!input) {
+        std::fclose(file);
+        biff::ThrowDamaged("コンテナを開けません");
+    }
+    return ExtractFromContainer(input.get(), static_cast<std::size_t>(info.st_size));
+}
+
+namespace {
+
+BiffStream ExtractFromContainer(GsfInput* container, std::size_t size) {
     GErrorOwner error;
-    GRef<GsfInfile> ole(gsf_infile_msole_new(input.get(), error.out()));
+    GRef<GsfInfile> ole(gsf_infile_msole_new(container, error.out()));
     if (!ole) {
         biff::ThrowDamaged("OLE2 コンテナの構造が不正です");
     }
@@ -342,5 +382,7 @@ BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
     }
     return stream;
 }
+
+}  // namespace
 
 }  // namespace xls::ole

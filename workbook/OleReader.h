@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ struct BiffStream {
 // Throws PlatformError: not a compound file, damaged container, encrypted
 // .xlsx (EncryptedPackage), or no workbook stream.
 BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size);
+// The same read from the file: nothing when the file cannot be opened or is
+// no compound file (the caller reads it whole and says why); throws as above.
+std::optional<BiffStream> ExtractBiffStreamFromFile(const std::string& path);
 
 // Case-insensitive ASCII comparison, as the compound-file directory compares names.
 bool SameStreamName(const char* a, const char* b);
