@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "FeeWorkbookTexts.h"
@@ -118,22 +119,37 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
 
     pClExcel& book = state.Book();
     const std::int16_t columns = state.SheetColumnCount;
+    // Blocks read elsewhere, from row `first`, into the image; false when
+    // there were none (they are read here then).
+    const auto appendRead = [&](std::vector<xls::Array2D> blocks, std::int32_t first) {
+        for (xls::Array2D& block : blocks) {
+            const std::int32_t rows = block.rows;
+            state.SheetData.appendBlock(std::move(block));
+            state.SheetData.reads.emplace_back(first, first + rows - 1);
+            first += rows;
+        }
+        return !blocks.empty();
+    };
     if (sheet == 2 && state.Prefetch) {
         std::vector<xls::Array2D> blocks = state.Prefetch->Take(state.SheetEndRow, columns);
         state.Prefetch.reset();
-        if (!blocks.empty()) {
-            std::int32_t first = 1;
-            for (xls::Array2D& block : blocks) {
-                const std::int32_t rows = block.rows;
-                state.SheetData.appendBlock(std::move(block));
-                state.SheetData.reads.emplace_back(first, first + rows - 1);
-                first += rows;
-            }
+        if (appendRead(std::move(blocks), 1))
             return true;
-        }
     }
+    // A sheet read here: the blocks after the first on the second core
+    // while this one reads the first (turning cells into values is mostly
+    // the system handing over fresh memory, which both cores can do at once).
+    std::optional<SheetPrefetch> rest;
+    if (state.SheetEndRow > kReadChunkRows)
+        rest.emplace(book, sheet, columns, kReadChunkRows, kReadChunkRows + 1);
     std::int32_t start = 1;
     for (;;) {
+        if (start == kReadChunkRows + 1 && rest) {
+            const bool taken = appendRead(rest->Take(state.SheetEndRow, columns), start);
+            rest.reset();
+            if (taken)
+                break;
+        }
         const std::int32_t end = std::min(start + (kReadChunkRows - 1), state.SheetEndRow);
         pClExcel::Variant block;
         bool read = book.GetRangeValue(start, 1, end, columns, block);

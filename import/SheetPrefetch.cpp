@@ -6,32 +6,35 @@
 #include "pClExcel.h"
 
 SheetPrefetch::SheetPrefetch(const pClExcel& book, std::int16_t index, std::int16_t columns,
-                             std::int32_t chunkRows)
+                             std::int32_t chunkRows, std::int32_t firstRow)
     : columns_(columns) {
-    read_ = std::async(std::launch::async, [&book, index, columns, chunkRows]() -> Blocks {
-        Blocks read;
-        try {
-            std::int32_t endRow = -1;
-            if (columns < 2 || chunkRows < 1 || !book.GetSheetLastRow(index, endRow))
-                return read;
-            for (std::int32_t start = 1; start <= endRow; start += chunkRows) {
-                const std::int32_t end = std::min(start + (chunkRows - 1), endRow);
-                pClExcel::Variant block;
-                if (!book.GetSheetRangeValue(index, start, 1, end, columns, block))
-                    return {};
-                auto* array = std::get_if<xls::Array2D>(&block);
-                if (array == nullptr || array->rows != end - start + 1 || array->cols != columns)
-                    return {};
-                read.blocks.push_back(std::move(*array));
+    read_ =
+        std::async(std::launch::async, [&book, index, columns, chunkRows, firstRow]() -> Blocks {
+            Blocks read;
+            try {
+                std::int32_t endRow = -1;
+                if (columns < 2 || chunkRows < 1 || firstRow < 1 ||
+                    !book.GetSheetLastRow(index, endRow) || endRow < firstRow)
+                    return read;
+                for (std::int32_t start = firstRow; start <= endRow; start += chunkRows) {
+                    const std::int32_t end = std::min(start + (chunkRows - 1), endRow);
+                    pClExcel::Variant block;
+                    if (!book.GetSheetRangeValue(index, start, 1, end, columns, block))
+                        return {};
+                    auto* array = std::get_if<xls::Array2D>(&block);
+                    if (array == nullptr || array->rows != end - start + 1 ||
+                        array->cols != columns)
+                        return {};
+                    read.blocks.push_back(std::move(*array));
+                }
+                read.endRow = endRow;
+                read.complete = true;
+            } catch (const std::exception&) {
+                // Out of memory, most likely: the sheet is read again at its place.
+                return {};
             }
-            read.endRow = endRow;
-            read.complete = true;
-        } catch (const std::exception&) {
-            // Out of memory, most likely: the sheet is read again at its place.
-            return {};
-        }
-        return read;
-    });
+            return read;
+        });
 }
 
 SheetPrefetch::~SheetPrefetch() {
