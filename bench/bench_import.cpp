@@ -21,6 +21,7 @@
 #include "ImportBenchData.h"
 #include "ImportJob.h"
 #include "ImportState.h"
+#include "ProcessTime.h"
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
 #include "RowRules.h"
@@ -44,12 +45,8 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Processor time of this process (user + system): on a shared machine the
-// wall clock also counts other programs' turns.
 double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+    return ProcessCpuSeconds();
 }
 
 long StatusKb(const char* field) {

@@ -21,6 +21,7 @@
 #include "Database.h"
 #include "ImportBenchData.h"
 #include "ImportState.h"
+#include "ProcessTime.h"
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
 #include "UndoImport.h"
@@ -37,9 +38,7 @@ struct Times {
 };
 
 double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+    return ProcessCpuSeconds();
 }
 
 Times Measure(const std::function<void()>& work) {

@@ -8,7 +8,6 @@
 // databases may be created, e.g. from scripts/pg-test-server); without it a
 // throw-away cluster is started with scripts/pg-test-server and stopped.
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,6 +25,7 @@
 #include "ExportFeeData.h"
 #include "ImportBenchData.h"
 #include "ImportJob.h"
+#include "ProcessTime.h"
 #include "gMjMDB.h"
 
 namespace {
@@ -66,13 +66,6 @@ double TimeExport(const std::string& database, const std::string& book, long& ro
     return seconds;
 }
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Processor time of every process of this machine named "postgres": the
 // server's side of a job when the server is local (0 when /proc says nothing).
 double ServerCpuSeconds() {
@@ -109,10 +102,10 @@ double TimeImport(const std::string& database, const std::string& book, int& ok,
     SilentImportView view;
     ImportJob job(mdb, view);
     const auto t = std::chrono::steady_clock::now();
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = ProcessCpuSeconds();
     job.RunImport(book);
     const double seconds = Since(t);
-    cpu = CpuSeconds() - cpu0;
+    cpu = ProcessCpuSeconds() - cpu0;
     ok = job.ImportOkCount(0) + job.ImportOkCount(1);
     for (const std::string& text : view.messages_.texts()) {
         if (text.find("失敗") != std::string::npos)

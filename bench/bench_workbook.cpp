@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "ProcessTime.h"
 #include "RecordingMessages.h"
 #include "pClExcel.h"
 
@@ -41,10 +42,7 @@ void resetPeak() {
 }
 
 double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return ProcessCpuSeconds();
 }
 
 long maxRssKb() {
