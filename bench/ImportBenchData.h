@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Database.h"
+#include "ExportFeeData.h"
 #include "ImportView.h"
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
@@ -103,8 +104,9 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
-// An import window that shows nothing; its boxes are recorded and answered Yes or OK.
-class SilentImportView : public ImportView {
+// A job's window that shows nothing; its boxes are recorded and answered Yes or OK.
+template <class View>
+class SilentJobView : public View {
   public:
     MessageSink& messages() override { return messages_; }
     void setBusy(bool) override {}
@@ -113,10 +115,19 @@ class SilentImportView : public ImportView {
     void setPhaseVisible(bool) override {}
     void setPhase(const std::string&) override {}
     void pumpEvents() override {}
+    RecordingMessages messages_;
+};
+
+class SilentImportView : public SilentJobView<ImportView> {
+  public:
     void setErrorListVisible(bool) override {}
     void clearErrorList() override {}
     void addErrorLine(const std::string&) override {}
-    RecordingMessages messages_;
+};
+
+class SilentExportView : public SilentJobView<ExportView> {
+  public:
+    void focusAtJobStart() override {}
 };
 
 // The work folder of a benchmark run: the one given, or a fresh temporary one

@@ -34,19 +34,6 @@ double Since(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-class SilentExportView : public ExportView {
-  public:
-    MessageSink& messages() override { return recorded; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    void focusAtJobStart() override {}
-    RecordingMessages recorded;
-};
-
 double TimeExport(const std::string& database, const std::string& book, long& rows) {
     RecordingMessages messages;
     gMjMDB mdb(messages);
