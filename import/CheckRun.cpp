@@ -59,7 +59,7 @@ std::optional<double> ExportedNumber(const FieldValue& value) {
     return std::round(FieldNumber(value));
 }
 
-bool SameAsExported(const xls::CellValue& cell, const FieldValue& field) {
+bool SameAsExported(const xls::CellView& cell, const FieldValue& field) {
     const rowrules::CellNumber shown = rowrules::ReadCellNumber(cell);
     const std::optional<double> exported = ExportedNumber(field);
     if (!exported)

@@ -228,8 +228,10 @@ void ImportJob::ShowCheckResult() {
 void ImportJob::Release() {
     // A later run creates a new workbook object. A run under way still reads
     // from this one, so it goes only when none is.
-    if (!state_->Running)
+    if (!state_->Running) {
+        state_->SheetData.clear();  // its texts are the book's
         state_->ExcelBook.reset();
+    }
 }
 
 std::int32_t ImportJob::ImportOkCount(int sheetIndex0) const {

@@ -121,8 +121,8 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
     const std::int16_t columns = state.SheetColumnCount;
     // Blocks read elsewhere, from row `first`, into the image; false when
     // there were none (they are read here then).
-    const auto appendRead = [&](std::vector<xls::Array2D> blocks, std::int32_t first) {
-        for (xls::Array2D& block : blocks) {
+    const auto appendRead = [&](std::vector<xls::CellBlock> blocks, std::int32_t first) {
+        for (xls::CellBlock& block : blocks) {
             const std::int32_t rows = block.rows;
             state.SheetData.appendBlock(std::move(block));
             state.SheetData.reads.emplace_back(first, first + rows - 1);
@@ -131,7 +131,7 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
         return !blocks.empty();
     };
     if (sheet == 2 && state.Prefetch) {
-        std::vector<xls::Array2D> blocks = state.Prefetch->Take(state.SheetEndRow, columns);
+        std::vector<xls::CellBlock> blocks = state.Prefetch->Take(state.SheetEndRow, columns);
         state.Prefetch.reset();
         if (appendRead(std::move(blocks), 1))
             return true;
@@ -151,31 +151,11 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
                 break;
         }
         const std::int32_t end = std::min(start + (kReadChunkRows - 1), state.SheetEndRow);
-        pClExcel::Variant block;
-        bool read = book.GetRangeValue(start, 1, end, columns, block);
-        if (read) {
-            if (auto* array = std::get_if<xls::Array2D>(&block)) {
-                read = array->rows == end - start + 1 && array->cols == columns;
-                if (read)
-                    state.SheetData.appendBlock(std::move(*array));
-            } else {
-                read = start == end && columns == 1;
-                if (read) {
-                    state.SheetData.appendSingle(
-                        std::visit(
-                            [](auto&& v) -> xls::CellValue {
-                                if constexpr (std::is_same_v<std::decay_t<decltype(v)>,
-                                                             xls::Array2D>) {
-                                    return {};
-                                } else {
-                                    return v;
-                                }
-                            },
-                            std::move(block)),
-                        columns);
-                }
-            }
-        }
+        xls::CellBlock block;
+        const bool read = book.GetRangeCells(start, 1, end, columns, block) &&
+                          block.rows == end - start + 1 && block.cols == columns;
+        if (read)
+            state.SheetData.appendBlock(std::move(block));
         if (!read) {
             state.SheetData.clear();
             state.view.messages().warn(std::string("Excelシートのデータ取得に失敗しました") +

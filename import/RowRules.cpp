@@ -56,36 +56,43 @@ bool IsInRange(Currency value, Currency min, Currency max) {
     return min <= value && value <= max;
 }
 
-CellNumber ReadCellNumber(const xls::CellValue& cell) {
+CellNumber ReadCellNumber(const xls::CellView& cell) {
     CellNumber result;
-    if (const auto* number = std::get_if<double>(&cell)) {
-        result.blank = false;
-        result.value = *number;
-    } else if (const auto* text = std::get_if<std::string>(&cell)) {
-        const std::string trimmed = gMjDisp::Trim(*text);
-        if (!trimmed.empty()) {
+    switch (cell.kind()) {
+        case xls::CellView::Kind::Empty:
+            break;
+        case xls::CellView::Kind::Number:
             result.blank = false;
-            const auto parsed = ParseNumber(trimmed);
-            result.numeric = parsed.has_value();
-            result.value = parsed.value_or(0);
+            result.value = cell.number();
+            break;
+        case xls::CellView::Kind::Text: {
+            const std::string trimmed = gMjDisp::Trim(cell.text());
+            if (!trimmed.empty()) {
+                result.blank = false;
+                const auto parsed = ParseNumber(trimmed);
+                result.numeric = parsed.has_value();
+                result.value = parsed.value_or(0);
+            }
+            break;
         }
-    } else if (!std::holds_alternative<std::monostate>(cell)) {
-        // True/False and error values are entries, but not numbers.
-        result.blank = false;
-        result.numeric = false;
+        default:
+            // True/False and error values are entries, but not numbers.
+            result.blank = false;
+            result.numeric = false;
+            break;
     }
     return result;
 }
 
-double KeyCellNumber(const xls::CellValue& cell) {
-    if (const auto* number = std::get_if<double>(&cell))
-        return *number;
-    if (const auto* text = std::get_if<std::string>(&cell))
-        return numbertext::LeadingNumberWide(*text);
+double KeyCellNumber(const xls::CellView& cell) {
+    if (cell.kind() == xls::CellView::Kind::Number)
+        return cell.number();
+    if (cell.kind() == xls::CellView::Kind::Text)
+        return numbertext::LeadingNumberWide(cell.text());
     return 0;
 }
 
-std::optional<std::int16_t> LineNumber(const xls::CellValue& cell) {
+std::optional<std::int16_t> LineNumber(const xls::CellView& cell) {
     const double value = std::nearbyint(KeyCellNumber(cell));
     if (!(value >= -32768.0 && value <= 32767.0))
         return std::nullopt;

@@ -46,12 +46,12 @@ struct CellNumber {
     bool numeric = true;  // blank, a number, or text that reads as one
     double value = 0;     // the number (0 when blank); infinite when it overflowed
 };
-CellNumber ReadCellNumber(const xls::CellValue& cell);
+CellNumber ReadCellNumber(const xls::CellView& cell);
 
 // Leading number of a key cell (行番号, 作業コード/部門コード).
-double KeyCellNumber(const xls::CellValue& cell);
+double KeyCellNumber(const xls::CellView& cell);
 // 行番号 as a 16-bit integer (halves to even); nullopt outside -32768..32767.
-std::optional<std::int16_t> LineNumber(const xls::CellValue& cell);
+std::optional<std::int16_t> LineNumber(const xls::CellView& cell);
 
 // Any of columns 1..columnCount holds a non-blank value.
 bool RowHasData(const SheetImage& data, std::int32_t row, std::int16_t columnCount);

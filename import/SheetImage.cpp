@@ -2,13 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <type_traits>
 
 #include "gMjDisp.h"
 
 namespace {
 
-const xls::CellValue kEmptyCell{};
+const xls::CellView kEmptyCell{};
 
 std::string NumberText(double v) {
     if (v == 0)
@@ -53,7 +52,7 @@ void SheetImage::clear() {
     reads.clear();
 }
 
-void SheetImage::appendBlock(xls::Array2D&& block) {
+void SheetImage::appendBlock(xls::CellBlock&& block) {
     if (rows_ == 0)
         columns_ = static_cast<std::int16_t>(block.cols);
     if (block.rows <= 0)
@@ -63,57 +62,48 @@ void SheetImage::appendBlock(xls::Array2D&& block) {
     blocks_.push_back(std::move(block));
 }
 
-void SheetImage::appendSingle(xls::CellValue value, std::int16_t columns) {
-    xls::Array2D block;
-    block.rows = 1;
-    block.cols = rows_ == 0 ? columns : columns_;
-    block.data.resize(static_cast<std::size_t>(block.cols));
-    block.data[0] = std::move(value);
-    appendBlock(std::move(block));
+void SheetImage::appendBlock(const xls::Array2D& values) {
+    appendBlock(xls::CellBlockOf(values));
 }
 
-const xls::CellValue& SheetImage::at(std::int32_t row, std::int32_t column) const {
+const xls::CellView& SheetImage::at(std::int32_t row, std::int32_t column) const {
     if (row < 1 || row > rows_ || column < 1 || column > columns_)
         return kEmptyCell;
     std::size_t index = blocks_.size() - 1;
     while (firstRows_[index] > row)
         --index;  // a few blocks at most
-    const xls::Array2D& block = blocks_[index];
+    const xls::CellBlock& block = blocks_[index];
     if (column > block.cols)
         return kEmptyCell;
     return block.at(row - firstRows_[index] + 1, column);
 }
 
-std::string CellText(const xls::CellValue& value) {
-    return std::visit(
-        [](const auto& v) -> std::string {
-            using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::monostate>) {
-                return {};
-            } else if constexpr (std::is_same_v<T, double>) {
-                return NumberText(v);
-            } else if constexpr (std::is_same_v<T, std::string>) {
-                return v;
-            } else if constexpr (std::is_same_v<T, bool>) {
-                return v ? "True" : "False";
-            } else {
-                return ErrorText(v.code);
-            }
-        },
-        value);
-}
-
-std::string TrimmedCellText(const xls::CellValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value))
-        return gMjDisp::Trim(*text);
-    return CellText(value);
-}
-
-bool CellHasValue(const xls::CellValue& value) {
-    if (std::holds_alternative<std::monostate>(value))
-        return false;
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        return text->find_first_not_of(' ') != std::string::npos;
+std::string CellText(const xls::CellView& cell) {
+    switch (cell.kind()) {
+        case xls::CellView::Kind::Number:
+            return NumberText(cell.number());
+        case xls::CellView::Kind::Text:
+            return cell.text();
+        case xls::CellView::Kind::Boolean:
+            return cell.boolean() ? "True" : "False";
+        case xls::CellView::Kind::Error:
+            return ErrorText(cell.errorCode());
+        case xls::CellView::Kind::Empty:
+            break;
     }
+    return {};
+}
+
+std::string TrimmedCellText(const xls::CellView& cell) {
+    if (cell.kind() == xls::CellView::Kind::Text)
+        return gMjDisp::Trim(cell.text());
+    return CellText(cell);
+}
+
+bool CellHasValue(const xls::CellView& cell) {
+    if (cell.empty())
+        return false;
+    if (cell.kind() == xls::CellView::Kind::Text)
+        return cell.text().find_first_not_of(' ') != std::string::npos;
     return true;
 }

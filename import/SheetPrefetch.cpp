@@ -18,14 +18,11 @@ SheetPrefetch::SheetPrefetch(const pClExcel& book, std::int16_t index, std::int1
                     return read;
                 for (std::int32_t start = firstRow; start <= endRow; start += chunkRows) {
                     const std::int32_t end = std::min(start + (chunkRows - 1), endRow);
-                    pClExcel::Variant block;
-                    if (!book.GetSheetRangeValue(index, start, 1, end, columns, block))
+                    xls::CellBlock block;
+                    if (!book.GetSheetRangeCells(index, start, 1, end, columns, block) ||
+                        block.rows != end - start + 1 || block.cols != columns)
                         return {};
-                    auto* array = std::get_if<xls::Array2D>(&block);
-                    if (array == nullptr || array->rows != end - start + 1 ||
-                        array->cols != columns)
-                        return {};
-                    read.blocks.push_back(std::move(*array));
+                    read.blocks.push_back(std::move(block));
                 }
                 read.endRow = endRow;
                 read.complete = true;
@@ -42,7 +39,7 @@ SheetPrefetch::~SheetPrefetch() {
         read_.wait();
 }
 
-std::vector<xls::Array2D> SheetPrefetch::Take(std::int32_t endRow, std::int16_t columns) {
+std::vector<xls::CellBlock> SheetPrefetch::Take(std::int32_t endRow, std::int16_t columns) {
     if (!read_.valid())
         return {};
     Blocks read = read_.get();

@@ -11,7 +11,7 @@
 #include <future>
 #include <vector>
 
-#include "Variant.h"
+#include "CellView.h"
 
 class pClExcel;
 
@@ -28,13 +28,13 @@ class SheetPrefetch {
 
     // The blocks of rows firstRow..endRow, columns 1..columns, when that is
     // what was read; empty otherwise, or when taken already.
-    std::vector<xls::Array2D> Take(std::int32_t endRow, std::int16_t columns);
+    std::vector<xls::CellBlock> Take(std::int32_t endRow, std::int16_t columns);
 
   private:
     struct Blocks {
         bool complete = false;
         std::int32_t endRow = -1;
-        std::vector<xls::Array2D> blocks;
+        std::vector<xls::CellBlock> blocks;
     };
     std::int16_t columns_;
     std::future<Blocks> read_;

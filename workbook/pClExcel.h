@@ -16,6 +16,7 @@
 #include <string>
 #include <variant>
 
+#include "CellView.h"
 #include "MessageSink.h"
 #include "PlatformError.h"
 #include "Variant.h"
@@ -117,12 +118,17 @@ class pClExcel {
     bool SetCellLocked(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
                        std::int16_t vXepos, bool vLocked, std::int16_t vRangeType = 0);
     bool GetRowColCount(std::int32_t& vRow, std::int16_t& vCol);
-    // GetRangeValue and the row of GetRowColCount for the sheet at vIndex
+    // GetRangeValue always as a block, its texts pointing into the book: the
+    // block is valid while this book stays open (texts set meanwhile leave
+    // it as it was read). A sheet's worth of cells costs no copy of a text.
+    bool GetRangeCells(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                       std::int16_t vXepos, xls::CellBlock& vCells);
+    // GetRangeCells and the row of GetRowColCount for the sheet at vIndex
     // (from 1), without choosing it: they only read the book, so another
     // thread may call them while nothing changes the book. False (silent)
     // without a book or such a sheet.
-    bool GetSheetRangeValue(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
-                            std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const;
+    bool GetSheetRangeCells(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
+                            std::int32_t vYePos, std::int16_t vXepos, xls::CellBlock& vCells) const;
     bool GetSheetLastRow(std::int16_t vIndex, std::int32_t& vRow) const;
     // What the cells of a range accept when typed into: vType 1 a whole number,
     // 2 a decimal number, from vMinimum to vMaximum (both included; blank
@@ -143,6 +149,8 @@ class pClExcel {
     const xls::Sheet* SheetAt(std::int16_t vIndex) const;  // null without a book or such a sheet
     bool RangeValue(const xls::Sheet& sheet, std::int32_t vYsPos, std::int16_t vXsPos,
                     std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const;
+    xls::CellBlock RangeCells(const xls::Sheet& sheet, std::int32_t vYsPos, std::int16_t vXsPos,
+                              std::int32_t vYePos, std::int16_t vXepos) const;
 
     struct RangeChoice {
         xls::RangeKind kind;

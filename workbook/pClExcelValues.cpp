@@ -71,6 +71,10 @@ class FormatShows {
 
     // A number cell as a spreadsheet application hands it back: in a date or
     // time format it is a date, given as its date or time text.
+    bool isNumber(const xls::Cell& cell) {
+        return showsOf(cell.format) == xls::NumberShows::Number;
+    }
+
     CellValue numberValue(const xls::Cell& cell) {
         const xls::NumberShows shows = showsOf(cell.format);
         if (shows == xls::NumberShows::Number)
@@ -262,12 +266,22 @@ const xls::Sheet* pClExcel::SheetAt(std::int16_t vIndex) const {
     return &mBook->sheet(static_cast<std::size_t>(vIndex - 1));
 }
 
-bool pClExcel::GetSheetRangeValue(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
-                                  std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const {
+bool pClExcel::GetRangeCells(std::int32_t vYsPos, std::int16_t vXsPos, std::int32_t vYePos,
+                             std::int16_t vXepos, xls::CellBlock& vCells) {
+    if (!mBookOpen || !CheckCellPos(vYsPos, vXsPos) || !CheckCellPos(vYePos, vXepos))
+        return false;
+    vCells = RangeCells(CurrentSheet(), vYsPos, vXsPos, vYePos, vXepos);
+    return true;
+}
+
+bool pClExcel::GetSheetRangeCells(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
+                                  std::int32_t vYePos, std::int16_t vXepos,
+                                  xls::CellBlock& vCells) const {
     const xls::Sheet* sheet = SheetAt(vIndex);
     if (sheet == nullptr || !CheckCellPos(vYsPos, vXsPos) || !CheckCellPos(vYePos, vXepos))
         return false;
-    return RangeValue(*sheet, vYsPos, vXsPos, vYePos, vXepos, vValue);
+    vCells = RangeCells(*sheet, vYsPos, vXsPos, vYePos, vXepos);
+    return true;
 }
 
 bool pClExcel::GetSheetLastRow(std::int16_t vIndex, std::int32_t& vRow) const {
@@ -281,20 +295,27 @@ bool pClExcel::GetSheetLastRow(std::int16_t vIndex, std::int32_t& vRow) const {
 
 bool pClExcel::RangeValue(const xls::Sheet& sheet, std::int32_t vYsPos, std::int16_t vXsPos,
                           std::int32_t vYePos, std::int16_t vXepos, Variant& vValue) const {
+    if (vYsPos == vYePos && vXsPos == vXepos) {
+        vValue = variantOf(shownValue(*mBook, sheet, vYsPos - 1, vXsPos - 1));
+        return true;
+    }
+    vValue = xls::ValuesOf(RangeCells(sheet, vYsPos, vXsPos, vYePos, vXepos));
+    return true;
+}
+
+xls::CellBlock pClExcel::RangeCells(const xls::Sheet& sheet, std::int32_t vYsPos,
+                                    std::int16_t vXsPos, std::int32_t vYePos,
+                                    std::int16_t vXepos) const {
     const std::int32_t r0 = std::min(vYsPos, vYePos), r1 = std::max(vYsPos, vYePos);
     const std::int32_t c0 = std::min<std::int32_t>(vXsPos, vXepos);
     const std::int32_t c1 = std::max<std::int32_t>(vXsPos, vXepos);
-    if (r0 == r1 && c0 == c1) {
-        vValue = variantOf(shownValue(*mBook, sheet, r0 - 1, c0 - 1));
-        return true;
-    }
     const xls::StringTable& strings = mBook->strings;
     FormatShows shows(mBook->formats);
-    xls::Array2D block;
+    xls::CellBlock block;
     block.rows = r1 - r0 + 1;
     block.cols = c1 - c0 + 1;
-    // Filled in order, each value written once: a block of 30,000 rows is
-    // a few tens of megabytes the system hands over page by page.
+    // Filled in order, each cell written once: the system hands the memory
+    // of a block of 30,000 rows over page by page.
     const std::size_t total =
         static_cast<std::size_t>(block.rows) * static_cast<std::size_t>(block.cols);
     block.data.reserve(total);
@@ -311,16 +332,21 @@ bool pClExcel::RangeValue(const xls::Sheet& sheet, std::int32_t vYsPos, std::int
             const xls::Cell& cell = ri->cells[index];
             switch (cell.kind) {
                 case xls::CellKind::Number:
-                    block.data.emplace_back(shows.numberValue(cell));
+                    if (shows.isNumber(cell)) {
+                        block.data.push_back(xls::CellView::OfNumber(cell.number));
+                    } else {
+                        block.data.push_back(
+                            block.ownText(std::get<std::string>(shows.numberValue(cell))));
+                    }
                     break;
                 case xls::CellKind::Text:
-                    block.data.emplace_back(strings.get(cell.text));
+                    block.data.push_back(xls::CellView::OfText(strings.get(cell.text)));
                     break;
                 case xls::CellKind::Boolean:
-                    block.data.emplace_back(cell.small != 0);
+                    block.data.push_back(xls::CellView::OfBoolean(cell.small != 0));
                     break;
                 case xls::CellKind::Error:
-                    block.data.emplace_back(xls::ErrorValue{cell.small});
+                    block.data.push_back(xls::CellView::OfError(cell.small));
                     break;
                 default:
                     block.data.emplace_back();
@@ -329,8 +355,7 @@ bool pClExcel::RangeValue(const xls::Sheet& sheet, std::int32_t vYsPos, std::int
         }
     }
     block.data.resize(total);  // rows past the last stored one are empty
-    vValue = std::move(block);
-    return true;
+    return block;
 }
 
 std::int32_t pClExcel::GetEndRow(std::string& vPos) {

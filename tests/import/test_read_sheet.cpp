@@ -145,8 +145,23 @@ TEST(ReadSheet, LargeSheetIsReadInChunksOfThirtyThousandRows) {
     }
     contract.extraCells.emplace_back(lastRow, std::int16_t{19}, Cell{std::string("last")});
     WriteWorkbook(path, {contract, BillingSheet()});
+    {
+        // Dates in the first and last blocks: shown as text, which the image
+        // holds itself while its blocks move about.
+        RecordingMessages messages;
+        pClExcel excel(messages);
+        ASSERT_TRUE(excel.OpenBook(path));
+        ASSERT_TRUE(excel.ChangeSheets(std::string("契約内訳情報")));
+        for (std::int32_t row : {3, 60001}) {
+            ASSERT_TRUE(excel.SetCellFormat(row, 17, row, 17, "yyyy/mm/dd"));
+            ASSERT_TRUE(excel.SetCellValue(row, 17, 45383.0 + row));
+        }
+        ASSERT_TRUE(excel.BookSave(path, false));
+    }
     Reader r;
     ASSERT_TRUE(r.Read(path, 1));
+    EXPECT_EQ(r.state.SheetData.at(3, 17), Cell{std::string("2024/04/04")});
+    EXPECT_EQ(r.state.SheetData.at(60001, 17), Cell{std::string("2188/07/11")});
     EXPECT_EQ(r.state.SheetEndRow, lastRow);
     EXPECT_EQ(r.state.SheetData.rows(), lastRow);
     using Range = std::pair<std::int32_t, std::int32_t>;

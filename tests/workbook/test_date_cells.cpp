@@ -216,6 +216,18 @@ TEST(PClExcelDates, ReadsGiveDateCellsAsTheirText) {
     }
     // The stored value is the number: only the reads show it as a date.
     EXPECT_EQ(xl.book()->sheet(0).value(0, 3), xls::CellValue(45383.0));
+
+    // The bulk read gives the same values; its date texts are its own and its
+    // other texts the book's, so both stay put when the block is moved and
+    // the book takes more texts (the sanitizer run sees any that moved).
+    xls::CellBlock read;
+    ASSERT_TRUE(xl.GetRangeCells(2, col - 1, 1, 1, read));
+    xls::CellBlock moved = std::move(read);
+    for (std::int32_t r = 3; r <= 2000; ++r)
+        ASSERT_TRUE(xl.SetCellValue(r, 1, "text " + std::to_string(r)));
+    ASSERT_TRUE(xl.SetCellValue(2, 1, std::string("changed")));
+    EXPECT_EQ(xls::ValuesOf(moved).data, cells.data);
+    EXPECT_EQ(moved.at(2, 1), xls::CellView(xls::CellValue(std::string("4/1"))));
 }
 
 TEST(PClExcelDates, DateCellsOfA1904WorkbookAndBuiltInFormats) {
