@@ -338,4 +338,76 @@ TEST_F(PClExcelValues, OverlongTextIsRefused) {
     EXPECT_FALSE(xl_.SetCellText(1, 257, "x"));
 }
 
+// The bulk read gives, cell for cell, what reading each cell alone gives, on
+// every workbook the reader tests keep (written by xlwt, LibreOffice and
+// Gnumeric: numbers, dates, Booleans, errors, formatted blanks, shared
+// strings split over records), whether the sheet is chosen or not.
+TEST(PClExcelBulkCells, GiveWhatEachCellReadGivesOnEveryFixture) {
+    const char* const fixtures[] = {
+        "fee_entry_rules.xls",           "fee_workbook_shape.xls",
+        "gnumeric_fee_entry_rules.xls",  "gnumeric_fee_workbook_shape.xls",
+        "gnumeric_numbers_rk_mulrk.xls", "lo_date_entries.xls",
+        "lo_fee_entry_rules.xls",        "lo_fee_workbook_shape.xls",
+        "lo_numbers_rk_mulrk.xls",       "lo_sst_continue_split.xls",
+        "lo_styles_merges_blanks.xls",   "numbers_rk_mulrk.xls",
+        "sst_continue_split.xls",        "styles_merges_blanks.xls",
+    };
+    for (const char* name : fixtures) {
+        SCOPED_TRACE(name);
+        RecordingMessages messages;
+        pClExcel xl(messages);
+        ASSERT_TRUE(xl.OpenBook(std::string(VELKAN_FIXTURES_DIR) + "/xls/" + name));
+        const auto sheets = static_cast<std::int16_t>(xl.book()->sheetCount());
+        for (std::int16_t index = 1; index <= sheets; ++index) {
+            std::int32_t last = 0;
+            ASSERT_TRUE(xl.GetSheetLastRow(index, last));
+            xls::CellBlock apart, chosen;
+            ASSERT_TRUE(xl.GetSheetRangeCells(index, 1, 1, last + 1, 40, apart));
+            ASSERT_TRUE(xl.ChangeSheets(std::int32_t{index}));
+            ASSERT_TRUE(xl.GetRangeCells(1, 1, last + 1, 40, chosen));
+            ASSERT_EQ(apart.data.size(), static_cast<std::size_t>(last + 1) * 40);
+            // Each cell read on its own takes the single-cell path.
+            for (std::int32_t row = 1; row <= last + 1; ++row) {
+                for (std::int16_t col = 1; col <= 40; ++col) {
+                    Variant one;
+                    ASSERT_TRUE(xl.GetRangeValue(row, col, row, col, one));
+                    const xls::CellValue expected = std::visit(
+                        [](const auto& v) -> xls::CellValue {
+                            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, xls::Array2D>) {
+                                return {};
+                            } else {
+                                return v;
+                            }
+                        },
+                        one);
+                    ASSERT_EQ(apart.at(row, col).value(), expected)
+                        << index << ":" << row << "," << col;
+                    ASSERT_EQ(chosen.at(row, col), apart.at(row, col));
+                }
+            }
+        }
+        xls::CellBlock none;
+        EXPECT_FALSE(
+            xl.GetSheetRangeCells(static_cast<std::int16_t>(sheets + 1), 1, 1, 2, 2, none));
+        EXPECT_FALSE(xl.GetSheetRangeCells(1, 0, 1, 2, 2, none));
+        EXPECT_TRUE(messages.shown.empty());
+    }
+}
+
+// Equal views are equal values: texts by their content, each kind apart.
+TEST(PClExcelBulkCells, ViewsCompareAsTheirValues) {
+    const std::string a = "1", b = "1", other = "2";
+    using xls::CellView;
+    EXPECT_EQ(CellView::OfText(a), CellView::OfText(b));
+    EXPECT_NE(CellView::OfText(a), CellView::OfText(other));
+    EXPECT_NE(CellView::OfText(a), CellView::OfNumber(1));
+    EXPECT_NE(CellView::OfBoolean(true), CellView::OfError(1));
+    EXPECT_NE(CellView::OfBoolean(false), CellView());
+    EXPECT_EQ(CellView::OfNumber(0.0), CellView::OfNumber(-0.0));
+    const xls::CellValue values[] = {std::monostate{}, 2.5, std::string("清掃"), true,
+                                     xls::ErrorValue{0x07}};
+    for (const xls::CellValue& value : values)
+        EXPECT_EQ(CellView(value).value(), value);
+}
+
 }  // namespace
