@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <type_traits>
 
 #include "BiffReader.h"
 #include "NumberFormat.h"
@@ -19,18 +18,7 @@ namespace {
 using xls::NumberShows;
 using Variant = xls::Variant;
 
-// A single value read from the class (a block gives empty).
-xls::CellValue cellOf(const Variant& v) {
-    return std::visit(
-        [](const auto& x) -> xls::CellValue {
-            if constexpr (std::is_same_v<std::decay_t<decltype(x)>, xls::Array2D>) {
-                return {};
-            } else {
-                return x;
-            }
-        },
-        v);
-}
+using wbtest::CellOf;
 
 TEST(NumberFormatCodes, WhatEachCodeShows) {
     const struct {
@@ -206,7 +194,7 @@ TEST(PClExcelDates, ReadsGiveDateCellsAsTheirText) {
         EXPECT_EQ(cells.at(2, col), xls::CellValue(std::string("4/1")));
         Variant single;
         ASSERT_TRUE(xl.GetRangeValue(1, col, 1, col, single));
-        EXPECT_EQ(cellOf(single), c.expected);
+        EXPECT_EQ(CellOf(single), c.expected);
         const std::string text = xl.GetCellValue(1, col);
         if (const auto* s = std::get_if<std::string>(&c.expected))
             EXPECT_EQ(text, *s);

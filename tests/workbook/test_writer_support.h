@@ -13,9 +13,25 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "Variant.h"
+
 namespace wbtest {
+
+// A single value read from pClExcel (a block gives empty).
+inline xls::CellValue CellOf(const xls::Variant& v) {
+    return std::visit(
+        [](const auto& x) -> xls::CellValue {
+            if constexpr (std::is_same_v<std::decay_t<decltype(x)>, xls::Array2D>) {
+                return {};
+            } else {
+                return x;
+            }
+        },
+        v);
+}
 
 // A temporary folder removed with everything in it.
 class TempDir {
