@@ -45,10 +45,6 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-double CpuSeconds() {
-    return ProcessCpuSeconds();
-}
-
 long StatusKb(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -91,15 +87,15 @@ int main(int argc, char** argv) {
         state.ImportPath = bookPath;
         for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
             auto t = std::chrono::steady_clock::now();
-            double c = CpuSeconds();
+            double c = ProcessCpuSeconds();
             if (!ReadSheet(state, sheet))
                 return 1;
             const double read = Seconds(t);
-            const double readCpu = CpuSeconds() - c;
+            const double readCpu = ProcessCpuSeconds() - c;
 
             // The row rules alone, over the same image.
             t = std::chrono::steady_clock::now();
-            c = CpuSeconds();
+            c = ProcessCpuSeconds();
             ImportErrorList scratch;
             long counted = 0;
             for (std::int32_t row = rowrules::kFirstDataRow; row <= state.SheetEndRow; ++row) {
@@ -114,14 +110,14 @@ int main(int argc, char** argv) {
                 }
             }
             const double check = Seconds(t);
-            const double checkCpu = CpuSeconds() - c;
+            const double checkCpu = ProcessCpuSeconds() - c;
 
             t = std::chrono::steady_clock::now();
-            c = CpuSeconds();
+            c = ProcessCpuSeconds();
             if (!UpdateFromSheet(state, sheet))
                 return 1;
             const double update = Seconds(t);
-            const double updateCpu = CpuSeconds() - c;
+            const double updateCpu = ProcessCpuSeconds() - c;
             std::printf(
                 "sheet %d: %d rows; read %.3f s (cpu %.3f), check %.3f s (cpu %.3f; %ld pass), "
                 "check+write %.3f s (cpu %.3f); OK %d, NG %d\n",
@@ -141,10 +137,10 @@ int main(int argc, char** argv) {
         BenchView view;
         ImportJob job(mdb, view);
         const auto t = std::chrono::steady_clock::now();
-        const double c = CpuSeconds();
+        const double c = ProcessCpuSeconds();
         job.RunImport(bookPath);
         const double total = Seconds(t);
-        const double totalCpu = CpuSeconds() - c;
+        const double totalCpu = ProcessCpuSeconds() - c;
         std::printf("whole import: %.3f s (cpu %.3f); OK %d + %d, NG %d + %d, %ld error lines\n",
                     total, totalCpu, job.ImportOkCount(0), job.ImportOkCount(1),
                     job.ImportNgCount(0), job.ImportNgCount(1), view.errorLines);

@@ -37,16 +37,12 @@ struct Times {
     double cpu = 0;
 };
 
-double CpuSeconds() {
-    return ProcessCpuSeconds();
-}
-
 Times Measure(const std::function<void()>& work) {
     const auto t = std::chrono::steady_clock::now();
-    const double c = CpuSeconds();
+    const double c = ProcessCpuSeconds();
     work();
     return {std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count(),
-            CpuSeconds() - c};
+            ProcessCpuSeconds() - c};
 }
 
 struct Run {

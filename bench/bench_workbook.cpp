@@ -41,10 +41,6 @@ void resetPeak() {
     clear << "5";
 }
 
-double cpuSeconds() {
-    return ProcessCpuSeconds();
-}
-
 long maxRssKb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -54,7 +50,7 @@ long maxRssKb() {
 struct Phase {
     const char* name;
     Clock::time_point start = Clock::now();
-    double cpuStart = cpuSeconds();
+    double cpuStart = ProcessCpuSeconds();
     long rssBefore = statusKb("VmRSS");
     explicit Phase(const char* n) : name(n) { resetPeak(); }
     // Wall-clock seconds; the CPU seconds beside them tell how much of it was
@@ -64,7 +60,8 @@ struct Phase {
         std::printf(
             "%-6s %7.3f s (cpu %6.3f s)  peak of phase %6.1f MB (rss before %6.1f MB)  "
             "ru_maxrss %6.1f MB\n",
-            name, s, cpuSeconds() - cpuStart, static_cast<double>(statusKb("VmHWM")) / 1024.0,
+            name, s, ProcessCpuSeconds() - cpuStart,
+            static_cast<double>(statusKb("VmHWM")) / 1024.0,
             static_cast<double>(rssBefore) / 1024.0, static_cast<double>(maxRssKb()) / 1024.0);
         return s;
     }

@@ -152,16 +152,14 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
         }
         const std::int32_t end = std::min(start + (kReadChunkRows - 1), state.SheetEndRow);
         xls::CellBlock block;
-        const bool read = book.GetRangeCells(start, 1, end, columns, block) &&
-                          block.rows == end - start + 1 && block.cols == columns;
-        if (read)
-            state.SheetData.appendBlock(std::move(block));
-        if (!read) {
+        if (!book.GetRangeCells(start, 1, end, columns, block) || block.rows != end - start + 1 ||
+            block.cols != columns) {
             state.SheetData.clear();
             state.view.messages().warn(std::string("Excelシートのデータ取得に失敗しました") +
                                        kCrLf + "行を減らしてから再度実行してください");
             return false;
         }
+        state.SheetData.appendBlock(std::move(block));
         state.SheetData.reads.emplace_back(start, end);
         if (end >= state.SheetEndRow)
             break;

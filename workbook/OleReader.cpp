@@ -285,47 +285,6 @@ FileKind Sniff(const std::uint8_t* data, std::size_t size) {
 
 namespace {
 
-BiffStream ExtractFromContainer(GsfInput* container, std::size_t size);
-
-}  // namespace
-
-BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
-    InitGsfOnce();
-    QuietGsfLog quiet;
-    GRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
-    if (!input) {
-        biff::ThrowDamaged("コンテナを開けません");
-    }
-    return ExtractFromContainer(input.get(), size);
-}
-
-std::optional<BiffStream> ExtractBiffStreamFromFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    std::uint8_t magic[8] = {};
-    const bool container = std::fread(magic, 1, sizeof magic, file) == sizeof magic &&
-                           Sniff(magic, sizeof magic) == FileKind::Cfb &&
-                           std::fseek(file, 0, SEEK_SET) == 0;
-    struct stat info {};
-    if (!container || ::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(file);
-        return std::nullopt;
-    }
-    InitGsfOnce();
-    QuietGsfLog quiet;
-    // The input closes the file when it goes.
-    GRef<GsfInput> input(gsf_input_stdio_new_FILE(path.c_str(), file, FALSE));
-    if (!input) {
-        std::fclose(file);
-        biff::ThrowDamaged("コンテナを開けません");
-    }
-    return ExtractFromContainer(input.get(), static_cast<std::size_t>(info.st_size));
-}
-
-namespace {
-
 BiffStream ExtractFromContainer(GsfInput* container, std::size_t size) {
     GErrorOwner error;
     GRef<GsfInfile> ole(gsf_infile_msole_new(container, error.out()));
@@ -384,5 +343,40 @@ BiffStream ExtractFromContainer(GsfInput* container, std::size_t size) {
 }
 
 }  // namespace
+
+BiffStream ExtractBiffStream(const std::uint8_t* data, std::size_t size) {
+    InitGsfOnce();
+    QuietGsfLog quiet;
+    GRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
+    if (!input) {
+        biff::ThrowDamaged("コンテナを開けません");
+    }
+    return ExtractFromContainer(input.get(), size);
+}
+
+std::optional<BiffStream> ExtractBiffStreamFromFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::uint8_t magic[8] = {};
+    const bool container = std::fread(magic, 1, sizeof magic, file) == sizeof magic &&
+                           Sniff(magic, sizeof magic) == FileKind::Cfb &&
+                           std::fseek(file, 0, SEEK_SET) == 0;
+    struct stat info {};
+    if (!container || ::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return std::nullopt;
+    }
+    InitGsfOnce();
+    QuietGsfLog quiet;
+    // The input closes the file when it goes.
+    GRef<GsfInput> input(gsf_input_stdio_new_FILE(path.c_str(), file, FALSE));
+    if (!input) {
+        std::fclose(file);
+        biff::ThrowDamaged("コンテナを開けません");
+    }
+    return ExtractFromContainer(input.get(), static_cast<std::size_t>(info.st_size));
+}
 
 }  // namespace xls::ole

@@ -71,19 +71,12 @@ class FormatShows {
 
     // A number cell as a spreadsheet application hands it back: in a date or
     // time format it is a date, given as its date or time text.
-    bool isNumber(const xls::Cell& cell) {
-        return showsOf(cell.format) == xls::NumberShows::Number;
-    }
-
     CellValue numberValue(const xls::Cell& cell) {
         const xls::NumberShows shows = showsOf(cell.format);
         if (shows == xls::NumberShows::Number)
             return cell.number;
         return xls::SerialText(cell.number, shows);
     }
-
-  private:
-    static constexpr std::uint8_t kUnknown = 0xFF;
 
     xls::NumberShows showsOf(std::uint32_t format) {
         if (format >= shows_.size())
@@ -95,6 +88,9 @@ class FormatShows {
         }
         return static_cast<xls::NumberShows>(known);
     }
+
+  private:
+    static constexpr std::uint8_t kUnknown = 0xFF;
 
     const xls::FormatTable& formats_;
     std::vector<std::uint8_t> shows_;
@@ -331,14 +327,13 @@ xls::CellBlock pClExcel::RangeCells(const xls::Sheet& sheet, std::int32_t vYsPos
             }
             const xls::Cell& cell = ri->cells[index];
             switch (cell.kind) {
-                case xls::CellKind::Number:
-                    if (shows.isNumber(cell)) {
-                        block.data.push_back(xls::CellView::OfNumber(cell.number));
-                    } else {
-                        block.data.push_back(
-                            block.ownText(std::get<std::string>(shows.numberValue(cell))));
-                    }
+                case xls::CellKind::Number: {
+                    const xls::NumberShows shown = shows.showsOf(cell.format);
+                    block.data.push_back(shown == xls::NumberShows::Number
+                                             ? xls::CellView::OfNumber(cell.number)
+                                             : block.ownText(xls::SerialText(cell.number, shown)));
                     break;
+                }
                 case xls::CellKind::Text:
                     block.data.push_back(xls::CellView::OfText(strings.get(cell.text)));
                     break;
