@@ -289,3 +289,30 @@ TEST(ReadSheet, BillingSheetReadAheadGivesItsOwnReadAndKeepsTheCheck) {
     EXPECT_TRUE(checked.state.SheetData.empty());
     EXPECT_EQ(checked.state.Prefetch, nullptr);
 }
+
+// The read ahead from a given row: its blocks start there and are handed
+// over only for exactly the rows and columns asked for, and only once.
+TEST(ReadSheet, ReadAheadFromARowGivesThatRowOnwardOnce) {
+    RecordingMessages messages;
+    pClExcel book(messages);
+    ASSERT_TRUE(book.NewBook("S"));
+    for (std::int32_t row = 1; row <= 25; ++row)
+        ASSERT_TRUE(book.SetCellValue(row, 1, static_cast<double>(row)));
+    ASSERT_TRUE(book.SetCellValue(25, 2, std::string("last")));
+
+    SheetPrefetch ahead(book, 1, 2, 10, 11);
+    const std::vector<xls::CellBlock> blocks = ahead.Take(25, 2);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].rows, 10);
+    EXPECT_EQ(blocks[1].rows, 5);
+    EXPECT_EQ(blocks[0].at(1, 1), xls::CellView::OfNumber(11));
+    EXPECT_EQ(blocks[1].at(5, 1), xls::CellView::OfNumber(25));
+    EXPECT_EQ(blocks[1].at(5, 2), xls::CellView(xls::CellValue(std::string("last"))));
+    EXPECT_TRUE(ahead.Take(25, 2).empty());  // taken already
+
+    EXPECT_TRUE(SheetPrefetch(book, 1, 2, 10, 11).Take(24, 2).empty());  // other rows
+    EXPECT_TRUE(SheetPrefetch(book, 1, 2, 10, 11).Take(25, 3).empty());  // other columns
+    EXPECT_TRUE(SheetPrefetch(book, 1, 2, 10, 26).Take(25, 2).empty());  // nothing left
+    EXPECT_TRUE(SheetPrefetch(book, 2, 2, 10, 1).Take(25, 2).empty());   // no such sheet
+    EXPECT_TRUE(messages.shown.empty());
+}
