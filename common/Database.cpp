@@ -535,8 +535,16 @@ void Statement::columnInto(int index0, FieldValue& out) const {
             }
             return;
         }
+        // Straight into the value: a record's every column is read this way
+        // for every row sought.
+        case SQLITE_INTEGER:
+            out.emplace<std::int64_t>(sqlite3_column_int64(stmt_, index0));
+            return;
+        case SQLITE_FLOAT:
+            out.emplace<double>(sqlite3_column_double(stmt_, index0));
+            return;
         default:
-            out = column(index0);
+            out.emplace<FieldNull>();
     }
 }
 

@@ -372,7 +372,13 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
 }
 
 void RecordsetHelper::SetField(const std::string& column, const FieldValue& value) {
-    const int index = columnIndex(column);
+    SetField(columnIndex(column), value);
+}
+
+void RecordsetHelper::SetField(int index, const FieldValue& value) {
+    if (index < 0 || static_cast<std::size_t>(index) >= columns_.size())
+        throw PlatformError(SQLITE_RANGE,
+                            "項目の位置 " + std::to_string(index) + " がありません。");
     for (auto& staged : staged_) {
         if (staged.first == index) {
             staged.second = value;

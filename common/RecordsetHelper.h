@@ -33,6 +33,12 @@ class RecordsetHelper {
     void Move(std::int16_t mode, const std::string& indexName, const std::string& command,
               const std::vector<FieldValue>& keys, std::int32_t& err);
     void SetField(const std::string& column, const FieldValue& value);
+    // A column's position after a key seek found a row, for SetField by
+    // position: a job writing the same fields row after row finds their
+    // names once. Throws PlatformError for an unknown name. The positions
+    // hold as long as the table's columns do, which a transaction ensures.
+    int FieldIndex(const std::string& column) const { return columnIndex(column); }
+    void SetField(int column, const FieldValue& value);
     void Update(std::int32_t& err);
     // One field the last Update really changed: its column, the value it
     // held and the value written.

@@ -46,39 +46,18 @@ SheetTables TablesOf(std::int16_t sheet) {
             "（請求情報）Excelデータ取込中・・・", "（請求情報）Excelデータ確認中・・・"};
 }
 
-// Stages the non-blank entry cells of an accepted row.
-void StageRevisedAmounts(const SheetImage& data, std::int16_t sheet, std::int32_t row,
-                         RecordsetHelper& detail) {
-    if (sheet == 1) {
-        static const char* const kFields[] = {"年間金額", "作業回数", "1回分の金額"};
-        const auto& entries = rowrules::EntryColumns(1);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const rowrules::CellNumber cell =
-                rowrules::ReadCellNumber(data.at(row, entries[i].column));
-            if (!cell.blank)
-                detail.SetField(kFields[i], FieldValue{cell.value});
-        }
-        return;
-    }
-    struct MonthFields {
-        std::string flag, amount;
-    };
-    static const std::vector<MonthFields> kMonths = [] {
-        std::vector<MonthFields> months;
-        for (int month = 1; month <= 12; ++month) {
-            const std::string m = gMjDisp::FullWidthDigits(month);
-            months.push_back({"請求フラグ" + m, "請求金額" + m});
-        }
-        return months;
-    }();
+// The fields the entry cells of a sheet are written to, in the order of the
+// entry columns; on the billing sheet each month's flag, then its amount.
+std::vector<std::string> RevisedFieldNames(std::int16_t sheet) {
+    if (sheet == 1)
+        return {"年間金額", "作業回数", "1回分の金額"};
+    std::vector<std::string> names;
     for (int month = 1; month <= 12; ++month) {
-        const rowrules::CellNumber cell = rowrules::ReadCellNumber(data.at(row, 25 + month));
-        if (cell.blank)
-            continue;
-        const MonthFields& fields = kMonths[static_cast<std::size_t>(month - 1)];
-        detail.SetField(fields.flag, FieldValue{std::int64_t{cell.value > 0 ? 1 : 0}});
-        detail.SetField(fields.amount, FieldValue{cell.value});
+        const std::string m = gMjDisp::FullWidthDigits(month);
+        names.push_back("請求フラグ" + m);
+        names.push_back("請求金額" + m);
     }
+    return names;
 }
 
 enum class RowStatus { PassedOver = 0, Imported = 1, Rejected = 2 };
@@ -140,7 +119,14 @@ class SheetUpdate {
                 return false;
             }
         }
-        basic_->Move(0, kPrimaryKey, "=", {FieldValue{code.ToDouble()}}, err);
+        // A customer's lines follow one another on the sheet, and nothing
+        // writes the basic master while a sheet is imported: the previous
+        // row's answer holds for the same customer.
+        if (basicCode_ != code.scaled) {
+            basic_->Move(0, kPrimaryKey, "=", {FieldValue{code.ToDouble()}}, basicErr_);
+            basicCode_ = code.scaled;
+        }
+        err = basicErr_;
         if (err != 0) {
             errors.AddImportError(sheet_, kCustomerCodeColumn, row, code, "浄化槽",
                                   ImportErrorKind::NotInMaster);
@@ -183,7 +169,7 @@ class SheetUpdate {
             imported = true;
             return true;
         }
-        StageRevisedAmounts(data, sheet_, row, *detail_);
+        StageRevisedAmounts(row);
         detail_->Update(err);
         if (err != 0) {
             // A row the database refuses ends the sheet silently; a database
@@ -199,6 +185,40 @@ class SheetUpdate {
         state_.Journal.Record(tables_.detailTable, code.scaled / Currency::kScale, *line, *detail_);
         imported = true;
         return true;
+    }
+
+    // Stages the non-blank entry cells of an accepted row.
+    void StageRevisedAmounts(std::int32_t row) {
+        const SheetImage& data = state_.SheetData;
+        if (sheet_ == 1) {
+            const auto& entries = rowrules::EntryColumns(1);
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                const rowrules::CellNumber cell =
+                    rowrules::ReadCellNumber(data.at(row, entries[i].column));
+                if (!cell.blank)
+                    detail_->SetField(RevisedField(i), FieldValue{cell.value});
+            }
+            return;
+        }
+        for (int month = 1; month <= 12; ++month) {
+            const rowrules::CellNumber cell = rowrules::ReadCellNumber(data.at(row, 25 + month));
+            if (cell.blank)
+                continue;
+            const auto flag = static_cast<std::size_t>(month - 1) * 2;
+            detail_->SetField(RevisedField(flag), FieldValue{std::int64_t{cell.value > 0 ? 1 : 0}});
+            detail_->SetField(RevisedField(flag + 1), FieldValue{cell.value});
+        }
+    }
+
+    // The position of an entry column's field, found by name the first time
+    // it is written (a field missing from the table fails that write only).
+    int RevisedField(std::size_t i) {
+        if (revisedFields_.empty())
+            revisedFields_.assign(revisedNames_.size(), -1);
+        int& position = revisedFields_[i];
+        if (position < 0)
+            position = detail_->FieldIndex(revisedNames_[i]);
+        return position;
     }
 
     void ShowProgress(std::int32_t row, std::int32_t endRow) {
@@ -219,7 +239,11 @@ class SheetUpdate {
     // Opened at the first row that reaches the database and kept for the
     // sheet, so that each row costs two key seeks and one update.
     std::optional<RecordsetHelper> basic_;
+    std::optional<std::int64_t> basicCode_;  // the customer last sought in basic_
+    std::int32_t basicErr_ = 0;              // and whether it was found
     std::optional<RecordsetHelper> detail_;
+    const std::vector<std::string> revisedNames_ = RevisedFieldNames(sheet_);
+    std::vector<int> revisedFields_;  // positions in detail_, -1 until first written
     AcceptedRowCheck* check_;
 };
 

@@ -251,6 +251,13 @@ TEST(DatabaseStatement, ValuesRoundTripWithTheirTypes) {
     EXPECT_EQ(st.column(2), FieldValue(std::string("名称（漢字）")));
     EXPECT_TRUE(IsNull(st.column(3)));
     EXPECT_EQ(st.columnName(2), "c");
+    // Read into one value again and again, whatever it held before.
+    FieldValue into = std::string("前の値");
+    for (int i : {0, 2, 1, 3, 1, 0, 2}) {
+        st.columnInto(i, into);
+        EXPECT_EQ(into.index(), st.column(i).index()) << i;
+        EXPECT_TRUE(SameFieldValue(into, st.column(i))) << i;
+    }
     EXPECT_FALSE(st.step());
 }
 

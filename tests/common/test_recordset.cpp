@@ -363,8 +363,15 @@ TEST_F(RecordsetTest, UpdatesOfDifferentColumnSetsRowAfterRow) {
     for (const Step& step : steps) {
         rs.Move(1, "PrimaryKey", "=", {1001.0, step.id}, err);
         ASSERT_EQ(err, 0);
-        for (const auto& [name, value] : step.fields)
-            rs.SetField(name, value);
+        // By name and by position alike.
+        bool byPosition = false;
+        for (const auto& [name, value] : step.fields) {
+            if (byPosition)
+                rs.SetField(rs.FieldIndex(name), value);
+            else
+                rs.SetField(name, value);
+            byPosition = !byPosition;
+        }
         rs.Update(err);
         ASSERT_EQ(err, 0);
         EXPECT_EQ(Scalar(*db_,
@@ -377,6 +384,9 @@ TEST_F(RecordsetTest, UpdatesOfDifferentColumnSetsRowAfterRow) {
                      "SELECT 年間金額 FROM 浄化槽契約内訳マスタ WHERE 得意先コード = "
                      "9999999999"),
               "10000");
+    EXPECT_THROW(rs.FieldIndex("年間金額２"), PlatformError);
+    EXPECT_THROW(rs.SetField(-1, 1.0), PlatformError);
+    EXPECT_THROW(rs.SetField(rs.FieldIndex("年間金額") + 100, 1.0), PlatformError);
 }
 
 TEST_F(RecordsetTest, SeekSeesAColumnAddedAndTextsOfEveryLength) {

@@ -95,6 +95,29 @@ TEST(UpdateContract, KeyRulesWithTheirMessages) {
     EXPECT_TRUE(u.view.texts().empty());
 }
 
+// The basic master is sought once per run of a customer's lines: a customer
+// that came before, went and comes back is sought again.
+TEST(UpdateContract, EachRowOfACustomerGetsTheMastersAnswer) {
+    Updater u;
+    u.Load(1, {
+                  ContractRow(777.0, 1.0, 10.0, "清掃", 1.0, {}, {}),
+                  ContractRow(777.0, 1.0, 10.0, "清掃", 2.0, {}, {}),
+                  ContractRow(12345.0, 1.0, 10.0, "清掃", 3.0, {}, {}),
+                  ContractRow(777.0, 1.0, 10.0, "清掃", 4.0, {}, {}),
+                  ContractRow(12345.0, 2.0, 20.0, "点検", 5.0, {}, {}),
+              });
+    ASSERT_TRUE(UpdateFromSheet(u.state, 1));
+    std::vector<std::int32_t> rows;
+    for (const auto& e : u.state.Errors.ImportErrors())
+        rows.push_back(e.row);
+    EXPECT_EQ(rows, (std::vector<std::int32_t>{3, 4, 6}));
+    EXPECT_EQ(u.errorMessages(), std::vector<std::string>(3, "浄化槽がマスタに存在しません"));
+    EXPECT_EQ(u.state.ImportOkCount[0], 2);
+    EXPECT_EQ(AsInt(ReadContract(u.opened.db(), 12345, 1).annual), 3);
+    EXPECT_EQ(AsInt(ReadContract(u.opened.db(), 12345, 2).annual), 5);
+    EXPECT_EQ(AsInt(ReadContract(u.opened.db(), 777, 1).annual), 100);
+}
+
 TEST(UpdateContract, OnlyNonBlankEntriesAreWritten) {
     Updater u;
     u.Load(1, {
