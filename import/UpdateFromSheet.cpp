@@ -115,7 +115,7 @@ class SheetUpdate {
             basic_.emplace();
             basic_->Open(state_.mdb.gDbObject(), kBasicTable, 0, err);
             if (err != 0) {
-                state_.view.messages().warn("ファイルがオープンできません（浄化槽基本マスタ）");
+                WarnOpenFailure("ファイルがオープンできません（浄化槽基本マスタ）", err);
                 return false;
             }
         }
@@ -137,7 +137,7 @@ class SheetUpdate {
             detail_.emplace();
             detail_->Open(state_.mdb.gDbObject(), tables_.detailTable, 0, err);
             if (err != 0) {
-                state_.view.messages().warn(tables_.detailOpenMessage);
+                WarnOpenFailure(tables_.detailOpenMessage, err);
                 return false;
             }
             detail_->KeepChanges(check_ == nullptr && state_.Journal.Enabled());
@@ -185,6 +185,14 @@ class SheetUpdate {
         state_.Journal.Record(tables_.detailTable, code.scaled / Currency::kScale, *line, *detail_);
         imported = true;
         return true;
+    }
+
+    // A table the database cannot open because it refuses the connection
+    // altogether (lost, locked) is said so: the table itself is not at fault.
+    void WarnOpenFailure(const std::string& message, std::int32_t err) {
+        const std::string reason = DatabaseRefusal(err);
+        state_.view.messages().warn(
+            reason.empty() ? message : message + "\r\n" + reason + "(" + std::to_string(err) + ")");
     }
 
     // Stages the non-blank entry cells of an accepted row.
