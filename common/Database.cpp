@@ -507,6 +507,12 @@ void Statement::reset() {
     sqlite3_clear_bindings(stmt_);
 }
 
+void Statement::rewind() {
+    if (pg_)
+        return pg_->reset();
+    sqlite3_reset(stmt_);
+}
+
 int Statement::columnCount() const {
     if (pg_)
         return pg_->columnCount();
@@ -523,11 +529,15 @@ std::string Statement::columnName(int index0) const {
 void Statement::columnInto(int index0, FieldValue& out) const {
     if (pg_)
         return pg_->columnInto(index0, out);
-    switch (sqlite3_column_type(stmt_, index0)) {
+    // One look-up of the column instead of one per call: a record's every
+    // column is read this way for every row sought. The value is used here
+    // only, on the connection's own thread, before the statement moves on.
+    sqlite3_value* const value = sqlite3_column_value(stmt_, index0);
+    switch (sqlite3_value_type(value)) {
         case SQLITE_TEXT:
         case SQLITE_BLOB: {
-            const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, index0));
-            const auto n = p ? static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index0)) : 0;
+            const auto* p = static_cast<const char*>(sqlite3_value_blob(value));
+            const auto n = p ? static_cast<std::size_t>(sqlite3_value_bytes(value)) : 0;
             if (auto* text = std::get_if<std::string>(&out)) {
                 text->assign(p ? p : "", n);
             } else {
@@ -535,13 +545,11 @@ void Statement::columnInto(int index0, FieldValue& out) const {
             }
             return;
         }
-        // Straight into the value: a record's every column is read this way
-        // for every row sought.
         case SQLITE_INTEGER:
-            out.emplace<std::int64_t>(sqlite3_column_int64(stmt_, index0));
+            out.emplace<std::int64_t>(sqlite3_value_int64(value));
             return;
         case SQLITE_FLOAT:
-            out.emplace<double>(sqlite3_column_double(stmt_, index0));
+            out.emplace<double>(sqlite3_value_double(value));
             return;
         default:
             out.emplace<FieldNull>();

@@ -140,6 +140,10 @@ class Statement {
     // passed through `failure` when given (so that it says what failed).
     void runDeferred(long long expectedChanges, DeferredFailure failure = nullptr);
     void reset();
+    // The same, keeping the parameters: for a statement whose every
+    // parameter is set again before each run (no text bound without a copy
+    // is left behind then).
+    void rewind();
     int columnCount() const;
     std::string columnName(int index0) const;
     FieldValue column(int index0) const;

@@ -42,10 +42,12 @@ FieldValue KeyValue(const FieldValue& v) {
 }
 
 // A cached statement left unfinished would keep the database read-locked.
+// Every parameter of the record set's statements is set before each run, so
+// clearing them (a third of a seek's reset) is left out.
 class ResetOnExit {
   public:
     explicit ResetOnExit(Statement& st) : st_(st) {}
-    ~ResetOnExit() { st_.reset(); }
+    ~ResetOnExit() { st_.rewind(); }
     ResetOnExit(const ResetOnExit&) = delete;
     ResetOnExit& operator=(const ResetOnExit&) = delete;
 
@@ -82,7 +84,7 @@ void RecordsetHelper::reset(Database* connection) {
     rowCount_ = 0;
     current_ = -1;
     rowid_.reset();
-    staged_.clear();
+    clearStaged();
     seeks_.clear();
     updates_.clear();
     keyColumns_.clear();
@@ -294,7 +296,7 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
                            const std::string& command, const std::vector<FieldValue>& keys,
                            std::int32_t& err) {
     err = 0;
-    staged_.clear();
+    clearStaged();
     if (SameNameNoCase(command, "MOVEFIRST")) {
         if (rowCount_ > 0)
             current_ = 0;
@@ -379,13 +381,23 @@ void RecordsetHelper::SetField(int index, const FieldValue& value) {
     if (index < 0 || static_cast<std::size_t>(index) >= columns_.size())
         throw PlatformError(SQLITE_RANGE,
                             "項目の位置 " + std::to_string(index) + " がありません。");
-    for (auto& staged : staged_) {
-        if (staged.first == index) {
-            staged.second = value;
-            return;
-        }
+    // An import stages twenty fields of every row: found by position, not
+    // by a search through those staged before.
+    if (stagedAt_.size() < columns_.size())
+        stagedAt_.resize(columns_.size());
+    std::size_t& at = stagedAt_[static_cast<std::size_t>(index)];
+    if (at != 0) {
+        staged_[at - 1].second = value;
+        return;
     }
     staged_.emplace_back(index, value);
+    at = staged_.size();
+}
+
+void RecordsetHelper::clearStaged() {
+    for (const auto& staged : staged_)
+        stagedAt_[static_cast<std::size_t>(staged.first)] = 0;
+    staged_.clear();
 }
 
 void RecordsetHelper::Update(std::int32_t& err) {
@@ -451,10 +463,10 @@ void RecordsetHelper::Update(std::int32_t& err) {
     for (auto& staged : staged_) {
         FieldValue& held = cell(current_, staged.first);
         if (keepChanges_ && !SameFieldValue(held, staged.second))
-            changes_.push_back({staged.first, held, staged.second});
+            changes_.push_back({staged.first, std::move(held), staged.second});
         held = std::move(staged.second);
     }
-    staged_.clear();
+    clearStaged();
     // A row whose key changed is no longer where the read table files it.
     if (serverRows_ && std::any_of(written_.begin(), written_.end(), [&](int column) {
             return std::find(keyColumns_.begin(), keyColumns_.end(), column) != keyColumns_.end();

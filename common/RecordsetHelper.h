@@ -77,6 +77,7 @@ class RecordsetHelper {
     long current_ = -1;                  // -1 before the first row; rowCount_ after the last
     std::optional<std::int64_t> rowid_;  // table mode: rowid of the sought row
     std::vector<std::pair<int, FieldValue>> staged_;  // column index, value
+    std::vector<std::size_t> stagedAt_;  // per column: its place in staged_ plus one, or 0
     // Table mode: a job seeks and updates the same table row after row, so
     // each key seek (by number of key values) and each update (by the set of
     // columns it writes) is prepared once for the life of the record set.
@@ -122,6 +123,7 @@ class RecordsetHelper {
     std::map<std::vector<int>, std::unique_ptr<Statement>> batchUpdates_;
     void sendPendingRows();
     void sendPendingRowsQuietly() noexcept;
+    void clearStaged();
     const std::vector<int>& serverKeyColumns();
     Statement& updateStatement(const std::vector<int>& columns);
     bool keepChanges_ = false;

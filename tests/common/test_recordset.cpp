@@ -359,6 +359,9 @@ TEST_F(RecordsetTest, UpdatesOfDifferentColumnSetsRowAfterRow) {
         {2, {{"年間金額", 6.0}}, "6/3/3000"},
         // The same column twice: the last value is written.
         {1, {{"1回分の金額", 7.0}, {"1回分の金額", 8.0}}, "5/9/8"},
+        {2,
+         {{"作業回数", std::int64_t{4}}, {"年間金額", 7.0}, {"作業回数", std::int64_t{5}}},
+         "7/5/3000"},
     };
     for (const Step& step : steps) {
         rs.Move(1, "PrimaryKey", "=", {1001.0, step.id}, err);
@@ -380,6 +383,17 @@ TEST_F(RecordsetTest, UpdatesOfDifferentColumnSetsRowAfterRow) {
                              std::to_string(static_cast<int>(step.id))),
                   step.after);
     }
+    // What was set on a row left without an update is not written with the next.
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 1.0}, err);
+    rs.SetField("年間金額", 50.0);
+    rs.Move(1, "PrimaryKey", "=", {1001.0, 2.0}, err);
+    rs.SetField("作業回数", std::int64_t{7});
+    rs.Update(err);
+    ASSERT_EQ(err, 0);
+    EXPECT_EQ(Scalar(*db_,
+                     "SELECT group_concat(年間金額 || '/' || 作業回数, ' ') FROM "
+                     "浄化槽契約内訳マスタ WHERE 得意先コード = 1001 AND ＩＤ IN (1, 2)"),
+              "5/9 7/7");
     EXPECT_EQ(Scalar(*db_,
                      "SELECT 年間金額 FROM 浄化槽契約内訳マスタ WHERE 得意先コード = "
                      "9999999999"),
