@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -182,54 +183,121 @@ void SetJournalCounts(Database& db, std::int64_t entry, std::int16_t sheet, std:
     }
 }
 
-void AppendJournalValue(std::string& out, const FieldValue& value) {
-    if (const auto* i = std::get_if<std::int64_t>(&value)) {
-        char buffer[24];
-        const auto done = std::to_chars(buffer, buffer + sizeof buffer, *i);
-        out.append(buffer, done.ptr);
-    } else if (const auto* d = std::get_if<double>(&value)) {
-        char buffer[32];
-        // A whole amount, the usual real, as its digits: readable, and
-        // cheaper than the shortest form (which writes 1e+06 for a million).
-        constexpr double kExact = 9007199254740992.0;  // 2^53
-        const bool negativeZero = *d == 0 && std::signbit(*d);
-        if (*d > -kExact && *d < kExact && std::trunc(*d) == *d && !negativeZero) {
-            const auto done =
-                std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(*d));
-            out.append(buffer, done.ptr);
-            out += ".0";
-            return;
-        }
-        const auto done = std::to_chars(buffer, buffer + sizeof buffer, *d);
-        out.append(buffer, done.ptr);
-        // A real never reads back as a whole number.
-        if (std::string_view(buffer, static_cast<std::size_t>(done.ptr - buffer))
-                .find_first_of(".en") == std::string_view::npos)
-            out += ".0";
-    } else if (const auto* s = std::get_if<std::string>(&value)) {
-        out += '"';
-        for (const char c : *s) {
-            switch (c) {
-                case '\\':
-                    out += "\\\\";
-                    break;
-                case '\t':
-                    out += "\\t";
-                    break;
-                case '\n':
-                    out += "\\n";
-                    break;
-                case '\r':
-                    out += "\\r";
-                    break;
-                default:
-                    out += c;
-            }
-        }
-        out += '"';
-    } else {
-        out += "NULL";
+namespace {
+
+// Room for the longest number text and a tab before it: "-9223372036854775808",
+// or the shortest text of a real (at most 24 characters) and ".0".
+constexpr std::size_t kNumberRoom = 32;
+
+// A number's text is written backwards so that it ends at the end of a
+// buffer on the stack and goes into the list in one append: a journal
+// holds a million of them, and appending the digits, ".0" and the tab
+// apart cost a third of what the journal adds to an import.
+char* WholeText(char* end, std::int64_t whole) {
+    static constexpr char kPairs[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+        "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+        "888990919293949596979899";
+    std::uint64_t magnitude =
+        whole < 0 ? 0 - static_cast<std::uint64_t>(whole) : static_cast<std::uint64_t>(whole);
+    // Two digits a step: amounts have five or six.
+    while (magnitude >= 100) {
+        const std::size_t pair = static_cast<std::size_t>(magnitude % 100) * 2;
+        magnitude /= 100;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
     }
+    if (magnitude >= 10) {
+        const std::size_t pair = static_cast<std::size_t>(magnitude) * 2;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+    } else {
+        *--end = static_cast<char>('0' + magnitude);
+    }
+    if (whole < 0)
+        *--end = '-';
+    return end;
+}
+
+char* RealText(char* end, double real) {
+    // A whole amount, the usual real, as its digits: readable, and cheaper
+    // than the shortest form (which writes 1e+06 for a million).
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    const bool negativeZero = real == 0 && std::signbit(real);
+    if (real > -kExact && real < kExact && std::trunc(real) == real && !negativeZero) {
+        *--end = '0';
+        *--end = '.';
+        return WholeText(end, static_cast<std::int64_t>(real));
+    }
+    char text[kNumberRoom];
+    const auto done = std::to_chars(text, text + sizeof text, real);
+    const std::string_view shortest(text, static_cast<std::size_t>(done.ptr - text));
+    // A real never reads back as a whole number.
+    if (shortest.find_first_of(".en") == std::string_view::npos) {
+        *--end = '0';
+        *--end = '.';
+    }
+    end -= shortest.size();
+    std::memcpy(end, shortest.data(), shortest.size());
+    return end;
+}
+
+// The text of a whole number or a real ending at `end`; null for a text or Null.
+char* NumberText(char* end, const FieldValue& value) {
+    if (const auto* i = std::get_if<std::int64_t>(&value))
+        return WholeText(end, *i);
+    if (const auto* d = std::get_if<double>(&value))
+        return RealText(end, *d);
+    return nullptr;
+}
+
+void AppendTextOrNull(std::string& out, const FieldValue& value) {
+    const auto* s = std::get_if<std::string>(&value);
+    if (!s) {
+        out += "NULL";
+        return;
+    }
+    out += '"';
+    for (const char c : *s) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+    out += '"';
+}
+
+// One more item of a tab-separated list.
+void AppendJournalItem(std::string& list, const FieldValue& value, bool first) {
+    char buffer[kNumberRoom];
+    char* const end = buffer + sizeof buffer;
+    if (char* start = NumberText(end, value)) {
+        if (!first)
+            *--start = '\t';
+        list.append(start, static_cast<std::size_t>(end - start));
+        return;
+    }
+    if (!first)
+        list += '\t';
+    AppendTextOrNull(list, value);
+}
+
+}  // namespace
+
+void AppendJournalValue(std::string& out, const FieldValue& value) {
+    AppendJournalItem(out, value, true);
 }
 
 bool ReadJournalValue(std::string_view text, FieldValue& out) {
@@ -306,14 +374,12 @@ bool SplitJournalList(std::string_view list, std::size_t count,
 
 void JournalRecordLine::AddField(std::string_view name, const FieldValue& was,
                                  const FieldValue& now) {
-    if (fields++ > 0) {
+    const bool first = fields++ == 0;
+    if (!first)
         names += '\t';
-        before += '\t';
-        after += '\t';
-    }
     names += name;
-    AppendJournalValue(before, was);
-    AppendJournalValue(after, now);
+    AppendJournalItem(before, was, first);
+    AppendJournalItem(after, now, first);
 }
 
 namespace {
