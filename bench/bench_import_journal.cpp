@@ -3,7 +3,9 @@
 // and with the journal (alternating, three of each), then the undo of the
 // journaled import, checked to leave both tables as they were.
 //
-// Usage: bench_import_journal [work folder]   (default: a fresh temporary folder)
+// Usage: bench_import_journal [work folder [on|off]]
+//   (default: a fresh temporary folder). With on or off, one import with or
+//   without the journal and nothing else: for a profiler such as callgrind.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -116,11 +118,19 @@ int main(int argc, char** argv) {
     const std::string folder = work.path;
     const std::string base = work.database();
     const std::string book = work.book();
+    const std::string db = folder + "/run.db";
+    if (argc > 2) {
+        const bool journal = std::string(argv[2]) == "on";
+        std::filesystem::copy_file(base, db, std::filesystem::copy_options::overwrite_existing);
+        const Run r = ImportBoth(db, book, journal);
+        std::printf("journal %s: whole %.3f s (cpu %.3f), check+write %.3f s (cpu %.3f)\n",
+                    journal ? "on" : "off", r.whole.wall, r.whole.cpu, r.write.wall, r.write.cpu);
+        return 0;
+    }
     const std::size_t before = Fingerprint(base);
 
     // [journal][whole, write][wall, cpu]
     std::vector<double> figures[2][2][2];
-    const std::string db = folder + "/run.db";
     // Seven rounds: on a shared machine three left the figure to chance.
     constexpr int kRounds = 7;
     for (int round = 0; round < kRounds; ++round) {
