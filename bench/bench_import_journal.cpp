@@ -82,6 +82,34 @@ Run ImportBoth(const std::string& db, const std::string& book, bool journal) {
     return run;
 }
 
+// The same in a process of its own, as the clerk's import runs: in one
+// process that has imported before, the heap is already in place, and the
+// import without the journal, which gains the most from that, looked a
+// third faster than the clerk ever sees it.
+Run ImportInFreshProcess(const std::string& db, const std::string& book, bool journal) {
+    int ends[2];
+    if (::pipe(ends) != 0)
+        std::exit(1);
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        const Run r = ImportBoth(db, book, journal);
+        const bool sent = ::write(ends[1], &r, sizeof r) == static_cast<ssize_t>(sizeof r);
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(ends[1]);
+    Run r;
+    const bool got = child > 0 && ::read(ends[0], &r, sizeof r) == static_cast<ssize_t>(sizeof r);
+    ::close(ends[0]);
+    int status = 0;
+    if (child > 0)
+        ::waitpid(child, &status, 0);
+    if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::exit(1);
+    return r;
+}
+
 // Both tables, row for row, as one number.
 std::size_t Fingerprint(const std::string& path) {
     Database db(path, true);
@@ -136,7 +164,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < kRounds; ++round) {
         for (const bool journal : {false, true}) {
             std::filesystem::copy_file(base, db, std::filesystem::copy_options::overwrite_existing);
-            const Run r = ImportBoth(db, book, journal);
+            const Run r = ImportInFreshProcess(db, book, journal);
             int part = 0;
             for (const Times& t : {r.whole, r.write}) {
                 figures[journal][part][0].push_back(t.wall);
@@ -153,7 +181,8 @@ int main(int argc, char** argv) {
     const long lines = Count(db, "SELECT count(*) FROM 浄化槽金額取込履歴明細");
     const long fields = Count(db, "SELECT sum(項目数) FROM 浄化槽金額取込履歴明細");
     std::printf(
-        "import of %d + %d rows, %ld journal lines (records) of %ld fields; median of %d:\n",
+        "import of %d + %d rows, %ld journal lines (records) of %ld fields, each import in "
+        "a process of its own; median of %d:\n",
         kLines, kLines, lines, fields, kRounds);
     const char* const parts[] = {"whole import", "check+write"};
     for (int part = 0; part < 2; ++part) {
@@ -185,7 +214,11 @@ int main(int argc, char** argv) {
     if (!result.done)
         std::printf("  message: %s\n", result.message.c_str());
     rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const long imports = usage.ru_maxrss;
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak memory: %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    std::printf("peak memory: imports %.0f MB, undo %.0f MB\n",
+                static_cast<double>(imports) / 1024.0,
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
     return 0;
 }
