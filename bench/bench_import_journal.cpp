@@ -23,6 +23,7 @@
 #include "Database.h"
 #include "ImportBenchData.h"
 #include "ImportState.h"
+#include "LargePages.h"
 #include "ProcessTime.h"
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
@@ -140,6 +141,8 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The import's memory as the import program has it.
+    UseLargePages(argv);
     BenchFolder work;
     if (!OpenBenchFolder(argc, argv, "velkan-bench-journal", work))
         return 1;
