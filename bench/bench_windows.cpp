@@ -10,8 +10,11 @@
 // (for example Xvfb); there also with the accessibility bridge on when
 // dbus-run-session and an AT-SPI bus are installed.
 //
-// Usage: bench_windows [customers [folder]]   (default 160000 customers, which
-//        give 65,533 rows on each sheet; fewer give fewer rows)
+// Usage: bench_windows [customers [folder [rounds]]]   (default 160000
+//        customers, which give 65,533 rows on each sheet; fewer give fewer
+//        rows). With rounds, every figure is the median of that many runs,
+//        the runs of one round following each other, with the slowest and
+//        fastest beside it: this machine's speed drifts from minute to minute.
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -20,11 +23,13 @@
 
 #include <QApplication>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -410,11 +415,38 @@ void WriteStore(const Folder& folder) {
     setenv("HOME", (folder.root / "home").c_str(), 1);
 }
 
-void PrintRow(const char* what, const Measured& windowed, const Measured& headless) {
+// The runs of one figure: the median run, and the range when there are more.
+struct Runs {
+    std::vector<Measured> runs;
+
+    Measured median() const {
+        if (runs.empty())
+            return {};
+        std::vector<Measured> sorted = runs;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const Measured& a, const Measured& b) { return a.seconds < b.seconds; });
+        return sorted[sorted.size() / 2];
+    }
+    std::string range() const {
+        if (runs.size() < 2)
+            return "";
+        const auto [low, high] = std::minmax_element(
+            runs.begin(), runs.end(),
+            [](const Measured& a, const Measured& b) { return a.seconds < b.seconds; });
+        char text[64];
+        std::snprintf(text, sizeof text, " (%.3f-%.3f)", low->seconds, high->seconds);
+        return text;
+    }
+};
+
+void PrintRow(const char* what, const Runs& windowedRuns, const Runs& headlessRuns) {
+    const Measured windowed = windowedRuns.median();
+    const Measured headless = headlessRuns.median();
     const double added = headless.seconds > 0 ? (windowed.seconds / headless.seconds - 1) * 100 : 0;
-    std::printf("%-34s %8.3f s %7.1f MB | headless %7.3f s %7.1f MB | window adds %+6.1f%%  %s\n",
-                what, windowed.seconds, windowed.peak, headless.seconds, headless.peak, added,
-                windowed.result.c_str());
+    std::printf(
+        "%-34s %8.3f s%s %7.1f MB | headless %7.3f s%s %7.1f MB | window adds %+6.1f%%  %s\n", what,
+        windowed.seconds, windowedRuns.range().c_str(), windowed.peak, headless.seconds,
+        headlessRuns.range().c_str(), headless.peak, added, windowed.result.c_str());
 }
 
 }  // namespace
@@ -438,6 +470,7 @@ int main(int argc, char** argv) {
     }
 
     const int customers = argc > 1 ? std::atoi(argv[1]) : 160000;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
     // A folder given is kept, and its database reused, so that a profiler can
     // run one job alone: bench_windows N FOLDER, then bench_windows run JOB VIEW FOLDER.
     const bool keep = argc > 2;
@@ -492,15 +525,32 @@ int main(int argc, char** argv) {
         }
     }
 
-    const Measured exportHeadless = Measure(self, "", "export", "headless", folder);
-    if (exportHeadless.seconds < 0) {
-        std::fprintf(stderr, "headless export failed: %s\n", exportHeadless.result.c_str());
+    // [0] headless, [1 + i] through the window on platforms[i]
+    using Figure = std::vector<Runs>;
+    const auto measureAll = [&](const char* job, const std::function<void()>& before) {
+        Figure figure(platforms.size() + 1);
+        for (int round = 0; round < rounds; ++round) {
+            before();
+            figure[0].runs.push_back(Measure(self, "", job, "headless", folder));
+            for (std::size_t i = 0; i < platforms.size(); ++i) {
+                before();
+                figure[i + 1].runs.push_back(
+                    Measure(self, platforms[i].env, job, "window", folder));
+            }
+        }
+        return figure;
+    };
+    const auto printAll = [&](const std::string& what, const Figure& figure) {
+        for (std::size_t i = 0; i < platforms.size(); ++i)
+            PrintRow((what + platforms[i].name).c_str(), figure[i + 1], figure[0]);
+    };
+
+    const Figure exports = measureAll("export", [] {});
+    if (exports[0].median().seconds < 0) {
+        std::fprintf(stderr, "headless export failed: %s\n", exports[0].median().result.c_str());
         return 1;
     }
-    for (const Platform& p : platforms) {
-        const Measured windowed = Measure(self, p.env, "export", "window", folder);
-        PrintRow(("export, " + p.name).c_str(), windowed, exportHeadless);
-    }
+    printAll("export, ", exports);
 
     if (!InChild([&] { ReviseWorkbook(folder); })) {
         std::fprintf(stderr, "could not write the revised workbook\n");
@@ -510,13 +560,7 @@ int main(int argc, char** argv) {
     const auto fresh = [&] {
         fs::copy_file(folder.pristine(), folder.database(), fs::copy_options::overwrite_existing);
     };
-    fresh();
-    const Measured importHeadless = Measure(self, "", "import", "headless", folder);
-    for (const Platform& p : platforms) {
-        fresh();
-        const Measured windowed = Measure(self, p.env, "import", "window", folder);
-        PrintRow(("import, every row revised, " + p.name).c_str(), windowed, importHeadless);
-    }
+    printAll("import, every row revised, ", measureAll("import", fresh));
     // The check (F3) before the import, and after it, when every current
     // amount differs from the database: every row listed and marked.
     for (const bool imported : {false, true}) {
@@ -525,16 +569,8 @@ int main(int argc, char** argv) {
             if (imported)
                 Measure(self, "", "import", "headless", folder);
         };
-        database();
-        const Measured checkHeadless = Measure(self, "", "check", "headless", folder);
-        for (const Platform& p : platforms) {
-            database();
-            const Measured windowed = Measure(self, p.env, "check", "window", folder);
-            PrintRow(
-                (std::string(imported ? "check after it, " : "check, every row revised, ") + p.name)
-                    .c_str(),
-                windowed, checkHeadless);
-        }
+        printAll(imported ? "check after it, " : "check, every row revised, ",
+                 measureAll("check", database));
     }
 
     if (!keep) {
