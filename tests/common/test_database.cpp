@@ -259,6 +259,32 @@ TEST(DatabaseStatement, ValuesRoundTripWithTheirTypes) {
         EXPECT_TRUE(SameFieldValue(into, st.column(i))) << i;
     }
     EXPECT_FALSE(st.step());
+
+    // An empty text and bytes with a zero among them, into a value holding a number.
+    Statement other = db.prepare("SELECT '', x'610062'");
+    ASSERT_TRUE(other.step());
+    FieldValue number = 1.5;
+    other.columnInto(0, number);
+    EXPECT_EQ(number, FieldValue(std::string()));
+    other.columnInto(1, number);
+    EXPECT_EQ(number, FieldValue(std::string("a\0b", 3)));
+}
+
+// Run again after rewind(), a statement keeps its parameters; after reset()
+// they are cleared, and a parameter not set again is Null.
+TEST(DatabaseStatement, RewindKeepsTheParametersResetClearsThem) {
+    TempFolder dir;
+    Database db(NewDatabase(dir), false);
+    Statement st = db.prepare("SELECT ? IS NULL");
+    st.bind(1, std::int64_t{5});
+    ASSERT_TRUE(st.step());
+    EXPECT_EQ(st.columnInt(0), 0);
+    st.rewind();
+    ASSERT_TRUE(st.step());
+    EXPECT_EQ(st.columnInt(0), 0);
+    st.reset();
+    ASSERT_TRUE(st.step());
+    EXPECT_EQ(st.columnInt(0), 1);
 }
 
 TEST(DatabaseStatement, RefusesEmptyAndMultipleStatements) {
