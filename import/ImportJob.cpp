@@ -99,6 +99,10 @@ void ImportJob::RunCheck(const std::string& txtPath) {
     Run(txtPath, true);
 }
 
+void ImportJob::SetJournalEnabled(bool enabled) {
+    state_->Journal.SetEnabled(enabled);
+}
+
 void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
     ImportState& state = *state_;
     // The window lets its events run between rows; a second F4 arriving

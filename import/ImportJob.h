@@ -36,6 +36,8 @@ class ImportJob {
     std::int32_t ImportOkCount(int sheetIndex0) const;
     std::int32_t ImportNgCount(int sheetIndex0) const;
     const CheckFindings& Findings() const;
+    // Off only to measure what the journal costs (benchmarks).
+    void SetJournalEnabled(bool enabled);
 
   private:
     void Run(const std::string& txtPath, bool checkOnly);
