@@ -190,9 +190,9 @@ namespace {
 constexpr std::size_t kNumberRoom = 32;
 
 // A number's text is written backwards so that it ends at the end of a
-// buffer on the stack and goes into the list in one append: a journal
-// holds a million of them, and appending the digits, ".0" and the tab
-// apart cost a third of what the journal adds to an import.
+// buffer on the stack and goes into the list in one append, tab and ".0"
+// included: an import's journal holds two and a half million values, and
+// their texts were a third of what the journal added to the import.
 char* WholeText(char* end, std::int64_t whole) {
     static constexpr char kPairs[] =
         "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
