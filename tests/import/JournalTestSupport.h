@@ -22,12 +22,13 @@ inline const char* const kBilling = "浄化槽請求テーブル";
 
 // F4 against `db`, opened read-write unless `readOnly`.
 inline std::vector<std::string> Import(const std::string& db, const std::string& book,
-                                       bool readOnly = false) {
+                                       bool readOnly = false, bool journal = true) {
     FaultImportView view;
     gMjMDB mdb(view.sink);
     if (mdb.OpenMdb(0, db, readOnly) != 0)
         return view.texts();
     ImportJob job(mdb, view);
+    job.SetJournalEnabled(journal);
     job.RunImport(book);
     job.Release();
     mdb.CloseDatabase();

@@ -123,6 +123,19 @@ TEST_F(ImportJournalTest, ReimportJournalsNoLines) {
     EXPECT_EQ(entries[0].ok[0], sample().contractRows);
 }
 
+// Turned off to measure what it costs, the journal leaves the import's rows
+// and messages as they are and writes nothing of its own, not even its tables.
+TEST_F(ImportJournalTest, OffTheImportWritesTheSameRowsAndNoJournal) {
+    const std::string with = sample().copy("with.db");
+    const std::string without = sample().copy("without.db");
+    EXPECT_EQ(Import(without, sample().book, false, false), Import(with, sample().book));
+    EXPECT_EQ(Dump(without), Dump(with));
+    EXPECT_NE(Dump(without), Dump(sample().base));
+    Database d(without, true);
+    for (const char* table : {kJournalTable, kJournalLineTable})
+        EXPECT_TRUE(d.columnNames(table).empty()) << table;
+}
+
 // A journal table left by something else, without the columns the journal
 // writes: the sheet fails with the reason, and nothing is written.
 TEST_F(ImportJournalTest, WrongShapeJournalTableWritesNothing) {
