@@ -1,7 +1,8 @@
 // What the import journal costs and how long an undo takes: the import of
 // 65,533 + 65,533 revised rows into fresh copies of one database, without
-// and with the journal (alternating, three of each), then the undo of the
-// journaled import, checked to leave both tables as they were.
+// and with the journal (alternating, seven of each, each import in a process
+// of its own), then the undo of the journaled import, checked to leave both
+// tables as they were.
 //
 // Usage: bench_import_journal [work folder [on|off]]
 //   (default: a fresh temporary folder). With on or off, one import with or

@@ -549,8 +549,8 @@ int main(int argc, char** argv) {
     };
 
     const Figure exports = measureAll("export", [] {});
-    if (exports[0].median().seconds < 0) {
-        std::fprintf(stderr, "headless export failed: %s\n", exports[0].median().result.c_str());
+    if (const Measured headless = exports[0].median(); headless.seconds < 0) {
+        std::fprintf(stderr, "headless export failed: %s\n", headless.result.c_str());
         return 1;
     }
     printAll("export, ", exports);
