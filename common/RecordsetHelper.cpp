@@ -253,10 +253,13 @@ void RecordsetHelper::Open(Database* connection, const std::string& source, int 
         const int n = st.columnCount();
         for (int i = 0; i < n; ++i)
             columns_.push_back(st.columnName(i));
+        std::size_t room = 0;  // rows the last block has room for
         while (st.step()) {
-            if (static_cast<std::size_t>(rowCount_) % kBlockRows == 0) {
-                blocks_.emplace_back().reserve(kBlockRows * static_cast<std::size_t>(n));
+            if (room == 0) {
+                room = blockCapacity(blocks_.size());
+                blocks_.emplace_back().reserve(room * static_cast<std::size_t>(n));
             }
+            --room;
             std::vector<FieldValue>& block = blocks_.back();
             for (int i = 0; i < n; ++i)
                 block.push_back(st.column(i));

@@ -68,10 +68,15 @@ class RecordsetHelper {
     bool isTable_ = false;
     std::string table_;
     std::vector<std::string> columns_;
-    // The rows one after another, columns_.size() values each, in blocks of
-    // kBlockRows rows: no allocation per row, and no copy of what was read
-    // when a large result grows.
-    static constexpr std::size_t kBlockRows = 1024;
+    // The rows one after another, columns_.size() values each: the first
+    // kFirstBlockRows in a block of their own, the rest in blocks of
+    // kBlockRows. No allocation per row, no copy of what was read when a
+    // large result grows, and a few look-up rows cost no large block. The
+    // large blocks are megabytes, which the system hands over in large
+    // pages: in blocks of a thousand rows it was a page fault per 4 KB,
+    // a quarter of the export's time.
+    static constexpr std::size_t kFirstBlockRows = 256;
+    static constexpr std::size_t kBlockRows = 16384;
     std::vector<std::vector<FieldValue>> blocks_;
     long rowCount_ = 0;
     long current_ = -1;                  // -1 before the first row; rowCount_ after the last
@@ -135,10 +140,18 @@ class RecordsetHelper {
     Statement* seekStatement(std::size_t keyCount);  // null: more keys than the table has
     int columnIndex(const std::string& column) const;
     bool hasCurrentRow() const { return current_ >= 0 && current_ < rowCount_; }
+    static std::size_t blockCapacity(std::size_t block) {
+        return block == 0 ? kFirstBlockRows : kBlockRows;
+    }
     const FieldValue& cell(long row, int column) const {
-        const auto r = static_cast<std::size_t>(row);
-        return blocks_[r / kBlockRows]
-                      [(r % kBlockRows) * columns_.size() + static_cast<std::size_t>(column)];
+        auto r = static_cast<std::size_t>(row);
+        std::size_t block = 0;
+        if (r >= kFirstBlockRows) {
+            r -= kFirstBlockRows;
+            block = 1 + r / kBlockRows;
+            r %= kBlockRows;
+        }
+        return blocks_[block][r * columns_.size() + static_cast<std::size_t>(column)];
     }
     FieldValue& cell(long row, int column) {
         return const_cast<FieldValue&>(std::as_const(*this).cell(row, column));

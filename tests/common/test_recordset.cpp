@@ -315,8 +315,10 @@ TEST_F(RecordsetTest, FailedCommitRollsBackAndReportsTheNumber) {
 }
 
 TEST_F(RecordsetTest, LargeResultReadsBackEveryRowAcrossItsStorageBlocks) {
+    // Past the small first block and the first large one.
+    const int kRows = 16700;
     db_->execute("BEGIN");
-    for (int i = 0; i < 2500; ++i) {
+    for (int i = 0; i < kRows; ++i) {
         db_->execute("INSERT INTO 浄化槽契約内訳マスタ VALUES (?, 1, 1, ?, 1, 0)",
                      {std::int64_t{200000 + i}, std::int64_t{i}});
     }
@@ -330,15 +332,15 @@ TEST_F(RecordsetTest, LargeResultReadsBackEveryRowAcrossItsStorageBlocks) {
     ASSERT_EQ(err, 0);
     std::int32_t count = 0;
     rs.Count(count);
-    ASSERT_EQ(count, 2500);
+    ASSERT_EQ(count, kRows);
     const std::vector<std::string> names = readAll(rs, "名");
-    ASSERT_EQ(names.size(), 2500u);
-    for (int i : {0, 1023, 1024, 2047, 2048, 2499})
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kRows));
+    for (int i : {0, 255, 256, 257, 1023, 1024, 2499, 16639, 16640, 16641, kRows - 1})
         EXPECT_EQ(names[static_cast<std::size_t>(i)], "x" + std::to_string(i));
     rs.Move(0, "", "MOVELAST", {}, err);
-    EXPECT_EQ(rs.Field("年間金額"), FieldValue(std::int64_t{2499}));
+    EXPECT_EQ(rs.Field("年間金額"), FieldValue(std::int64_t{kRows - 1}));
     rs.Move(0, "", "MOVEPREVIOUS", {}, err);
-    EXPECT_EQ(rs.FieldRef("得意先コード"), FieldValue(std::int64_t{202498}));
+    EXPECT_EQ(rs.FieldRef("得意先コード"), FieldValue(std::int64_t{200000 + kRows - 2}));
 }
 
 // Rows of a sheet change different sets of columns one after another; each
