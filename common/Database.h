@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,9 @@ class Database {
     const TableInfo& tableInfo(const std::string& table) const;
 
     const TableInfo& serverTableInfo(const std::string& table) const;
+    // A write transaction's page cache, and the connection's own between them.
+    void enlargeCacheForWrite();
+    void restoreCache();
 
     std::string path_;
     sqlite3* db_ = nullptr;
@@ -104,7 +108,8 @@ class Database {
     mutable std::map<std::string, TableInfo> tables_;
     mutable long long schemaVersion_ = -1;
     long long transactionSerial_ = 0;
-    mutable long long tablesSerial_ = -1;  // the serial tables_ was filled under (server)
+    std::optional<long long> ownCacheSize_;  // set while a write transaction has the large cache
+    mutable long long tablesSerial_ = -1;    // the serial tables_ was filled under (server)
 };
 
 // A table or column name quoted for SQLite ("a""b" for a"b).

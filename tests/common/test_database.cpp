@@ -321,6 +321,33 @@ TEST(DatabaseTransaction, RollbackDiscardsAndCommitKeeps) {
     EXPECT_NE(ExpectPlatformError([&] { again.commit(); }).number(), 0);
 }
 
+// A write holds its changed pages until the commit; afterwards, and after a
+// rollback or a refused start, the connection has its own cache again.
+TEST(DatabaseTransaction, WriteCacheIsTheTransactionsOnly) {
+    TempFolder dir;
+    const std::string path = NewDatabase(dir);
+    Database db(path, false);
+    db.execute("PRAGMA cache_size = -500");
+    db.beginRead();
+    EXPECT_EQ(Scalar(db, "PRAGMA cache_size"), "-500");
+    db.rollback();
+    db.begin();
+    EXPECT_EQ(Scalar(db, "PRAGMA cache_size"), "-65536");
+    db.execute("INSERT INTO 部門マスタ VALUES (1, '清掃', 1)");
+    db.commit();
+    EXPECT_EQ(Scalar(db, "PRAGMA cache_size"), "-500");
+    db.begin();
+    db.rollback();
+    EXPECT_EQ(Scalar(db, "PRAGMA cache_size"), "-500");
+    Database other(path, false);
+    other.begin();
+    sqlite3_busy_timeout(db.handle(), 10);
+    EXPECT_EQ(ExpectPlatformError([&] { db.begin(); }).number(), SQLITE_BUSY);
+    EXPECT_EQ(Scalar(db, "PRAGMA cache_size"), "-500");
+    other.rollback();
+    EXPECT_EQ(Column0(db, "SELECT 部門コード FROM 部門マスタ"), (std::vector<std::string>{"1"}));
+}
+
 TEST(DatabaseTransaction, SecondWriterWaitsThenReportsBusy) {
     TempFolder dir;
     const std::string path = NewDatabase(dir);

@@ -312,13 +312,19 @@ TEST_F(ImportFaults, KilledInsideASheet) {
             gMjMDB mdb(view.sink);
             if (mdb.OpenMdb(0, db, false) != 0)
                 return 2;
-            // Memory pressure: with a cache of a few pages SQLite writes
-            // changed pages into the database file before the commit, so the
-            // kill leaves a file that only the journal can restore.
-            mdb.gDatabase()->execute("PRAGMA cache_size = 2");
             ImportJob job(mdb, view);
             long pumped = 0;
+            std::string pressed;  // the phase the cache was made small in
             view.onPump = [&](const std::string& phase) {
+                // Memory pressure: with a cache of a few pages SQLite writes
+                // changed pages into the database file before the commit, so
+                // the kill leaves a file that only the journal can restore.
+                // Set inside each sheet's transaction, which starts with a
+                // large cache of its own.
+                if (phase != pressed && mdb.gDatabase()->inTransaction()) {
+                    mdb.gDatabase()->execute("PRAGMA cache_size = 2");
+                    pressed = phase;
+                }
                 if (phase == k.phase && ++pumped == k.row) {
                     int pages = 0;
                     int highest = 0;

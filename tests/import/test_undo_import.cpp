@@ -232,10 +232,12 @@ TEST_F(UndoImportTest, KilledDuringTheUndoGivesAllOrNothing) {
         const std::string db = imported("killed" + std::to_string(n++) + ".db");
         const int status = RunInChild([&] {
             Database d(db, false);
-            // A cache of a few pages writes changed pages into the file
-            // before the commit, so only the journal can restore it.
-            d.execute("PRAGMA cache_size = 2");
             UndoImport(d, 1, [&](std::int64_t line) {
+                // A cache of a few pages writes changed pages into the file
+                // before the commit, so only the journal can restore it (set
+                // inside the transaction, which starts with a large cache).
+                if (line == 1)
+                    d.execute("PRAGMA cache_size = 2");
                 if (line == at)
                     ::raise(SIGKILL);
             });
