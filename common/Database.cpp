@@ -9,6 +9,7 @@
 #include "DatabaseName.h"
 #include "PgDatabase.h"
 #include "PlatformError.h"
+#include "WriteCombiningVfs.h"
 
 // Journal mode: the file keeps the mode it has, normally SQLite's rollback
 // journal, and the connection uses synchronous=FULL. A committed transaction
@@ -75,7 +76,9 @@ Database::Database(const std::string& path, bool readOnly) : path_(path) {
     CheckDatabaseFile(path);
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    // A reader writes nothing that a run of writes would help.
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db_, flags, readOnly ? nullptr : WriteCombiningVfs());
     if (rc != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close_v2(db_);

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DatabaseTestSupport.h"
+#include "FaultProcess.h"
 #include "FieldValue.h"
 
 // --- Translation of Jet SQL text --------------------------------------------
@@ -349,6 +355,156 @@ TEST(DatabaseTransaction, SecondWriterWaitsThenReportsBusy) {
     first.rollback();
     EXPECT_NO_THROW(second.begin());
     second.rollback();
+}
+
+// --- Writes handed on in runs ------------------------------------------------------
+
+namespace {
+
+// Counts the write calls of SQLite's file layer and, once armed, fails every
+// one from the n-th on as a full disk does, until the object goes.
+class SystemWrites {
+  public:
+    SystemWrites() : vfs_(sqlite3_vfs_find("unix")) {
+        for (const char* name : kNames) {
+            if (vfs_->xGetSystemCall(vfs_, name) != nullptr)
+                vfs_->xSetSystemCall(vfs_, name, reinterpret_cast<sqlite3_syscall_ptr>(&Write));
+        }
+        failFrom(-1);
+    }
+    ~SystemWrites() {
+        for (const char* name : kNames)
+            vfs_->xSetSystemCall(vfs_, name, nullptr);
+        failFrom(-1);
+    }
+    SystemWrites(const SystemWrites&) = delete;
+    SystemWrites& operator=(const SystemWrites&) = delete;
+
+    int calls() const { return calls_; }
+    // Counts from 0 again; from the n-th call on they fail (-1: none does).
+    void failFrom(int n) {
+        calls_ = 0;
+        failFrom_ = n;
+    }
+
+  private:
+    static ssize_t Write(int fd, const void* data, size_t size, off_t offset) {
+        if (const int call = calls_++; failFrom_ >= 0 && call >= failFrom_) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::pwrite(fd, data, size, offset);
+    }
+    static constexpr const char* kNames[] = {"pwrite", "pwrite64"};
+    static inline int calls_ = 0;
+    static inline int failFrom_ = -1;
+    sqlite3_vfs* vfs_;
+};
+
+// 3,000 rows of 800 characters: some 600 pages in one transaction.
+constexpr const char* kFillRows =
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+    "INSERT INTO 大きな表 SELECT i, printf('%0800d', i) FROM n";
+constexpr const char* kRowsKnownAnswer = "SELECT count(*) || ' ' || sum(length(v)) FROM 大きな表";
+
+std::string WithBigTable(const TempFolder& dir, const std::string& name) {
+    const std::string path = NewDatabase(dir, name);
+    Database db(path, false);
+    db.execute("CREATE TABLE 大きな表 (k INTEGER PRIMARY KEY, v TEXT)");
+    return path;
+}
+
+}  // namespace
+
+// The file ends byte for byte as SQLite's own layer leaves it, with a fraction
+// of the system's write calls.
+TEST(DatabaseWriteRuns, SameFileInFewerWrites) {
+    TempFolder dir;
+    const std::string combined = WithBigTable(dir, "combined.db");
+    const std::string plain = dir.file("plain.db");
+    std::filesystem::copy_file(combined, plain);
+    SystemWrites writes;
+    {
+        Database db(combined, false);
+        db.begin();
+        db.execute(kFillRows);
+        writes.failFrom(-1);
+        db.commit();
+    }
+    const int combinedCalls = writes.calls();
+    {
+        sqlite3* opened = nullptr;
+        sqlite3_open_v2(plain.c_str(), &opened, SQLITE_OPEN_READWRITE, nullptr);
+        const std::unique_ptr<sqlite3, int (*)(sqlite3*)> raw(opened, sqlite3_close);
+        const auto run = [&](const char* sql) { return sqlite3_exec(opened, sql, 0, 0, 0); };
+        run("PRAGMA synchronous = FULL; PRAGMA cache_size = -65536; BEGIN IMMEDIATE");
+        ASSERT_EQ(run(kFillRows), SQLITE_OK);
+        writes.failFrom(-1);
+        ASSERT_EQ(run("COMMIT"), SQLITE_OK);
+    }
+    const int plainCalls = writes.calls();
+    EXPECT_GT(plainCalls, 600);
+    EXPECT_LT(combinedCalls * 8, plainCalls) << combinedCalls << " against " << plainCalls;
+    EXPECT_TRUE(faulttest::ReadBytes(combined) == faulttest::ReadBytes(plain));
+    EXPECT_FALSE(std::filesystem::exists(combined + "-journal"));
+}
+
+// Rows written out of a small cache before the commit are read back from the
+// file inside the same transaction.
+TEST(DatabaseWriteRuns, ReadsInsideTheTransactionSeeTheWrites) {
+    TempFolder dir;
+    Database db(WithBigTable(dir, "spill.db"), false);
+    db.begin();
+    db.execute("PRAGMA cache_size = 2");
+    db.execute(kFillRows);
+    db.execute("UPDATE 大きな表 SET v = v || 'x' WHERE k % 7 = 0");
+    EXPECT_EQ(Scalar(db, kRowsKnownAnswer), "3000 2400428");
+    db.commit();
+    EXPECT_EQ(Scalar(db, kRowsKnownAnswer), "3000 2400428");
+    EXPECT_EQ(Scalar(db, "PRAGMA integrity_check"), "ok");
+}
+
+// The disk is full from the n-th write call of a commit on, for every n the
+// commit makes: the commit reports a full disk, and once there is room again
+// the file holds exactly what it held before, whether the failure hit the
+// journal or the database's own pages.
+TEST(DatabaseWriteRuns, FullDiskAtAnyWriteOfTheCommitLosesNothing) {
+    TempFolder dir;
+    const std::string original = WithBigTable(dir, "original.db");
+    {
+        Database db(original, false);
+        db.execute("INSERT INTO 大きな表 VALUES (1, 'before')");
+    }
+    SystemWrites writes;
+    int failures = 0;
+    for (int n = 0;; ++n) {
+        SCOPED_TRACE("failing from write " + std::to_string(n));
+        const std::string path = dir.file("full" + std::to_string(n) + ".db");
+        std::filesystem::copy_file(original, path);
+        int number = 0;
+        {
+            Database db(path, false);
+            db.begin();
+            db.execute("DELETE FROM 大きな表");
+            db.execute(kFillRows);
+            writes.failFrom(n);
+            try {
+                db.commit();
+            } catch (const PlatformError& e) {
+                number = e.number();
+            }
+        }
+        writes.failFrom(-1);
+        if (number == 0)
+            break;  // all of this commit's writes came before the n-th
+        ++failures;
+        EXPECT_EQ(number, SQLITE_FULL);
+        Database again(path, false);
+        EXPECT_EQ(Scalar(again, "PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(Scalar(again, "SELECT group_concat(k || v) FROM 大きな表"), "1before");
+        ASSERT_LT(n, 500);
+    }
+    EXPECT_GE(failures, 3);
 }
 
 // --- FieldValue ------------------------------------------------------------------------

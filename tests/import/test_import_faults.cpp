@@ -338,8 +338,10 @@ TEST_F(ImportFaults, KilledInsideASheet) {
             return 0;
         });
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-        // It died inside a write transaction: the journal is there.
-        EXPECT_GT(std::filesystem::file_size(db + "-journal"), 0u);
+        // It died inside a write transaction: the journal is there. Early in
+        // a sheet its first pages may still have been on their way to it,
+        // as nothing had reached the database file yet either.
+        EXPECT_TRUE(std::filesystem::exists(db + "-journal"));
         const long pages = std::atol(ReadBytes(spillFile).c_str());
         spilled += pages > 0 ? 1 : 0;
         EXPECT_EQ(IntegrityCheck(db), "ok");

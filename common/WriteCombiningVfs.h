@@ -1,0 +1,22 @@
+#pragma once
+// SQLite writes a database file and its rollback journal a page at a time:
+// a full import is some 26,000 writes of 4 KB at its commits. On the
+// workstations' virtual machines each write is a costly trip into the
+// system, and the disk's sync after many small writes takes twice as long as
+// after the same bytes in large ones. This file system layer for SQLite hands
+// the writes of the main database and its journal on in runs of up to 64 KB:
+// a write that continues the one before it waits in a buffer, and the buffer
+// goes to the file before anything that must see the file as written (a read,
+// its size, a sync, a truncation, a lock released, the file closed). A write
+// that fails there is reported by that call, which SQLite treats as the
+// failure of the transaction it belongs to.
+
+#include <sqlite3.h>
+
+// Registers (once) a layer named `name` over the SQLite file system `under`
+// (null: the default one) and returns `name`; null when SQLite refused it,
+// and the connection then opens without it.
+const char* RegisterWriteCombiningVfs(const char* name, const char* under = nullptr);
+
+// The layer over the default file system, for the read-write connections.
+const char* WriteCombiningVfs();
