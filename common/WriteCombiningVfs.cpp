@@ -157,9 +157,11 @@ int SectorSize(sqlite3_file* file) {
     return Real(f)->xSectorSize(f->real);
 }
 
+// Batch atomic writes (some flash file systems) would commit with the end of
+// a run still held here; without the capability SQLite uses its journal.
 int DeviceCharacteristics(sqlite3_file* file) {
     CombiningFile* f = Of(file);
-    return Real(f)->xDeviceCharacteristics(f->real);
+    return Real(f)->xDeviceCharacteristics(f->real) & ~SQLITE_IOCAP_BATCH_ATOMIC;
 }
 
 int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** memory) {
