@@ -68,11 +68,18 @@ int Close(sqlite3_file* file) {
     return flushed != SQLITE_OK ? flushed : closed;
 }
 
-int Read(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
+// `call` sees the file with every write held here made.
+template <typename Call>
+int AfterFlush(sqlite3_file* file, Call call) {
     CombiningFile* f = Of(file);
     if (const int rc = Flush(f); rc != SQLITE_OK)
         return rc;
-    return Real(f)->xRead(f->real, data, amount, offset);
+    return call(f);
+}
+
+int Read(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
+    return AfterFlush(
+        file, [&](CombiningFile* f) { return Real(f)->xRead(f->real, data, amount, offset); });
 }
 
 int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
@@ -108,24 +115,15 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
 }
 
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
-    CombiningFile* f = Of(file);
-    if (const int rc = Flush(f); rc != SQLITE_OK)
-        return rc;
-    return Real(f)->xTruncate(f->real, size);
+    return AfterFlush(file, [&](CombiningFile* f) { return Real(f)->xTruncate(f->real, size); });
 }
 
 int Sync(sqlite3_file* file, int flags) {
-    CombiningFile* f = Of(file);
-    if (const int rc = Flush(f); rc != SQLITE_OK)
-        return rc;
-    return Real(f)->xSync(f->real, flags);
+    return AfterFlush(file, [&](CombiningFile* f) { return Real(f)->xSync(f->real, flags); });
 }
 
 int FileSize(sqlite3_file* file, sqlite3_int64* size) {
-    CombiningFile* f = Of(file);
-    if (const int rc = Flush(f); rc != SQLITE_OK)
-        return rc;
-    return Real(f)->xFileSize(f->real, size);
+    return AfterFlush(file, [&](CombiningFile* f) { return Real(f)->xFileSize(f->real, size); });
 }
 
 int Lock(sqlite3_file* file, int level) {
