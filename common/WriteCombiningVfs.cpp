@@ -3,9 +3,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -19,7 +17,6 @@ constexpr std::size_t kRunBytes = std::size_t{64} << 10;
 struct Layer {
     sqlite3_vfs vfs{};
     sqlite3_vfs* under = nullptr;
-    std::string name;
 };
 
 // SQLite allocates the layer's szOsFile bytes for each file and hands them to
@@ -99,18 +96,9 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
             return Real(f)->xWrite(f->real, data, amount, offset);
         f->runStart = offset;
     }
-    try {
-        if (f->run.capacity() < kRunBytes)
-            f->run.reserve(kRunBytes);
-        const char* const from = static_cast<const char*>(data);
-        f->run.insert(f->run.end(), from, from + bytes);
-    } catch (const std::bad_alloc&) {
-        // No room for a run: this write and the ones after it go directly.
-        if (const int rc = Flush(f); rc != SQLITE_OK)
-            return rc;
-        f->combine = false;
-        return Real(f)->xWrite(f->real, data, amount, offset);
-    }
+    // Within the room reserved at the open: no allocation here.
+    const char* const from = static_cast<const char*>(data);
+    f->run.insert(f->run.end(), from, from + bytes);
     return SQLITE_OK;
 }
 
@@ -233,6 +221,13 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
     f->real = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + kFileBytes);
     f->real->pMethods = nullptr;
     f->combine = (flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_MAIN_JOURNAL)) != 0;
+    if (f->combine) {
+        try {
+            f->run.reserve(kRunBytes);
+        } catch (const std::bad_alloc&) {
+            f->combine = false;  // no room for a run: the file is written directly
+        }
+    }
     sqlite3_vfs* under = Under(vfs);
     const int rc = under->xOpen(under, name, f->real, flags, outFlags);
     if (rc != SQLITE_OK || f->real->pMethods == nullptr) {
@@ -296,27 +291,21 @@ const char* NextSystemCall(sqlite3_vfs* vfs, const char* name) {
 
 }  // namespace
 
-const char* RegisterWriteCombiningVfs(const char* name, const char* under) {
-    static std::mutex guard;
-    // SQLite keeps pointers to every layer registered until the program ends.
-    static std::vector<std::unique_ptr<Layer>> layers;
-    const std::lock_guard<std::mutex> lock(guard);
-    for (const std::unique_ptr<Layer>& layer : layers) {
-        if (layer->name == name)
-            return layer->name.c_str();
-    }
-    sqlite3_vfs* const below = sqlite3_vfs_find(under);
+namespace {
+
+// SQLite keeps a pointer to the layer until the program ends.
+Layer* NewLayer(const char* name) {
+    sqlite3_vfs* const below = sqlite3_vfs_find(nullptr);
     if (below == nullptr || below->iVersion < 1)
         return nullptr;
-    auto layer = std::make_unique<Layer>();
-    layer->under = below;
-    layer->name = name;
-    sqlite3_vfs& vfs = layer->vfs;
+    static Layer layer;
+    layer.under = below;
+    sqlite3_vfs& vfs = layer.vfs;
     vfs.iVersion = below->iVersion < 3 ? below->iVersion : 3;
     vfs.szOsFile = kFileBytes + below->szOsFile;
     vfs.mxPathname = below->mxPathname;
-    vfs.zName = layer->name.c_str();
-    vfs.pAppData = layer.get();
+    vfs.zName = name;
+    vfs.pAppData = &layer;
     vfs.xOpen = Open;
     vfs.xDelete = Delete;
     vfs.xAccess = Access;
@@ -336,13 +325,12 @@ const char* RegisterWriteCombiningVfs(const char* name, const char* under) {
         vfs.xGetSystemCall = below->xGetSystemCall ? GetSystemCall : nullptr;
         vfs.xNextSystemCall = below->xNextSystemCall ? NextSystemCall : nullptr;
     }
-    if (sqlite3_vfs_register(&vfs, 0) != SQLITE_OK)
-        return nullptr;
-    layers.push_back(std::move(layer));
-    return layers.back()->name.c_str();
+    return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? &layer : nullptr;
 }
 
+}  // namespace
+
 const char* WriteCombiningVfs() {
-    static const char* const name = RegisterWriteCombiningVfs("velkan-write-runs");
-    return name;
+    static const Layer* const layer = NewLayer("velkan-write-runs");
+    return layer != nullptr ? layer->vfs.zName : nullptr;
 }

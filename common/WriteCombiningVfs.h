@@ -18,10 +18,7 @@
 
 #include <sqlite3.h>
 
-// Registers (once) a layer named `name` over the SQLite file system `under`
-// (null: the default one) and returns `name`; null when SQLite refused it,
-// and the connection then opens without it.
-const char* RegisterWriteCombiningVfs(const char* name, const char* under = nullptr);
-
-// The layer over the default file system, for the read-write connections.
+// The name of the layer over the default file system, registered at the
+// first call, for the read-write connections; null when SQLite refused it,
+// and the connections then open without it.
 const char* WriteCombiningVfs();
