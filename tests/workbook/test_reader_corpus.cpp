@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -222,7 +224,15 @@ TEST_F(XlsCorpus, EveryBookXlrdReadsHasTheSameCellsAndValues) {
     const std::string dump = wbtest::runPython(script, "'" + CorpusDir().string() + "'", dir_);
     ASSERT_EQ(dump.rfind("ERROR", 0), std::string::npos) << dump.substr(0, 2000);
     const std::map<std::string, DumpBook> books = ParseDump(dump);
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(CorpusDir())) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+        files += ext == ".xls" ? 1 : 0;
+    }
     ASSERT_FALSE(books.empty());
+    EXPECT_EQ(books.size(), files) << "books xlrd_cells.py dumped";
 
     std::size_t compared = 0, agreeing = 0, sheets = 0;
     std::map<char, std::size_t> cells;
