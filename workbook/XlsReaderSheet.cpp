@@ -160,7 +160,8 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 put(sheet, rec, Le16(p), Le16(p + 2), Le16(p + 4), cell);
                 break;
             }
-            case kFormula: {  // FORMULA: rw, col, ixfe, cached value, flags, chn, rgce
+            case kFormula:     // FORMULA: rw, col, ixfe, cached value, flags, chn, rgce
+            case kFormula4: {  // the same layout under the older id
                 rec.need(20);
                 std::uint16_t row = Le16(p), col = Le16(p + 2), xf = Le16(p + 4);
                 pending = PendingString{};

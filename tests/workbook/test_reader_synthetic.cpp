@@ -19,14 +19,15 @@ std::unique_ptr<Workbook> ReadStream(const Bytes& stream, const std::string& nam
     return ReadBytes(WrapCfb(name, stream));
 }
 
-Bytes FormulaRec(std::uint16_t row, std::uint16_t col, const Bytes& value8) {
+Bytes FormulaRec(std::uint16_t row, std::uint16_t col, const Bytes& value8,
+                 std::uint16_t id = 0x0006) {
     Bytes p = CellHeader(row, col);
     Append(p, value8);
     Put16(p, 0);                            // flags
     Put32(p, 0);                            // chn
     Put16(p, 3);                            // cce
     p.insert(p.end(), {0x1E, 0x01, 0x00});  // PtgInt 1
-    return Rec(0x0006, p);
+    return Rec(id, p);
 }
 
 Bytes SpecialResult(std::uint8_t type, std::uint8_t value = 0) {
@@ -74,6 +75,23 @@ TEST(ReaderCells, FormulaCachedResults) {
     // The 8-bit bytes of "結果" are Latin-1 characters, six of them.
     auto text = std::get<std::string>(s.value(1, 0));
     EXPECT_EQ(text.size(), 12u);
+}
+
+// Some writers keep the BIFF4 id 0x0406 for FORMULA in a BIFF8 stream; the
+// layout is BIFF8's, and so are the results.
+TEST(ReaderCells, FormulaUnderItsOlderIdHasItsCachedResults) {
+    Bytes cells;
+    Append(cells, FormulaRec(0, 0, DoubleBytes(3), 0x0406));
+    Append(cells, FormulaRec(1, 0, SpecialResult(0), 0x0406));
+    Append(cells, Rec(0x0207, AsciiString("text")));
+    Append(cells, FormulaRec(2, 0, SpecialResult(1, 0), 0x0406));
+    Append(cells, FormulaRec(3, 0, SpecialResult(2, 0x2A), 0x0406));
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    EXPECT_EQ(s.value(0, 0), CellValue(3.0));
+    EXPECT_EQ(s.value(1, 0), CellValue(std::string("text")));
+    EXPECT_EQ(s.value(2, 0), CellValue(false));
+    EXPECT_EQ(s.value(3, 0), CellValue(ErrorValue{0x2A}));
 }
 
 TEST(ReaderCells, LabelRStringBoolErrBlankAndNonFiniteNumbers) {
@@ -197,6 +215,40 @@ TEST(ReaderFormats, FontGapCustomFormatsAnd1904Dates) {
     EXPECT_EQ(formats.get(s.cell(0, 3)->format).numberFormat, "#,##0");
     EXPECT_EQ(s.value(0, 3), CellValue(100.0));
     EXPECT_EQ(s.cell(0, 4)->format, 0u);
+}
+
+// A FORMAT code holding fewer characters than it states (a writer's slip
+// seen in real files) is clipped to what it holds; the book is read.
+TEST(ReaderFormats, FormatCodeShorterThanStatedIsClipped) {
+    Bytes g = StandardFormats();
+    auto format = [&](std::uint16_t ifmt, Bytes code, std::uint16_t statedCch) {
+        code[0] = static_cast<std::uint8_t>(statedCch);
+        code[1] = static_cast<std::uint8_t>(statedCch >> 8);
+        Bytes p;
+        Put16(p, ifmt);
+        Append(p, code);
+        Append(g, Rec(0x041E, p));
+    };
+    format(164, AsciiString("#,##0"), 6);
+    Bytes wide = WideString(u"0.0円");
+    wide.push_back('x');  // half a character
+    format(165, wide, 9);
+    format(166, AsciiString("yyyy/m/d"), 8);
+    format(167, AsciiString(""), 300);
+    for (std::uint16_t ifmt = 164; ifmt <= 167; ++ifmt) {
+        Append(g, XfRec({.ifmt = ifmt}));  // XF 16 onwards
+    }
+    Bytes cells;
+    for (std::uint16_t k = 0; k < 4; ++k) {
+        Append(cells, NumberRec(0, k, 1, static_cast<std::uint16_t>(16 + k)));
+    }
+    auto book = ReadStream(BuildStream(g, {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    const std::vector<std::string> expected = {"#,##0", "0.0円", "yyyy/m/d", ""};
+    for (std::int32_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(book->formats.get(s.cell(0, k)->format).numberFormat, expected[k]) << k;
+        EXPECT_EQ(s.value(0, k), CellValue(1.0)) << k;
+    }
 }
 
 TEST(ReaderSheets, SettingsViewPageSetupProtection) {
