@@ -77,6 +77,80 @@ TEST(ReaderCells, FormulaCachedResults) {
     EXPECT_EQ(text.size(), 12u);
 }
 
+TEST(ReaderCells, LabelRStringBoolErrBlankAndNonFiniteNumbers) {
+    Bytes cells;
+    Bytes label = CellHeader(0, 0);
+    Append(label, WideString(u"設置場所"));
+    Append(cells, Rec(0x0204, label));
+    Bytes rstring = CellHeader(0, 1);
+    Append(rstring, AsciiString("rich"));
+    Put16(rstring, 1);
+    Put32(rstring, 0);
+    Append(cells, Rec(0x00D6, rstring));
+    Bytes boolerr = CellHeader(1, 0);
+    boolerr.insert(boolerr.end(), {1, 0});
+    Append(cells, Rec(0x0205, boolerr));
+    Bytes error = CellHeader(1, 1);
+    error.insert(error.end(), {0x2A, 1});
+    Append(cells, Rec(0x0205, error));
+    Append(cells, Rec(0x0201, CellHeader(2, 5)));
+    Append(cells, NumberRec(3, 0, std::numeric_limits<double>::quiet_NaN()));
+    Append(cells, NumberRec(3, 1, -std::numeric_limits<double>::infinity()));
+    Append(cells, RkRec(3, 2, (static_cast<std::uint32_t>(-529647) << 2) | 3));
+
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    EXPECT_EQ(s.value(0, 0), CellValue(std::string("設置場所")));
+    EXPECT_EQ(s.value(0, 1), CellValue(std::string("rich")));
+    EXPECT_EQ(s.value(1, 0), CellValue(true));
+    EXPECT_EQ(s.value(1, 1), CellValue(ErrorValue{0x2A}));
+    EXPECT_EQ(s.value(2, 5), CellValue());
+    EXPECT_NE(s.cell(2, 5), nullptr);  // the styled blank is kept
+    EXPECT_EQ(s.value(3, 0), CellValue(ErrorValue{0x24}));
+    EXPECT_EQ(s.value(3, 1), CellValue(ErrorValue{0x24}));
+    EXPECT_EQ(s.value(3, 2), CellValue(-5296.47));
+}
+
+TEST(ReaderCells, MulRkAndMulBlankSpreadOverColumns) {
+    Bytes mulrk;
+    Put16(mulrk, 7);
+    Put16(mulrk, 2);
+    for (std::int32_t v : {10, -20, 30}) {
+        Put16(mulrk, 15);
+        Put32(mulrk, (static_cast<std::uint32_t>(v) << 2) | 2);
+    }
+    Put16(mulrk, 4);
+    Bytes mulblank;
+    Put16(mulblank, 8);
+    Put16(mulblank, 250);
+    for (int i = 0; i < 6; ++i) {
+        Put16(mulblank, 15);
+    }
+    Put16(mulblank, 255);
+    Bytes cells = Rec(0x00BD, mulrk);
+    Append(cells, Rec(0x00BE, mulblank));
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    EXPECT_EQ(s.value(7, 2), CellValue(10.0));
+    EXPECT_EQ(s.value(7, 3), CellValue(-20.0));
+    EXPECT_EQ(s.value(7, 4), CellValue(30.0));
+    EXPECT_NE(s.cell(8, 255), nullptr);
+    EXPECT_EQ(s.lastCell(), std::make_optional(std::make_pair(8, 255)));
+}
+
+TEST(ReaderCells, DimensionsIsIgnored) {
+    Bytes dims;
+    Put32(dims, 0);
+    Put32(dims, 60000);
+    Put16(dims, 0);
+    Put16(dims, 200);
+    Put16(dims, 0);
+    Bytes cells = Rec(0x0200, dims);
+    Append(cells, NumberRec(4, 3, 1));
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    EXPECT_EQ(book->sheet(0).lastCell(), std::make_optional(std::make_pair(4, 3)));
+}
+
 // A FORMULA whose stored result is the number `cached`, with its tokens.
 Bytes FormulaWithTokens(std::uint16_t row, std::uint16_t col, double cached, const Bytes& rgce) {
     Bytes p = CellHeader(row, col);
@@ -180,80 +254,6 @@ TEST(ReaderCells, TextResultsStoredAsZeroAreWorkedOutAgain) {
     EXPECT_EQ(s.value(2, 25), CellValue(std::string("-")));
     EXPECT_EQ(s.value(3, 25), CellValue(300.0));
     EXPECT_EQ(s.value(4, 25), CellValue(std::string("-")));
-}
-
-TEST(ReaderCells, LabelRStringBoolErrBlankAndNonFiniteNumbers) {
-    Bytes cells;
-    Bytes label = CellHeader(0, 0);
-    Append(label, WideString(u"設置場所"));
-    Append(cells, Rec(0x0204, label));
-    Bytes rstring = CellHeader(0, 1);
-    Append(rstring, AsciiString("rich"));
-    Put16(rstring, 1);
-    Put32(rstring, 0);
-    Append(cells, Rec(0x00D6, rstring));
-    Bytes boolerr = CellHeader(1, 0);
-    boolerr.insert(boolerr.end(), {1, 0});
-    Append(cells, Rec(0x0205, boolerr));
-    Bytes error = CellHeader(1, 1);
-    error.insert(error.end(), {0x2A, 1});
-    Append(cells, Rec(0x0205, error));
-    Append(cells, Rec(0x0201, CellHeader(2, 5)));
-    Append(cells, NumberRec(3, 0, std::numeric_limits<double>::quiet_NaN()));
-    Append(cells, NumberRec(3, 1, -std::numeric_limits<double>::infinity()));
-    Append(cells, RkRec(3, 2, (static_cast<std::uint32_t>(-529647) << 2) | 3));
-
-    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
-    const Sheet& s = book->sheet(0);
-    EXPECT_EQ(s.value(0, 0), CellValue(std::string("設置場所")));
-    EXPECT_EQ(s.value(0, 1), CellValue(std::string("rich")));
-    EXPECT_EQ(s.value(1, 0), CellValue(true));
-    EXPECT_EQ(s.value(1, 1), CellValue(ErrorValue{0x2A}));
-    EXPECT_EQ(s.value(2, 5), CellValue());
-    EXPECT_NE(s.cell(2, 5), nullptr);  // the styled blank is kept
-    EXPECT_EQ(s.value(3, 0), CellValue(ErrorValue{0x24}));
-    EXPECT_EQ(s.value(3, 1), CellValue(ErrorValue{0x24}));
-    EXPECT_EQ(s.value(3, 2), CellValue(-5296.47));
-}
-
-TEST(ReaderCells, MulRkAndMulBlankSpreadOverColumns) {
-    Bytes mulrk;
-    Put16(mulrk, 7);
-    Put16(mulrk, 2);
-    for (std::int32_t v : {10, -20, 30}) {
-        Put16(mulrk, 15);
-        Put32(mulrk, (static_cast<std::uint32_t>(v) << 2) | 2);
-    }
-    Put16(mulrk, 4);
-    Bytes mulblank;
-    Put16(mulblank, 8);
-    Put16(mulblank, 250);
-    for (int i = 0; i < 6; ++i) {
-        Put16(mulblank, 15);
-    }
-    Put16(mulblank, 255);
-    Bytes cells = Rec(0x00BD, mulrk);
-    Append(cells, Rec(0x00BE, mulblank));
-    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
-    const Sheet& s = book->sheet(0);
-    EXPECT_EQ(s.value(7, 2), CellValue(10.0));
-    EXPECT_EQ(s.value(7, 3), CellValue(-20.0));
-    EXPECT_EQ(s.value(7, 4), CellValue(30.0));
-    EXPECT_NE(s.cell(8, 255), nullptr);
-    EXPECT_EQ(s.lastCell(), std::make_optional(std::make_pair(8, 255)));
-}
-
-TEST(ReaderCells, DimensionsIsIgnored) {
-    Bytes dims;
-    Put32(dims, 0);
-    Put32(dims, 60000);
-    Put16(dims, 0);
-    Put16(dims, 200);
-    Put16(dims, 0);
-    Bytes cells = Rec(0x0200, dims);
-    Append(cells, NumberRec(4, 3, 1));
-    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
-    EXPECT_EQ(book->sheet(0).lastCell(), std::make_optional(std::make_pair(4, 3)));
 }
 
 TEST(ReaderFormats, FontGapCustomFormatsAnd1904Dates) {
