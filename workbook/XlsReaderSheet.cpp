@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "BiffReaderErrors.h"
+#include "FormulaTexts.h"
 #include "NumberFormat.h"
 #include "XlsBookReader.h"
 
@@ -73,6 +74,7 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
     int depth = 1;
     bool frozen = false;
     PendingString pending;
+    ZeroResultFormulas zeroResults;
     while (depth > 0) {
         if (!reader.next(rec)) {
             ThrowDamaged("シート「" + sheet.name() + "」の EOF レコードがありません");
@@ -166,6 +168,9 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 std::uint16_t row = Le16(p), col = Le16(p + 2), xf = Le16(p + 4);
                 pending = PendingString{};
                 if (Le16(p + 12) != 0xFFFF) {
+                    if (LeDouble(p + 6) == 0) {
+                        zeroResults.noteFormula(p, rec.size);
+                    }
                     putNumber(sheet, rec, row, col, xf, LeDouble(p + 6));
                     break;
                 }
@@ -194,6 +199,8 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 break;
             }
             case kShrFmla:  // may stand between FORMULA and its STRING
+                zeroResults.noteShared(p, rec.size);
+                break;
             case kArray:
             case kTable:
                 break;
@@ -359,6 +366,7 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 break;
         }
     }
+    zeroResults.apply(sheet, book_->strings);
     return reader.position();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "OleReader.h"
@@ -166,6 +167,111 @@ TEST(ReaderCells, DimensionsIsIgnored) {
     Append(cells, NumberRec(4, 3, 1));
     auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
     EXPECT_EQ(book->sheet(0).lastCell(), std::make_optional(std::make_pair(4, 3)));
+}
+
+// A FORMULA whose stored result is the number `cached`, with its tokens.
+Bytes FormulaWithTokens(std::uint16_t row, std::uint16_t col, double cached, const Bytes& rgce) {
+    Bytes p = CellHeader(row, col);
+    PutDouble(p, cached);
+    Put16(p, 0);
+    Put32(p, 0);
+    Put16(p, static_cast<std::uint32_t>(rgce.size()));
+    Append(p, rgce);
+    return Rec(0x0006, p);
+}
+
+Bytes PtgStr(const std::string& ascii) {
+    Bytes b{0x17};
+    Append(b, AsciiString(ascii, true));
+    return b;
+}
+
+// PtgRefV of (row, col), 0-based; `relative` sets both relative flags, which
+// a shared formula's PtgRefN reads as offsets.
+Bytes PtgRef(std::uint16_t row, std::uint16_t col, std::uint8_t id = 0x44) {
+    Bytes b{id};
+    Put16(b, row);
+    Put16(b, col | 0xC000u);
+    return b;
+}
+
+Bytes Tokens(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& part : parts)
+        Append(b, part);
+    return b;
+}
+
+// LibreOffice stores a formula's result by the cell's number format: a text
+// or empty text result in a "#,##0" cell is stored as 0. Such results are
+// worked out again; numbers, Booleans and errors stay as stored.
+TEST(ReaderCells, TextResultsStoredAsZeroAreWorkedOutAgain) {
+    const Bytes ifBlank = Tokens({PtgRef(0, 13), PtgStr(""), Bytes{0x0B},     // N1=""
+                                  Bytes{0x19, 0x02, 0x07, 0x00}, PtgStr(""),  // tAttrIf
+                                  Bytes{0x19, 0x08, 0x10, 0x00}, PtgRef(0, 13), Bytes{0x1F},
+                                  DoubleBytes(1.1), Bytes{0x05},  // N1*1.1
+                                  Bytes{0x19, 0x08, 0x03, 0x00}, Bytes{0x42, 0x03, 0x01, 0x00}});
+    struct Case {
+        const char* what;
+        Bytes rgce;
+        double cached;
+        CellValue shows;
+    };
+    const Case cases[] = {
+        {"=\"abc\"", PtgStr("abc"), 0, std::string("abc")},
+        {"=\"\"", PtgStr(""), 0, std::string()},
+        {"=IF(N1=\"\";\"\";N1*1.1), N1 blank", ifBlank, 0, std::string()},
+        {"=\"a\"&N2 (N2 is 5)", Tokens({PtgStr("a"), PtgRef(1, 13), Bytes{0x08}}), 0,
+         std::string("a5")},
+        {"=IF(N2>9;\"big\";0)",
+         Tokens({PtgRef(1, 13), Bytes{0x1E, 9, 0, 0x0D}, PtgStr("big"),
+                 Bytes{0x1E, 0, 0, 0x42, 0x03, 0x01, 0x00}}),
+         0, 0.0},
+        {"=ROUNDDOWN(N2*0;0)",
+         Tokens({PtgRef(1, 13), Bytes{0x1E, 0, 0, 0x05, 0x1E, 0, 0}, Bytes{0x41, 0xD5, 0x00}}), 0,
+         0.0},
+        {"=\"x\" stored as 7 (not 0): kept", PtgStr("x"), 7, 7.0},
+        {"=SUM(N1:N2)&\"\": not worked out, kept",
+         Tokens({Bytes{0x25, 0, 0, 1, 0, 13, 0xC0, 13, 0xC0}, Bytes{0x19, 0x10, 0, 0}, PtgStr(""),
+                 Bytes{0x08}}),
+         0, 0.0},
+        {"=1/0&\"\": an error stays the stored 0",
+         Tokens({Bytes{0x1E, 1, 0, 0x1E, 0, 0, 0x06}, PtgStr(""), Bytes{0x08}}), 0, 0.0},
+    };
+    for (const Case& c : cases) {
+        Bytes cells = NumberRec(1, 13, 5);
+        Append(cells, FormulaWithTokens(0, 25, c.cached, c.rgce));
+        auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+        EXPECT_EQ(book->sheet(0).value(0, 25), c.shows) << c.what;
+    }
+
+    // Filled down: each FORMULA points at the SHRFMLA, whose PtgRefN are
+    // offsets from the cell (column N of the same row).
+    Bytes cells;
+    const Bytes exp{0x01, 0x02, 0x00, 0x19, 0x00};  // PtgExp (2, 25)
+    const Bytes shared = Tokens({PtgRef(0, 0xF4, 0x4C), PtgStr(""), Bytes{0x0B}, PtgStr("-"),
+                                 PtgRef(0, 0xF4, 0x4C), Bytes{0x42, 0x03, 0x01, 0x00}});
+    for (std::uint16_t row = 0; row < 3; ++row) {
+        Bytes p = CellHeader(static_cast<std::uint16_t>(row + 2), 25);
+        PutDouble(p, row == 1 ? 300 : 0);  // =IF(N="";"-";N): 300 on the row with a value
+        Put16(p, 0x0008);                  // fShrFmla
+        Put32(p, 0);
+        Put16(p, static_cast<std::uint32_t>(exp.size()));
+        Append(p, exp);
+        Append(cells, Rec(0x0006, p));
+        if (row == 0) {
+            Bytes s{2, 0, 4, 0, 25, 25, 0, 3};
+            Put16(s, static_cast<std::uint32_t>(shared.size()));
+            Append(s, shared);
+            Append(cells, Rec(0x04BC, s));
+        }
+    }
+    Append(cells, NumberRec(3, 13, 300));
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    EXPECT_EQ(s.value(2, 25), CellValue(std::string("-")));
+    EXPECT_EQ(s.value(3, 25), CellValue(300.0));
+    EXPECT_EQ(s.value(4, 25), CellValue(std::string("-")));
 }
 
 TEST(ReaderFormats, FontGapCustomFormatsAnd1904Dates) {
