@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "DatabaseName.h"
+#include "NumberText.h"
 
 namespace {
 
@@ -27,22 +28,14 @@ const std::vector<std::string>& SecretKeywords() {
     return keywords;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // As libpq decodes a URI's parts; a broken escape stays as written.
 std::string PercentDecoded(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2])));
+        if (s[i] == '%' && i + 2 < s.size() && numbertext::HexDigit(s[i + 1]) >= 0 &&
+            numbertext::HexDigit(s[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(numbertext::HexDigit(s[i + 1]) * 16 +
+                                            numbertext::HexDigit(s[i + 2])));
             i += 2;
         } else {
             out.push_back(s[i]);
@@ -68,7 +61,8 @@ struct Option {
 
 // The URI's parts, split as libpq splits them: the user part ends at the
 // first "/" (libpq stops at the first "@"; the last one also covers a
-// password with an unencoded "@" in it).
+// password with an unencoded "@" in it). Split once more with the user part
+// ending at "?" too, a query's unencoded "@" is no password's end.
 struct UriParts {
     std::size_t passwordBegin = std::string::npos;
     std::size_t passwordEnd = std::string::npos;
@@ -76,10 +70,10 @@ struct UriParts {
     std::vector<Option> query;
 };
 
-UriParts SplitUri(const std::string& s) {
+UriParts SplitUri(const std::string& s, bool userEndsAtQuestion) {
     UriParts parts;
     const std::size_t start = SchemeEnd(s);
-    const std::size_t slash = s.find('/', start);
+    const std::size_t slash = s.find_first_of(userEndsAtQuestion ? "/?" : "/", start);
     const std::size_t at = s.rfind('@', slash == std::string::npos ? std::string::npos : slash);
     std::size_t after = start;
     if (at != std::string::npos && at >= start) {
@@ -195,15 +189,17 @@ std::vector<std::string> SecretValues(const std::string& name) {
         }
     };
     if (IsServerUri(s)) {
-        const UriParts parts = SplitUri(s);
-        if (parts.passwordBegin != std::string::npos) {
-            const std::string written =
-                s.substr(parts.passwordBegin, parts.passwordEnd - parts.passwordBegin);
-            AddSecret(secrets, written);
-            AddSecret(secrets, PercentDecoded(written));
+        for (const bool userEndsAtQuestion : {false, true}) {
+            const UriParts parts = SplitUri(s, userEndsAtQuestion);
+            if (parts.passwordBegin != std::string::npos) {
+                const std::string written =
+                    s.substr(parts.passwordBegin, parts.passwordEnd - parts.passwordBegin);
+                AddSecret(secrets, written);
+                AddSecret(secrets, PercentDecoded(written));
+            }
+            for (const Option& o : parts.query)
+                addOption(o);
         }
-        for (const Option& o : parts.query)
-            addOption(o);
     } else {
         for (const Option& o : SplitKeyValues(s))
             addOption(o);
@@ -225,7 +221,7 @@ std::string NameWithoutSecrets(const std::string& name) {
     const std::string s = TrimmedDatabaseName(name);
     std::string out;
     if (IsServerUri(s)) {
-        const UriParts parts = SplitUri(s);
+        const UriParts parts = SplitUri(s, false);
         const std::size_t hostEnd =
             parts.queryBegin == std::string::npos ? s.size() : parts.queryBegin - 1;
         if (parts.passwordBegin != std::string::npos) {
@@ -240,7 +236,8 @@ std::string NameWithoutSecrets(const std::string& name) {
                 continue;
             query += (query.empty() ? "?" : "&") + s.substr(o.begin, o.end - o.begin);
         }
-        return out + query;
+        // Whatever the other reading of the URI takes for a secret.
+        return WithoutSecrets(out + query, SecretValues(s));
     }
     for (const Option& o : SplitKeyValues(s)) {
         if (IsSecretKeyword(o.keyword))

@@ -407,6 +407,32 @@ TEST_F(ServerAndFile, ARefusedOrLostConnectionSaysSo) {
     EXPECT_EQ(Scalar(Database(server_->conninfo(), false), "SELECT count(*) FROM 部門マスタ"), "0");
 }
 
+TEST_F(ServerAndFile, AWholeNumberIsReadOnlyWhereOneFits) {
+    Database server(server_->conninfo(), true);
+    const struct {
+        const char* value;
+        std::optional<std::int64_t> whole;
+    } cases[] = {
+        {"42.9::float8", 42},
+        {"-42.9::float8", -42},
+        {"'NaN'::float8", std::nullopt},
+        {"'Infinity'::float8", std::nullopt},
+        {"'-Infinity'::float8", std::nullopt},
+        {"1e300::float8", std::nullopt},
+        {"-1e300::float8", std::nullopt},
+        {"9223372036854775807::int8", INT64_MAX},
+    };
+    for (const auto& c : cases) {
+        Statement st = server.prepare(std::string("SELECT ") + c.value + " AS v");
+        ASSERT_TRUE(st.step()) << c.value;
+        if (c.whole) {
+            EXPECT_EQ(st.columnInt(0), *c.whole) << c.value;
+        } else {
+            EXPECT_THROW(st.columnInt(0), PlatformError) << c.value;
+        }
+    }
+}
+
 TEST_F(ServerAndFile, ASiteCopiedToTheServerArrivesWholeOrNotAtAll) {
     // The fixture's server already has the tables: the copy is refused
     // before anything is written.
