@@ -29,11 +29,11 @@ const char* const kBillingTable = "浄化槽請求テーブル";
 constexpr std::int64_t kSliceLines = 8192;
 
 std::int32_t Count(const FieldValue& v) {
-    return static_cast<std::int32_t>(FieldNumber(v));
+    return FieldWhole<std::int32_t>(v, kJournalTable);
 }
 
 std::int64_t Number(const FieldValue& v) {
-    return static_cast<std::int64_t>(FieldNumber(v));
+    return FieldWhole<std::int64_t>(v, kJournalTable);
 }
 
 // One journal line as stored: a record and the lists of its changed fields.
