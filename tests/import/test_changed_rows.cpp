@@ -1,7 +1,8 @@
 // Two workstations on one database: rows whose amounts another workstation
 // changed after the export are asked about once before anything is written,
 // written, skipped or not imported at all as answered, and compared again
-// inside the write, on a file (two connections) and on the server.
+// inside the write, on a file (two connections) and on the server; imports
+// and undos one after another on the same field.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "CheckTestSupport.h"
 #include "Schema.h"
 #include "ServerDatabase.h"
+#include "UndoImport.h"
 
 using namespace checktest;
 
@@ -242,4 +244,118 @@ TEST_P(Workstations, RowChangedWhileAskedIsNeverOverwritten) {
     EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{2, 0}));
     EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{2, 1}));
     EXPECT_EQ(run.icons.back(), MsgIcon::Exclamation);
+}
+
+namespace {
+
+// Contract line 1 of customer 12345 imported from a workbook that shows
+// `shown` and enters `entered`; the journal entry's number.
+std::int64_t ImportAnnual(const std::string& database, TempDir& dir, double shown, double entered) {
+    SheetSpec contract = ContractSheet();
+    contract.rows = {ContractRow(12345.0, 1.0, 10.0, "清掃", entered, {}, {})};
+    contract.rows[0][13] = shown;
+    const std::string book = dir.file("annual.xls");
+    WriteWorkbook(book, {contract, BillingSheet()});
+    OpenedDatabase opened(database);
+    TestImportView view;
+    ImportJob job(opened.mdb, view);
+    job.RunImport(book);
+    EXPECT_EQ(job.ImportOkCount(0), 1) << ::testing::PrintToString(view.texts());
+    return ReadJournal(opened.db()).at(0).number;
+}
+
+}  // namespace
+
+// Imports and undos one after another on one field, as two workstations
+// might make them: an undo puts back only what no later import still holds.
+TEST(InterleavedUndo, ALaterLiveImportKeepsItsValue) {
+    struct Step {
+        const char* what;  // "import shown entered", "set value", "undo n"
+        double a, b;
+        double annual;     // the field afterwards
+        std::size_t kept;  // fields an undo kept
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"import 2 writes again what import 1 wrote",
+         {{"import", 100, 200, 200, 0},
+          {"set", 150, 0, 150, 0},
+          {"import", 150, 200, 200, 0},
+          {"undo", 1, 0, 200, 1},
+          {"undo", 2, 0, 150, 0}}},
+        {"the later import undone first",
+         {{"import", 100, 200, 200, 0},
+          {"import", 200, 300, 300, 0},
+          {"undo", 2, 0, 200, 0},
+          {"undo", 1, 0, 100, 0}}},
+        {"the later import's undo first, then changed by hand",
+         {{"import", 100, 200, 200, 0},
+          {"set", 150, 0, 150, 0},
+          {"import", 150, 200, 200, 0},
+          {"undo", 2, 0, 150, 0},
+          {"undo", 1, 0, 150, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string database = dir.file("septic.db");
+        CreateEmptyDatabase(database, false);
+        {
+            Database db(database, false);
+            AddCustomer(db, 12345);
+            AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
+        }
+        std::vector<std::int64_t> imports;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(std::string(step.what) + " " + std::to_string(step.a));
+            std::size_t kept = 0;
+            if (std::string(step.what) == "import") {
+                imports.push_back(ImportAnnual(database, dir, step.a, step.b));
+            } else {
+                Database db(database, false);
+                if (std::string(step.what) == "set") {
+                    db.execute("UPDATE 浄化槽契約内訳マスタ SET 年間金額 = ? WHERE ＩＤ = 1",
+                               {FieldValue{step.a}});
+                } else {
+                    const UndoResult undone =
+                        UndoImport(db, imports.at(static_cast<std::size_t>(step.a) - 1));
+                    ASSERT_TRUE(undone.done) << undone.message;
+                    kept = undone.kept.size();
+                    if (kept > 0) {
+                        EXPECT_EQ(undone.kept[0].field, "年間金額");
+                    }
+                }
+            }
+            Database db(database, true);
+            EXPECT_EQ(Annual(db, 1), step.annual);
+            EXPECT_EQ(kept, step.kept);
+        }
+    }
+}
+
+// A journal line naming a field no import writes (edited, or from another
+// program) is refused whole: the undo writes only the fee columns.
+TEST(InterleavedUndo, OnlyTheFeeColumnsAreWritten) {
+    TempDir dir;
+    const std::string database = dir.file("septic.db");
+    CreateEmptyDatabase(database, false);
+    {
+        Database db(database, false);
+        AddCustomer(db, 12345);
+        AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
+    }
+    const std::int64_t entry = ImportAnnual(database, dir, 100, 200);
+    Database db(database, false);
+    db.execute(
+        "UPDATE 浄化槽金額取込履歴明細 SET 項目名 = '作業コード', 変更前 = '99', 変更後 = '10'");
+    const UndoResult undone = UndoImport(db, entry);
+    EXPECT_FALSE(undone.done);
+    EXPECT_EQ(undone.message,
+              "取込履歴に取込で書き込まない項目があるため元に戻せません\r\n"
+              "浄化槽契約内訳マスタ：作業コード");
+    EXPECT_EQ(FieldNumber(ReadContract(db, 12345, 1).workCode), 10);
+    EXPECT_EQ(Annual(db, 1), 200);
 }
