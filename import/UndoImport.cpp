@@ -98,12 +98,13 @@ class Undo {
             result.message = "取込履歴がありません";
             return result;
         }
-        CheckJournalTables(db_);
+        // The undo is journaled too: with the database's identity.
+        EnsureJournalTables(db_);
         std::string file;
         {
             Statement entry = db_.prepare(
-                "SELECT \"取消対象番号\", \"取消番号\", \"ファイル名\" FROM \"浄化槽金額取込履歴\" "
-                "WHERE \"取込番号\" = ?");
+                "SELECT \"取消対象番号\", \"取消番号\", \"ファイル名\", \"データベース識別子\" "
+                "FROM \"浄化槽金額取込履歴\" WHERE \"取込番号\" = ?");
             entry.bind(1, number_);
             if (!entry.step()) {
                 result.message = "選択した取込の履歴が見つかりません";
@@ -115,6 +116,12 @@ class Undo {
             }
             if (!IsNull(entry.column(0))) {
                 result.message = "取消の記録は元に戻せません";
+                return result;
+            }
+            // An entry from before entries recorded their database is this one's.
+            const FieldValue identity = entry.column(3);
+            if (!IsNull(identity) && FieldText(identity) != JournalDatabaseIdentity(db_)) {
+                result.message = "選択した取込は別のデータベースの履歴のため元に戻せません";
                 return result;
             }
             file = FieldText(entry.column(2));

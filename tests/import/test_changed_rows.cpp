@@ -13,6 +13,7 @@
 
 #include "AmountConflict.h"
 #include "CheckTestSupport.h"
+#include "ImportJournal.h"
 #include "Schema.h"
 #include "ServerDatabase.h"
 #include "UndoImport.h"
@@ -358,4 +359,46 @@ TEST(InterleavedUndo, OnlyTheFeeColumnsAreWritten) {
               "浄化槽契約内訳マスタ：作業コード");
     EXPECT_EQ(FieldNumber(ReadContract(db, 12345, 1).workCode), 10);
     EXPECT_EQ(Annual(db, 1), 200);
+}
+
+// Each entry records the database it was made in: an entry of another
+// database (a journal copied between databases) is refused, an entry made
+// before entries recorded it is this database's.
+TEST(InterleavedUndo, AnEntryOfAnotherDatabaseIsRefused) {
+    TempDir dir;
+    std::vector<std::string> databases;
+    for (const char* name : {"a.db", "b.db"}) {
+        databases.push_back(dir.file(name));
+        CreateEmptyDatabase(databases.back(), false);
+        Database db(databases.back(), false);
+        AddCustomer(db, 12345);
+        AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
+    }
+    const std::int64_t entry = ImportAnnual(databases[0], dir, 100, 200);
+    ImportAnnual(databases[1], dir, 100, 200);
+    Database a(databases[0], false);
+    Database b(databases[1], false);
+    const std::string identityA = JournalDatabaseIdentity(a);
+    EXPECT_EQ(identityA.size(), 32u);
+    EXPECT_NE(JournalDatabaseIdentity(b), identityA);
+    auto entryIdentity = [&](Database& db) {
+        Statement st = db.prepare("SELECT データベース識別子 FROM 浄化槽金額取込履歴");
+        st.step();
+        return st.column(0);
+    };
+    EXPECT_EQ(entryIdentity(a), FieldValue{identityA});
+
+    // b's entry as if copied from a.
+    b.execute("UPDATE 浄化槽金額取込履歴 SET データベース識別子 = ?", {FieldValue{identityA}});
+    UndoResult undone = UndoImport(b, entry);
+    EXPECT_FALSE(undone.done);
+    EXPECT_EQ(undone.message, "選択した取込は別のデータベースの履歴のため元に戻せません");
+    EXPECT_EQ(Annual(b, 1), 200);
+
+    // An entry that names no database.
+    b.execute("UPDATE 浄化槽金額取込履歴 SET データベース識別子 = NULL");
+    undone = UndoImport(b, entry);
+    ASSERT_TRUE(undone.done) << undone.message;
+    EXPECT_EQ(Annual(b, 1), 100);
+    EXPECT_EQ(ReadJournal(b).at(0).undoes, entry);
 }
