@@ -1,9 +1,10 @@
 #include "ImportJob.h"
 
+#include <exception>
+
 #include "Database.h"
 #include "ImportState.h"
 #include "MarkedCopy.h"
-#include "PlatformError.h"
 #include "ReadSheet.h"
 #include "UpdateFromSheet.h"
 #include "gMjDisp.h"
@@ -217,7 +218,8 @@ bool ImportJob::ImportBothSheets() {
         if (Database* db = state.mdb.gDatabase(); db != nullptr) {
             try {
                 state.Changed.Scan(*db, state.SheetData, state.SheetEndRow, sheet);
-            } catch (const PlatformError&) {
+            } catch (const std::exception&) {
+                // Unreadable or out of memory: the write meets it and says so.
             }
         }
         ReadImage& image = images[static_cast<std::size_t>(sheet - 1)];

@@ -136,19 +136,41 @@ std::string RandomIdentity() {
     return hex;
 }
 
+bool HasIdentityColumn(const Database& db) {
+    const std::vector<std::string> columns = db.columnNames(kJournalTable);
+    return std::find(columns.begin(), columns.end(), kJournalDatabaseColumn) != columns.end();
+}
+
+// On a server only the tables' owner may add a column and only a role with
+// CREATE on the schema may make a table: a journal set up beforehand by
+// another role goes on with entries that name no database.
+bool MayExtendJournal(const Database& db) {
+    if (db.dialect() != SqlDialect::PostgreSQL)
+        return true;
+    Statement st = db.prepare(
+        "SELECT CAST(has_schema_privilege(current_schema(), 'CREATE') AND "
+        "pg_has_role((SELECT tableowner FROM pg_tables WHERE schemaname = current_schema() "
+        "AND tablename = ?), 'MEMBER') AS INTEGER)");
+    st.bind(1, FieldValue{std::string(kJournalTable)});
+    return st.step() && st.columnInt(0) == 1;
+}
+
 // Made with the journal, the first time an import or an undo writes one: a
 // copy of the whole database keeps it, a journal copied into another
 // database finds that database's own.
 void EnsureDatabaseIdentity(Database& db) {
-    if (!db.hasTable(kJournalDatabaseTable)) {
+    const bool table = db.hasTable(kJournalDatabaseTable);
+    const bool column = HasIdentityColumn(db);
+    if ((table && column) || !MayExtendJournal(db))
+        return;
+    if (!table) {
         db.executeScript(std::string("CREATE TABLE ") + QuoteSqlName(kJournalDatabaseTable) + " (" +
                          QuoteSqlName(kJournalDatabaseColumn) + " TEXT NOT NULL)");
         db.execute("INSERT INTO " + QuoteSqlName(kJournalDatabaseTable) + " VALUES (?)",
                    {FieldValue{RandomIdentity()}});
     }
     // A journal made before entries recorded their database.
-    const std::vector<std::string> columns = db.columnNames(kJournalTable);
-    if (std::find(columns.begin(), columns.end(), kJournalDatabaseColumn) == columns.end()) {
+    if (!column) {
         db.executeScript(std::string("ALTER TABLE ") + QuoteSqlName(kJournalTable) +
                          " ADD COLUMN " + QuoteSqlName(kJournalDatabaseColumn) + " TEXT");
     }
@@ -188,15 +210,19 @@ void CheckJournalTables(const Database& db) {
 std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std::string& file,
                              const std::string& sha256, std::int64_t undoes) {
     try {
+        const bool identity = db.hasTable(kJournalDatabaseTable) && HasIdentityColumn(db);
         Statement& insert = db.cached(
-            "INSERT INTO \"浄化槽金額取込履歴\" (\"取込日時\", \"ユーザー名\", "
-            "\"コンピューター名\", \"ファイル名\", \"SHA256\", \"契約内訳取込ＯＫ\", "
-            "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", \"取消対象番号\", "
-            "\"データベース識別子\", \"取込番号\") "
+            std::string("INSERT INTO \"浄化槽金額取込履歴\" (\"取込日時\", \"ユーザー名\", "
+                        "\"コンピューター名\", \"ファイル名\", \"SHA256\", \"契約内訳取込ＯＫ\", "
+                        "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", "
+                        "\"取消対象番号\", ") +
+            (identity ? "\"データベース識別子\", " : "") +
+            "\"取込番号\") "
             // The next number is taken inside the writer's transaction, the
             // same way on every database engine.
-            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?, "
-            "(SELECT MIN(\"データベース識別子\") FROM \"浄化槽金額取込履歴識別\"), "
+            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?, " +
+            (identity ? "(SELECT MIN(\"データベース識別子\") FROM \"浄化槽金額取込履歴識別\"), "
+                      : "") +
             "(SELECT COALESCE(MAX(\"取込番号\"), 0) + 1 FROM \"浄化槽金額取込履歴\")) "
             "RETURNING \"取込番号\"");
         insert.bind(1, who.when);

@@ -102,9 +102,13 @@ class Undo {
         EnsureJournalTables(db_);
         std::string file;
         {
-            Statement entry = db_.prepare(
-                "SELECT \"取消対象番号\", \"取消番号\", \"ファイル名\", \"データベース識別子\" "
-                "FROM \"浄化槽金額取込履歴\" WHERE \"取込番号\" = ?");
+            const std::vector<std::string> columns = db_.columnNames(kJournalTable);
+            const bool identified =
+                std::find(columns.begin(), columns.end(), kJournalDatabaseColumn) != columns.end();
+            Statement entry =
+                db_.prepare(std::string("SELECT \"取消対象番号\", \"取消番号\", \"ファイル名\", ") +
+                            (identified ? "\"データベース識別子\"" : "NULL") +
+                            " FROM \"浄化槽金額取込履歴\" WHERE \"取込番号\" = ?");
             entry.bind(1, number_);
             if (!entry.step()) {
                 result.message = "選択した取込の履歴が見つかりません";

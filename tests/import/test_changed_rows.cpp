@@ -249,6 +249,14 @@ TEST_P(Workstations, RowChangedWhileAskedIsNeverOverwritten) {
 
 namespace {
 
+// Customer 12345 with contract line 1 holding an annual amount of 100.
+void OneLineDatabase(const std::string& path) {
+    CreateEmptyDatabase(path, false);
+    Database db(path, false);
+    AddCustomer(db, 12345);
+    AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
+}
+
 // Contract line 1 of customer 12345 imported from a workbook that shows
 // `shown` and enters `entered`; the journal entry's number.
 std::int64_t ImportAnnual(const std::string& database, TempDir& dir, double shown, double entered) {
@@ -303,12 +311,7 @@ TEST(InterleavedUndo, ALaterLiveImportKeepsItsValue) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string database = dir.file("septic.db");
-        CreateEmptyDatabase(database, false);
-        {
-            Database db(database, false);
-            AddCustomer(db, 12345);
-            AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
-        }
+        OneLineDatabase(database);
         std::vector<std::int64_t> imports;
         for (const Step& step : c.steps) {
             SCOPED_TRACE(std::string(step.what) + " " + std::to_string(step.a));
@@ -342,12 +345,7 @@ TEST(InterleavedUndo, ALaterLiveImportKeepsItsValue) {
 TEST(InterleavedUndo, OnlyTheFeeColumnsAreWritten) {
     TempDir dir;
     const std::string database = dir.file("septic.db");
-    CreateEmptyDatabase(database, false);
-    {
-        Database db(database, false);
-        AddCustomer(db, 12345);
-        AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
-    }
+    OneLineDatabase(database);
     const std::int64_t entry = ImportAnnual(database, dir, 100, 200);
     Database db(database, false);
     db.execute(
@@ -369,10 +367,7 @@ TEST(InterleavedUndo, AnEntryOfAnotherDatabaseIsRefused) {
     std::vector<std::string> databases;
     for (const char* name : {"a.db", "b.db"}) {
         databases.push_back(dir.file(name));
-        CreateEmptyDatabase(databases.back(), false);
-        Database db(databases.back(), false);
-        AddCustomer(db, 12345);
-        AddContractLine(db, 12345, 1, 10, 100, 12, 1000);
+        OneLineDatabase(databases.back());
     }
     const std::int64_t entry = ImportAnnual(databases[0], dir, 100, 200);
     ImportAnnual(databases[1], dir, 100, 200);
