@@ -52,6 +52,7 @@ class RecordingMessages : public MessageSink {
     static MsgAnswer defaultAnswer(MsgButtons buttons) {
         switch (buttons) {
             case MsgButtons::YesNo:
+            case MsgButtons::YesNoCancel:
                 return MsgAnswer::Yes;
             case MsgButtons::RetryCancel:
                 return MsgAnswer::Cancel;  // never loop on a retry prompt in a test
