@@ -125,7 +125,8 @@ class pClExcel {
                        std::int16_t vXepos, xls::CellBlock& vCells);
     // GetRangeCells and the row of GetRowColCount for the sheet at vIndex
     // (from 1), without choosing it: they only read the book, so another
-    // thread may call them while nothing changes the book. False (silent)
+    // thread may call them while nothing changes the book (the import's
+    // SheetPrefetch.h says who may do what meanwhile). False (silent)
     // without a book or such a sheet.
     bool GetSheetRangeCells(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
                             std::int32_t vYePos, std::int16_t vXepos, xls::CellBlock& vCells) const;
