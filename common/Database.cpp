@@ -339,7 +339,8 @@ std::vector<std::string> Database::columnNames(const std::string& table) const {
 // A write transaction that changes more pages than the cache holds has
 // SQLite sync the rollback journal and write pages out before the commit,
 // again each time the cache fills: a full workbook's import synced the disk
-// 26 times instead of 8, and a sync took 8 ms when the disk was busy.
+// 26 times instead of 8, and on the two-core test machine a sync took 8 ms
+// when its disk was busy.
 // The changed pages are held until the commit instead, up to this size;
 // after it the connection has its own cache again, so that reading every
 // row afterwards does not keep the memory.

@@ -2,11 +2,12 @@
 // Large pages for the memory allocator's heap.
 //
 // A full export or import touches a few hundred megabytes once, page by page,
-// and on virtual machines every first touch of a 4 KiB page is costly: it was
-// a third of the export's processor time. With transparent huge pages the
-// same memory arrives in 2 MiB steps. The C library's allocator takes that
-// setting from GLIBC_TUNABLES when a program starts and never later, so a
-// program that wants it starts itself once more with the setting added.
+// and on virtual machines every first touch of a 4 KiB page is costly: on the
+// two-core test machine it was a third of the export's processor time. With
+// transparent huge pages the same memory arrives in 2 MiB steps. The C
+// library's allocator takes that setting from GLIBC_TUNABLES when a program
+// starts and never later, so a program that wants it starts itself once more
+// with the setting added.
 
 #include <string>
 

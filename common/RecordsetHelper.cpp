@@ -43,7 +43,8 @@ FieldValue KeyValue(const FieldValue& v) {
 
 // A cached statement left unfinished would keep the database read-locked.
 // Every parameter of the record set's statements is set before each run, so
-// clearing them (a third of a seek's reset) is left out.
+// clearing them (a third of a seek's reset in a profile of the import) is
+// left out.
 class ResetOnExit {
   public:
     explicit ResetOnExit(Statement& st) : st_(st) {}

@@ -74,7 +74,7 @@ class RecordsetHelper {
     // large result grows, and a few look-up rows cost no large block. The
     // large blocks are megabytes, which the system hands over in large
     // pages: in blocks of a thousand rows it was a page fault per 4 KB,
-    // a sixth of the export's time.
+    // a sixth of the export's time on the two-core test machine.
     static constexpr std::size_t kFirstBlockRows = 256;
     static constexpr std::size_t kBlockRows = 16384;
     std::vector<std::vector<FieldValue>> blocks_;

@@ -1,10 +1,10 @@
 #pragma once
 // The billing query read on a second connection while the contract sheet is
-// written: reading it takes about as long as filling that sheet, and the
-// workstations have two cores. Anything that goes wrong here (the file cannot
-// be opened a second time, the read fails) leaves the query to be read on the
-// job's own connection at its usual place, so the clerk meets the same
-// messages as without it.
+// written: on the two-core test machine reading it took about as long as
+// filling that sheet, and the workstations have two cores. Anything that goes
+// wrong here (the file cannot be opened a second time, the read fails) leaves
+// the query to be read on the job's own connection at its usual place, so the
+// clerk meets the same messages as without it.
 
 #include <future>
 #include <memory>

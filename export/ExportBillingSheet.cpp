@@ -88,7 +88,8 @@ bool ExportBillingSheet(ExportJob& job) {
         FormatBillingDataArea(excel, row - 1, job.ExpansionMode);
     }
     // Every record is in the sheet. Freeing the rows and closing the second
-    // connection take tens of milliseconds: they overlap the save.
+    // connection took tens of milliseconds on the two-core test machine: they
+    // overlap the save.
     ReleaseLater(job, [records = std::move(job.BillingRecordset),
                        prefetch = std::move(job.billingPrefetch)]() mutable {
         records.reset();  // before the connection it reads through

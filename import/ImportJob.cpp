@@ -136,8 +136,8 @@ void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
         ~RunningFlag() { flag_ = false; }
         bool& flag_;
     } running(state.Running);
-    // However the run ends, a read-ahead of the billing sheet is waited for
-    // and its values let go before the window is usable again.
+    // However the run ends, a read-ahead of the billing sheet is ended
+    // before the window is usable again (SheetPrefetch.h).
     struct PrefetchEnd {
         explicit PrefetchEnd(ImportState& state) : state_(state) {}
         ~PrefetchEnd() { state_.Prefetch.reset(); }

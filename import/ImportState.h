@@ -49,7 +49,6 @@ class ImportState {
     // The journal entry of the F4 import under way.
     ImportJournal Journal;
 
-    // The billing sheet read ahead during a run. Declared after the book it
-    // reads, so that it is waited for before the book goes.
+    // The billing sheet read ahead during a run (its life rules: SheetPrefetch.h).
     std::unique_ptr<SheetPrefetch> Prefetch;
 };

@@ -175,6 +175,8 @@ bool ReadSheetBody(ImportState& state, std::int16_t sheet) {
 }  // namespace
 
 bool ReadSheet(ImportState& state, std::int16_t sheet) {
+    // A read-ahead ends before the book is opened again and after the sheet
+    // it was for (SheetPrefetch.h).
     if (sheet == 1)
         state.Prefetch.reset();
     state.SheetData.clear();
@@ -188,7 +190,7 @@ bool ReadSheet(ImportState& state, std::int16_t sheet) {
         ShowRunTimeError(state, 7, "メモリが不足しています");
     }
     if (sheet != 1)
-        state.Prefetch.reset();  // read ahead for this sheet, whether it was used or not
+        state.Prefetch.reset();
     if (!result)
         state.SheetData.clear();
     state.view.setPhase("");

@@ -8,6 +8,19 @@
 //            no title of its own) and the method returns its failure value;
 //  silent  - errors are swallowed, failure value, no message;
 //  pass on - the PlatformError propagates to the caller.
+//
+// Which members the two tools call; every other member keeps the wrapper
+// complete (sheet management, formulas, zoom and panes, print settings,
+// protection, visibility, column and row sizes, ...) and is called only by
+// the tests and benchmarks:
+//  export  NewBook, NewSheets, BookSave, SetCellValue, SetCellText,
+//          SetCellBackColor, SetCellLineStyle, SetCellFont, SetCellFormat,
+//          SetCellMerge, SetCellLocked, SetCellValidation
+//  import  OpenBook, ChangeSheets, GetSheetsName, GetCellValue, GetRowColCount,
+//          GetRangeCells, GetSheetRangeCells and GetSheetLastRow (the
+//          read-ahead), GetCellPosStr (the error list); the marked copy also
+//          BookSave, SetCellValue, SetRangeValue, SetCellBackColor,
+//          SetCellLineStyle, SetCellMerge, SetColWidth
 
 #include <cstdint>
 #include <functional>
@@ -125,7 +138,8 @@ class pClExcel {
                        std::int16_t vXepos, xls::CellBlock& vCells);
     // GetRangeCells and the row of GetRowColCount for the sheet at vIndex
     // (from 1), without choosing it: they only read the book, so another
-    // thread may call them while nothing changes the book. False (silent)
+    // thread may call them while nothing changes the book (the import's
+    // SheetPrefetch.h says who may do what meanwhile). False (silent)
     // without a book or such a sheet.
     bool GetSheetRangeCells(std::int16_t vIndex, std::int32_t vYsPos, std::int16_t vXsPos,
                             std::int32_t vYePos, std::int16_t vXepos, xls::CellBlock& vCells) const;

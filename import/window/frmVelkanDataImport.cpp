@@ -27,7 +27,7 @@ class frmVelkanDataImport::View : public WindowJobView<ImportView> {
           w_(window) {}
 
     // The lines reach the list in one insertion when it is shown: added one by
-    // one, a list of 131,066 lines took seconds to lay out.
+    // one, a list of 131,066 lines took seconds to lay out on the test machine.
     void setErrorListVisible(bool visible) override {
         if (!pending_.isEmpty()) {
             w_.list1_->addItems(pending_);
