@@ -1,4 +1,4 @@
-// The journal's whole-number texts: its hand-written digit writer (two digits
+// The journal's whole-number texts: the hand-written digit writer it had (two digits
 // a step from a table, written backwards to the end of a buffer) beside the
 // standard library's std::to_chars copied to the same place. An import's
 // journal writes about two and a half million values, most of them amounts
@@ -21,7 +21,7 @@
 
 namespace {
 
-// As the journal writes it today (import/ImportJournal.cpp).
+// As the journal wrote it before it took std::to_chars.
 char* HandWritten(char* end, std::int64_t whole) {
     static constexpr char kPairs[] =
         "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
@@ -47,7 +47,7 @@ char* HandWritten(char* end, std::int64_t whole) {
     return end;
 }
 
-// The proposed replacement: the same contract, the digits from std::to_chars.
+// As the journal writes it now (import/ImportJournal.cpp).
 char* Standard(char* end, std::int64_t whole) {
     char text[20];
     const auto done = std::to_chars(text, text + sizeof text, whole);

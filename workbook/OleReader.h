@@ -24,8 +24,9 @@ enum class FileKind {
 FileKind Sniff(const std::uint8_t* data, std::size_t size);
 
 // Bytes of a whole file or stream. Buffers of megabytes are mapped with huge
-// pages where the system allows and filled in one go: a 35 MB workbook
-// otherwise spends more time in page faults than in parsing.
+// pages where the system allows and filled in one go: on the two-core test
+// machine a 35 MB workbook otherwise spent more time in page faults than in
+// parsing.
 class ByteBuffer {
   public:
     ByteBuffer() = default;
