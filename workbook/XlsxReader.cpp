@@ -1,8 +1,12 @@
 #include "XlsxReader.h"
 
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -260,14 +264,17 @@ std::int32_t ParseIndex(std::string_view text) {
 
 class SheetHandler : public xml::Handler {
   public:
+    // `shared` guards the book's string and format tables, which sheets read
+    // at the same time add to.
     SheetHandler(Workbook& book, Sheet& sheet, const std::vector<std::uint32_t>& strings,
-                 const StylesHandler& styles, bool date1904)
+                 const StylesHandler& styles, bool date1904, std::mutex& shared)
         : book_(book),
           sheet_(sheet),
           sink_(sheet),
           strings_(strings),
           styles_(styles),
-          date1904_(date1904) {}
+          date1904_(date1904),
+          shared_(shared) {}
 
     void start(std::string_view name, std::string_view, const Attributes& a) override {
         if (name == "c" && inData_) {
@@ -375,6 +382,11 @@ class SheetHandler : public xml::Handler {
         return 0;
     }
 
+    std::uint32_t intern(const std::string& text) {
+        const std::lock_guard<std::mutex> lock(shared_);
+        return book_.strings.intern(text);
+    }
+
     void finishCell() {
         inCell_ = false;
         Cell cell;
@@ -386,14 +398,14 @@ class SheetHandler : public xml::Handler {
         };
         if (type_ == Type::Inline) {
             cell.kind = CellKind::Text;
-            cell.text = book_.strings.intern(collector_.take());
+            cell.text = intern(collector_.take());
         } else if (!hasValue_ || (value_.empty() && type_ != Type::Text)) {
             // A formula with no result stored shows nothing; a cell with
             // neither is a format alone, which the reads do not need.
             if (!formula_)
                 return;
             cell.kind = CellKind::Text;
-            cell.text = book_.strings.intern(std::string());
+            cell.text = intern(std::string());
         } else {
             switch (type_) {
                 case Type::Shared: {
@@ -406,7 +418,7 @@ class SheetHandler : public xml::Handler {
                 }
                 case Type::Text:
                     cell.kind = CellKind::Text;
-                    cell.text = book_.strings.intern(value_);
+                    cell.text = intern(value_);
                     break;
                 case Type::Boolean:
                     cell.kind = CellKind::Boolean;
@@ -422,8 +434,10 @@ class SheetHandler : public xml::Handler {
                         bad(where());
                     cell.kind = CellKind::Number;
                     cell.number = *serial;
-                    if (!isDate)
+                    if (!isDate) {
+                        const std::lock_guard<std::mutex> lock(shared_);
                         cell.format = package::NumberFormatId(book_, "yyyy/mm/dd");
+                    }
                     break;
                 }
                 default: {
@@ -446,6 +460,7 @@ class SheetHandler : public xml::Handler {
     const std::vector<std::uint32_t>& strings_;
     const StylesHandler& styles_;
     bool date1904_;
+    std::mutex& shared_;
 
     bool inData_ = false;
     bool inCell_ = false;
@@ -496,17 +511,51 @@ std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
             xml::ParseMember(package, MemberOf(folder, r.target), styles);
         }
     }
+    // Chart sheets and dialog sheets hold no cells: they stay in the order
+    // as empty sheets, so sheet numbers count as in the application.
+    std::vector<std::pair<Sheet*, std::string>> parts;
     for (const SheetEntry& entry : workbook.sheets) {
-        const auto rel = rels.byId.find(entry.relId);
-        // Chart sheets and dialog sheets hold no cells: they stay in the
-        // order as empty sheets, so sheet numbers count as in the application.
         Sheet& sheet = book->addSheet(entry.name);
-        if (rel == rels.byId.end() || !EndsWith(rel->second.type, "/worksheet"))
-            continue;
-        SheetHandler handler(*book, sheet, strings, styles, workbook.date1904);
-        if (!xml::ParseMember(package, MemberOf(folder, rel->second.target), handler))
-            biff::ThrowDamaged("シート「" + entry.name + "」の " + rel->second.target +
-                               " がありません");
+        const auto rel = rels.byId.find(entry.relId);
+        if (rel != rels.byId.end() && EndsWith(rel->second.type, "/worksheet"))
+            parts.emplace_back(&sheet, MemberOf(folder, rel->second.target));
+    }
+    // The sheets are read two at a time, each from a zip reader of its own:
+    // inflating and parsing is nearly all of the time, and the workstations
+    // have two cores.
+    std::mutex shared;
+    std::atomic<std::size_t> next{0};
+    std::vector<std::exception_ptr> failures(parts.size());
+    const auto work = [&](const zip::ZipPackage& own) {
+        for (std::size_t i; (i = next.fetch_add(1)) < parts.size();) {
+            try {
+                SheetHandler handler(*book, *parts[i].first, strings, styles, workbook.date1904,
+                                     shared);
+                if (!xml::ParseMember(own, parts[i].second, handler))
+                    biff::ThrowDamaged("シート「" + parts[i].first->name() + "」の " +
+                                       parts[i].second + " がありません");
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+        }
+    };
+    std::thread helper;
+    if (parts.size() > 1) {
+        helper = std::thread([&] {
+            try {
+                const zip::ZipPackage own(package.path());
+                work(own);
+            } catch (...) {
+                // Its sheets are read below.
+            }
+        });
+    }
+    work(package);
+    if (helper.joinable())
+        helper.join();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
     }
     if (workbook.activeTab < book->sheetCount())
         book->activeSheet = workbook.activeTab;

@@ -18,6 +18,7 @@ struct Session {
     std::exception_ptr failure;
     std::string firstError;
     int errorLine = 0;
+    UriCache uris;
 };
 
 Session& Of(void* data) {
@@ -45,16 +46,16 @@ const char* Str(const xmlChar* s) {
 
 void OnStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
              const xmlChar**, int count, int, const xmlChar** attributes) {
+    Session& session = Of(data);
     Guarded(data, [&](Handler& h) {
-        h.start(Str(localname), uri != nullptr ? std::string_view(Str(uri)) : std::string_view(),
-                Attributes(reinterpret_cast<const char**>(attributes), count));
+        h.start(Str(localname), session.uris.view(Str(uri)),
+                Attributes(reinterpret_cast<const char**>(attributes), count, session.uris));
     });
 }
 
 void OnEnd(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri) {
-    Guarded(data, [&](Handler& h) {
-        h.end(Str(localname), uri != nullptr ? std::string_view(Str(uri)) : std::string_view());
-    });
+    Session& session = Of(data);
+    Guarded(data, [&](Handler& h) { h.end(Str(localname), session.uris.view(Str(uri))); });
 }
 
 void OnText(void* data, const xmlChar* chars, int length) {
@@ -94,42 +95,46 @@ bool ParseMember(const zip::ZipPackage& package, const std::string& member, Hand
     sax.characters = OnText;
     sax.cdataBlock = OnText;
     sax.serror = OnError;
-    // No document type, no entities of the document's own, nothing from the network.
+    // No document type, no entities of the document's own, nothing from the
+    // network. The parser pulls the member as it goes: faster than pushing
+    // pieces into it, which makes it look ahead for the end of every tag.
     Session session(handler);
-    std::unique_ptr<xmlParserCtxt, ContextFree> context(
-        xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, member.c_str()));
-    if (!context)
-        throw std::bad_alloc();
-    session.context = context.get();
-    context->_private = &session;
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
-    // Callbacks receive the context as their user data.
-    context->userData = context.get();
-    bool stopped = false;
-    const auto fail = [&] {
+    return package.pull(member, [&](const zip::ZipPackage::Fill& fill) {
+        struct Source {
+            const zip::ZipPackage::Fill& fill;
+            std::exception_ptr failure;
+        } source{fill, nullptr};
+        const auto read = [](void* context, char* buffer, int size) -> int {
+            auto& s = *static_cast<Source*>(context);
+            try {
+                return static_cast<int>(s.fill(reinterpret_cast<std::uint8_t*>(buffer),
+                                               static_cast<std::size_t>(size)));
+            } catch (...) {
+                s.failure = std::current_exception();
+                return -1;
+            }
+        };
+        std::unique_ptr<xmlParserCtxt, ContextFree> context(
+            xmlCreateIOParserCtxt(&sax, nullptr, read, nullptr, &source, XML_CHAR_ENCODING_NONE));
+        if (!context)
+            throw std::bad_alloc();
+        session.context = context.get();
+        context->_private = &session;
+        context->userData = context.get();
+        xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
+        const int rc = xmlParseDocument(context.get());
+        if (source.failure)
+            std::rethrow_exception(source.failure);
         if (session.failure)
             std::rethrow_exception(session.failure);
-        std::string detail = member + " の XML が不正です";
-        if (!session.firstError.empty())
-            detail +=
-                "（" + std::to_string(session.errorLine) + " 行目: " + session.firstError + "）";
-        biff::ThrowDamaged(detail);
-    };
-    const bool found = package.read(member, [&](const std::uint8_t* bytes, std::size_t size) {
-        if (stopped)
-            return;
-        const int rc = xmlParseChunk(context.get(), reinterpret_cast<const char*>(bytes),
-                                     static_cast<int>(size), 0);
-        if (rc != 0 || session.failure || !context->wellFormed) {
-            stopped = true;
-            fail();
+        if (rc != 0 || !context->wellFormed) {
+            std::string detail = member + " の XML が不正です";
+            if (!session.firstError.empty())
+                detail += "（" + std::to_string(session.errorLine) +
+                          " 行目: " + session.firstError + "）";
+            biff::ThrowDamaged(detail);
         }
     });
-    if (!found)
-        return false;
-    if (xmlParseChunk(context.get(), nullptr, 0, 1) != 0 || session.failure || !context->wellFormed)
-        fail();
-    return true;
 }
 
 }  // namespace xls::xml

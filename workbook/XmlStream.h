@@ -19,14 +19,39 @@ struct Attribute {
     std::string_view value;
 };
 
+// Namespace URIs as views: a parser hands over the same few URIs, each
+// always at the same address, millions of times; their lengths are measured
+// once.
+class UriCache {
+  public:
+    std::string_view view(const char* uri) {
+        if (uri == nullptr)
+            return {};
+        for (std::size_t i = 0; i < used_; ++i) {
+            if (known_[i].data() == uri)
+                return known_[i];
+        }
+        const std::string_view view(uri);
+        if (used_ < kSize)
+            known_[used_++] = view;
+        return view;
+    }
+
+  private:
+    static constexpr std::size_t kSize = 8;
+    std::string_view known_[kSize];
+    std::size_t used_ = 0;
+};
+
 // The attributes of one element, as libxml2 hands them over.
 class Attributes {
   public:
-    Attributes(const char** raw, int count) : raw_(raw), count_(count) {}
+    Attributes(const char** raw, int count, UriCache& uris)
+        : raw_(raw), count_(count), uris_(&uris) {}
     int size() const { return count_; }
     Attribute operator[](int i) const {
         const char** a = raw_ + 5 * i;  // local name, prefix, URI, value, value end
-        return {a[0], a[2] != nullptr ? std::string_view(a[2]) : std::string_view(),
+        return {a[0], uris_->view(a[2]),
                 std::string_view(a[3], static_cast<std::size_t>(a[4] - a[3]))};
     }
     // The value of the attribute `name` (of namespace `uri` when given).
@@ -44,6 +69,7 @@ class Attributes {
   private:
     const char** raw_;
     int count_;
+    UriCache* uris_;
 };
 
 class Handler {

@@ -5,6 +5,7 @@
 #include <gsf/gsf-input-stdio.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <vector>
@@ -47,7 +48,7 @@ GsfInput* OpenMember(GsfInfile* root, const std::string& member) {
 
 }  // namespace
 
-ZipPackage::ZipPackage(const std::string& path) {
+ZipPackage::ZipPackage(const std::string& path) : path_(path) {
     ole::InitGsfOnce();
     ole::QuietGsfLog quiet;
     struct stat info {};
@@ -92,6 +93,26 @@ bool ZipPackage::read(const std::string& member,
         piece(bytes, static_cast<std::size_t>(n));
         left -= n;
     }
+    return true;
+}
+
+bool ZipPackage::pull(const std::string& member,
+                      const std::function<void(const Fill&)>& reader) const {
+    ole::QuietGsfLog quiet;
+    GRef<GsfInput> input(OpenMember(handles_->zip.get(), member));
+    if (!input)
+        return false;
+    gsf_off_t left = gsf_input_size(input.get());
+    reader([&](std::uint8_t* buffer, std::size_t size) -> std::size_t {
+        const auto n =
+            static_cast<std::size_t>(std::min<gsf_off_t>(left, static_cast<gsf_off_t>(size)));
+        if (n == 0)
+            return 0;
+        if (gsf_input_read(input.get(), n, buffer) == nullptr)
+            biff::ThrowDamaged("zip の「" + member + "」を展開できません");
+        left -= static_cast<gsf_off_t>(n);
+        return n;
+    });
     return true;
 }
 

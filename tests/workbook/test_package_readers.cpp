@@ -301,6 +301,11 @@ TEST(PackageReaders, FilesThatAreNoReadableWorkbook) {
     zipbook::WriteZip(otherZip, {{"readme.txt", "hello"}});
     const std::string badXml = dir.file("badxml.xlsx");
     zipbook::WriteZip(badXml, zipbook::XlsxMembers({{"S", "<sheetData><row>"}}));
+    // Sheets are read two at a time: a damaged later sheet fails the book too.
+    const std::string badSecond = dir.file("badsecond.xlsx");
+    zipbook::WriteZip(badSecond, zipbook::XlsxMembers({{"A", "<sheetData/>"},
+                                                       {"B", "<sheetData><row><c><v>1</v></c>"},
+                                                       {"C", "<sheetData/>"}}));
     const std::string noSheet = dir.file("nosheet.xlsx");
     Members members = zipbook::XlsxMembers({{"S", "<sheetData/>"}});
     members.pop_back();
@@ -348,6 +353,7 @@ TEST(PackageReaders, FilesThatAreNoReadableWorkbook) {
         {write("header.ods", goodBytes.substr(0, 30)), xls::kErrDamaged},
         {otherZip, xls::kErrNotXls},
         {badXml, xls::kErrDamaged},
+        {badSecond, xls::kErrDamaged},
         {noSheet, xls::kErrDamaged},
         {badNumber, xls::kErrDamaged},
         {badShared, xls::kErrDamaged},
