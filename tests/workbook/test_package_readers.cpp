@@ -420,3 +420,50 @@ TEST(PackageReaders, WrittenBooksReadBackTheSame) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sheet of `rows` rows of numbers and texts: several megabytes of XML, so
+// that its member is inflated ahead of the parser.
+std::string LargeSheet(int rows) {
+    std::string xml = "<sheetData>";
+    for (int r = 1; r <= rows; ++r) {
+        xml += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+               std::to_string(r * 7) + "</v></c><c r=\"B" + std::to_string(r) +
+               "\" t=\"inlineStr\"><is><t>行" + std::to_string(r) + "</t></is></c><c r=\"C" +
+               std::to_string(r) + "\" t=\"inlineStr\"><is><t>設置場所住所の長い文字列" +
+               std::to_string(r % 977) + "</t></is></c></row>";
+    }
+    return xml + "</sheetData>";
+}
+
+}  // namespace
+
+TEST(PackageReaders, LargeMembersReadAheadAndTheirDamage) {
+    TempFolder dir;
+    const std::string path = dir.file("large.xlsx");
+    zipbook::WriteZip(path, zipbook::XlsxMembers({{"契約内訳情報", LargeSheet(xls::kMaxRows)}}));
+    {
+        const xls::BookFile file = xls::ReadBookFile(path);
+        const xls::Sheet& sheet = file.book->sheet(0);
+        EXPECT_EQ(sheet.lastCell(), (std::pair<std::int32_t, std::int32_t>{xls::kMaxRows - 1, 2}));
+        EXPECT_EQ(sheet.value(65535, 0), CellValue(65536.0 * 7));
+        EXPECT_EQ(sheet.value(999, 1), CellValue(std::string("行1000")));
+    }
+    // Bytes of the compressed sheet overwritten: inflating fails or the XML
+    // breaks, and either is a damaged file, never a crash or a hang.
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    for (const double where : {0.3, 0.6}) {
+        std::string damaged = bytes;
+        const auto at = static_cast<std::size_t>(static_cast<double>(damaged.size()) * where);
+        for (std::size_t i = at; i < at + 64; ++i)
+            damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
+        const std::string broken = dir.file("broken.xlsx");
+        std::ofstream(broken, std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_EQ(ErrorNumberOf(broken), xls::kErrDamaged) << where;
+    }
+}
