@@ -1,8 +1,12 @@
 #include "OdsReader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -38,7 +42,14 @@ std::int64_t RepeatOf(const Attributes& a, std::string_view name) {
 
 class ContentHandler : public xml::Handler {
   public:
-    explicit ContentHandler(Workbook& book) : book_(book) {}
+    // Thrown at the start of the table a parse stops before.
+    struct Stopped {};
+
+    explicit ContentHandler(Workbook& book, int stopBeforeTable = 0)
+        : book_(book), stopBeforeTable_(stopBeforeTable) {}
+
+    // Names of the tables seen, the one stopped before included.
+    std::vector<std::string> tableNames;
 
     void start(std::string_view name, std::string_view uri, const Attributes& a) override {
         if (skip_ > 0) {
@@ -54,6 +65,9 @@ class ContentHandler : public xml::Handler {
         if (name == "table" && sheet_ == nullptr) {
             std::string_view tableName;
             a.find("name", tableName, kTableNs);
+            tableNames.emplace_back(tableName);
+            if (static_cast<int>(tableNames.size()) == stopBeforeTable_)
+                throw Stopped{};
             sheet_ = &book_.addSheet(std::string(tableName));
             sink_.emplace(*sheet_);
             row_ = 0;
@@ -157,9 +171,11 @@ class ContentHandler : public xml::Handler {
     }
 
     void startInCell(std::string_view name, std::string_view uri, const Attributes& a) {
-        if (uri == kOfficeNs && name == "annotation") {
-            skip_ = 1;  // a comment on the cell, not its value
-        } else if (uri == kTextNs) {
+        if (uri != kTextNs) {
+            // A comment on the cell, a shape anchored to it, a table inside
+            // it: their paragraphs are not the cell's value.
+            skip_ = 1;
+        } else {
             if (name == "p" || name == "h") {
                 if (paragraphs_++ > 0)
                     text_.push_back('\n');
@@ -265,6 +281,7 @@ class ContentHandler : public xml::Handler {
     }
 
     Workbook& book_;
+    int stopBeforeTable_;
     Sheet* sheet_ = nullptr;
     std::optional<package::CellSink> sink_;
     int skip_ = 0;
@@ -299,16 +316,186 @@ bool IsOdsPackage(const zip::ZipPackage& package) {
     return mime == kMimeType || mime == std::string(kMimeType) + "-template";
 }
 
+namespace {
+
+// The prefix a start tag binds to `uri` ("table" for the table namespace).
+std::optional<std::string> PrefixOf(std::string_view startTag, std::string_view uri) {
+    for (std::size_t at = 0; (at = startTag.find("xmlns:", at)) != std::string_view::npos;) {
+        at += 6;
+        const std::size_t equals = startTag.find('=', at);
+        if (equals == std::string_view::npos || equals + 2 > startTag.size())
+            return std::nullopt;
+        const char quote = startTag[equals + 1];
+        const std::size_t end = startTag.find(quote, equals + 2);
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        if (startTag.substr(equals + 2, end - equals - 2) == uri)
+            return std::string(startTag.substr(at, equals - at));
+        at = end + 1;  // namespace names themselves hold "xmlns:"
+    }
+    return std::nullopt;
+}
+
+// Tables 2 onwards of content.xml, parsed on a second core while the first
+// table is parsed on the first. The second table's start tag is found in the
+// bytes themselves; what follows is parsed as a document of its own, under
+// the document's root element (with its namespace declarations) and the body
+// and spreadsheet elements that enclose every table.
+class LaterTables {
+  public:
+    std::unique_ptr<Workbook> book = std::make_unique<Workbook>();
+    std::vector<std::string> tableNames;
+    bool done = false;  // parsed to its end
+
+    void read(const zip::ZipPackage& package, const std::atomic<bool>& cancel) {
+        package.pull("content.xml", [&](const zip::ZipPackage::Fill& fill) {
+            std::string head;
+            std::size_t rootEnd = std::string::npos;
+            std::string pattern, opening;
+            std::size_t found = std::string::npos;
+            std::uint8_t piece[1 << 16];
+            while (found == std::string::npos) {
+                if (cancel)
+                    return;
+                const std::size_t n = fill(piece, sizeof piece);
+                if (n == 0)
+                    return;  // no second table
+                head.append(reinterpret_cast<const char*>(piece), n);
+                if (rootEnd == std::string::npos) {
+                    rootEnd = RootEnd(head);
+                    if (rootEnd == std::string::npos)
+                        continue;
+                    const std::string_view root(head.data(), rootEnd + 1);
+                    const auto table = PrefixOf(root, kTableNs);
+                    const auto office = PrefixOf(root, kOfficeNs);
+                    if (!table || !office)
+                        return;
+                    pattern = "<" + *table + ":table";
+                    opening =
+                        std::string(root) + "<" + *office + ":body><" + *office + ":spreadsheet>";
+                }
+                found = SecondTable(head, pattern);
+                if (found == std::string::npos && head.size() > (1u << 20)) {
+                    // Keep the root and the tail a tag may straddle.
+                    const std::size_t erased = head.size() - rootEnd - 1 - 64;
+                    head.erase(rootEnd + 1, erased);
+                    scanFrom_ = scanFrom_ > rootEnd + erased ? scanFrom_ - erased : rootEnd + 1;
+                }
+            }
+            std::string start = opening + head.substr(found);
+            std::size_t given = 0;
+            const zip::ZipPackage::Fill rest = [&](std::uint8_t* out, std::size_t size) {
+                if (cancel)
+                    throw ContentHandler::Stopped{};
+                if (given < start.size()) {
+                    const std::size_t n = std::min(size, start.size() - given);
+                    std::memcpy(out, start.data() + given, n);
+                    given += n;
+                    return n;
+                }
+                return fill(out, size);
+            };
+            ContentHandler content(*book);
+            xml::ParseFrom(rest, "content.xml", content);
+            tableNames = std::move(content.tableNames);
+            done = true;
+        });
+    }
+
+  private:
+    // The end ('>') of the root element's start tag.
+    static std::size_t RootEnd(const std::string& head) {
+        for (std::size_t at = head.find('<'); at != std::string::npos;
+             at = head.find('<', at + 1)) {
+            if (at + 1 < head.size() && (head[at + 1] == '?' || head[at + 1] == '!'))
+                continue;
+            return head.find('>', at);
+        }
+        return std::string::npos;
+    }
+
+    // Offset of the second table's start tag; each start tag counted once
+    // however the pieces cut the bytes.
+    std::size_t SecondTable(const std::string& head, const std::string& pattern) {
+        for (std::size_t at = head.find(pattern, scanFrom_); at != std::string::npos;
+             at = head.find(pattern, at + 1)) {
+            if (at + pattern.size() >= head.size()) {
+                scanFrom_ = at;  // undecided until more arrives
+                return std::string::npos;
+            }
+            scanFrom_ = at + 1;
+            const char next = head[at + pattern.size()];
+            if (next == ' ' || next == '>' || next == '/' || next == '\t' || next == '\n' ||
+                next == '\r') {
+                if (++tableStarts_ == 2)
+                    return at;
+            }
+        }
+        if (head.size() >= pattern.size())
+            scanFrom_ = std::max(scanFrom_, head.size() - pattern.size());
+        return std::string::npos;
+    }
+
+    std::size_t scanFrom_ = 0;
+    int tableStarts_ = 0;
+};
+
+std::unique_ptr<Workbook> ReadSerially(const zip::ZipPackage& package) {
+    auto book = std::make_unique<Workbook>();
+    ContentHandler content(*book);
+    if (!xml::ParseMember(package, "content.xml", content))
+        biff::ThrowDamaged("content.xml がありません");
+    return book;
+}
+
+}  // namespace
+
 std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
     // An encrypted document's parts are ciphertext; say so rather than
     // "damaged".
     if (package.readText("META-INF/manifest.xml", 4u << 20).find("encryption-data") !=
         std::string::npos)
         biff::ThrowEncrypted();
-    auto book = std::make_unique<Workbook>();
-    ContentHandler content(*book);
-    if (!xml::ParseMember(package, "content.xml", content))
+    if (!package.has("content.xml"))
         biff::ThrowDamaged("content.xml がありません");
+    // The first table here, the others on a second core. Whatever does not
+    // fit together (a second table the bytes showed but the parser did not,
+    // a failure of either half) is read again in one piece, which also
+    // gives the message of a damaged document.
+    LaterTables later;
+    std::atomic<bool> cancel{false};
+    std::thread helper([&] {
+        try {
+            const zip::ZipPackage own(package.path());
+            later.read(own, cancel);
+        } catch (...) {
+            later.done = false;
+        }
+    });
+    auto book = std::make_unique<Workbook>();
+    ContentHandler first(*book, 2);
+    bool stopped = false;
+    try {
+        xml::ParseMember(package, "content.xml", first);
+    } catch (const ContentHandler::Stopped&) {
+        stopped = true;
+    } catch (...) {
+        cancel = true;
+        helper.join();
+        return ReadSerially(package);
+    }
+    if (!stopped)
+        cancel = true;
+    helper.join();
+    if (!stopped)
+        return book;  // one table: all of it read here
+    if (!later.done || later.tableNames.empty() ||
+        later.tableNames.front() != first.tableNames.back())
+        return ReadSerially(package);
+    for (std::size_t i = 0; i < later.book->sheetCount(); ++i) {
+        const Sheet& sheet = later.book->sheet(i);
+        book->copySheet(sheet, book->sheetCount(), sheet.name());
+    }
     return book;
 }
 

@@ -87,7 +87,7 @@ struct ContextFree {
 
 }  // namespace
 
-bool ParseMember(const zip::ZipPackage& package, const std::string& member, Handler& handler) {
+void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Handler& handler) {
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
     sax.startElementNs = OnStart;
@@ -99,42 +99,45 @@ bool ParseMember(const zip::ZipPackage& package, const std::string& member, Hand
     // network. The parser pulls the member as it goes: faster than pushing
     // pieces into it, which makes it look ahead for the end of every tag.
     Session session(handler);
-    return package.pull(member, [&](const zip::ZipPackage::Fill& fill) {
-        struct Source {
-            const zip::ZipPackage::Fill& fill;
-            std::exception_ptr failure;
-        } source{fill, nullptr};
-        const auto read = [](void* context, char* buffer, int size) -> int {
-            auto& s = *static_cast<Source*>(context);
-            try {
-                return static_cast<int>(s.fill(reinterpret_cast<std::uint8_t*>(buffer),
-                                               static_cast<std::size_t>(size)));
-            } catch (...) {
-                s.failure = std::current_exception();
-                return -1;
-            }
-        };
-        std::unique_ptr<xmlParserCtxt, ContextFree> context(
-            xmlCreateIOParserCtxt(&sax, nullptr, read, nullptr, &source, XML_CHAR_ENCODING_NONE));
-        if (!context)
-            throw std::bad_alloc();
-        session.context = context.get();
-        context->_private = &session;
-        context->userData = context.get();
-        xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
-        const int rc = xmlParseDocument(context.get());
-        if (source.failure)
-            std::rethrow_exception(source.failure);
-        if (session.failure)
-            std::rethrow_exception(session.failure);
-        if (rc != 0 || !context->wellFormed) {
-            std::string detail = member + " の XML が不正です";
-            if (!session.firstError.empty())
-                detail += "（" + std::to_string(session.errorLine) +
-                          " 行目: " + session.firstError + "）";
-            biff::ThrowDamaged(detail);
+    struct Source {
+        const zip::ZipPackage::Fill& fill;
+        std::exception_ptr failure;
+    } source{fill, nullptr};
+    const auto read = [](void* context, char* buffer, int size) -> int {
+        auto& s = *static_cast<Source*>(context);
+        try {
+            return static_cast<int>(
+                s.fill(reinterpret_cast<std::uint8_t*>(buffer), static_cast<std::size_t>(size)));
+        } catch (...) {
+            s.failure = std::current_exception();
+            return -1;
         }
-    });
+    };
+    std::unique_ptr<xmlParserCtxt, ContextFree> context(
+        xmlCreateIOParserCtxt(&sax, nullptr, read, nullptr, &source, XML_CHAR_ENCODING_NONE));
+    if (!context)
+        throw std::bad_alloc();
+    session.context = context.get();
+    context->_private = &session;
+    context->userData = context.get();
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
+    const int rc = xmlParseDocument(context.get());
+    if (source.failure)
+        std::rethrow_exception(source.failure);
+    if (session.failure)
+        std::rethrow_exception(session.failure);
+    if (rc != 0 || !context->wellFormed) {
+        std::string detail = member + " の XML が不正です";
+        if (!session.firstError.empty())
+            detail +=
+                "（" + std::to_string(session.errorLine) + " 行目: " + session.firstError + "）";
+        biff::ThrowDamaged(detail);
+    }
+}
+
+bool ParseMember(const zip::ZipPackage& package, const std::string& member, Handler& handler) {
+    return package.pull(
+        member, [&](const zip::ZipPackage::Fill& fill) { ParseFrom(fill, member, handler); });
 }
 
 }  // namespace xls::xml

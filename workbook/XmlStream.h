@@ -86,5 +86,7 @@ class Handler {
 // member and line; an exception of the handler stops the parse and is thrown
 // again here.
 bool ParseMember(const zip::ZipPackage& package, const std::string& member, Handler& handler);
+// The same for a document handed over by `fill` (`member` names it in messages).
+void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Handler& handler);
 
 }  // namespace xls::xml

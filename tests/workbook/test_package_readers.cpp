@@ -216,7 +216,10 @@ TEST(OdsReader, EveryKindOfCell) {
         "<table:table-cell "
         "office:value-type=\"string\"><office:annotation><text:p>メモ</text:p></"
         "office:annotation><text:p>本文</text:p></table:table-cell>"
-        "<table:table-cell table:number-columns-repeated=\"16365\"/>"
+        "<table:table-cell "
+        "office:value-type=\"string\"><draw:frame><draw:text-box><text:p>図</text:p></"
+        "draw:text-box></draw:frame><text:p>本文2</text:p></table:table-cell>"
+        "<table:table-cell table:number-columns-repeated=\"16364\"/>"
         "</table:table-row>"
         // Repeated runs: values expanded, empty runs only counted.
         "<table:table-row table:number-rows-repeated=\"2\">"
@@ -251,7 +254,8 @@ TEST(OdsReader, EveryKindOfCell) {
                           {"Q1", 6.0, "6"},
                           {"R1", 8.0, "8"},
                           {"S1", std::string("本文"), "本文"},
-                          {"T1", std::monostate{}, ""},
+                          {"T1", std::string("本文2"), "本文2"},
+                          {"U1", std::monostate{}, ""},
                           {"A2", 7.0, "7"},
                           {"C3", 7.0, "7"},
                           {"D3", std::string("右"), "右"},
@@ -465,5 +469,44 @@ TEST(PackageReaders, LargeMembersReadAheadAndTheirDamage) {
         const std::string broken = dir.file("broken.xlsx");
         std::ofstream(broken, std::ios::binary | std::ios::trunc) << damaged;
         EXPECT_EQ(ErrorNumberOf(broken), xls::kErrDamaged) << where;
+    }
+}
+
+// The tables after the first are read on a second core from where their
+// start tag lies in the bytes: a first table of megabytes, three tables, and
+// a comment that shows a table's start tag where there is none.
+TEST(OdsReader, LaterTablesReadBesideTheFirst) {
+    TempFolder dir;
+    std::string big;
+    for (int r = 1; r <= 20000; ++r) {
+        big += "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"" +
+               std::to_string(r) + "\"><text:p>" + std::to_string(r) +
+               "</text:p></table:table-cell><table:table-cell office:value-type=\"string\">"
+               "<text:p>設置場所の名前</text:p></table:table-cell></table:table-row>";
+    }
+    const std::string second =
+        "<table:table-row><table:table-cell office:value-type=\"float\" "
+        "office:value=\"2\"/></table:table-row>";
+    const std::string third =
+        "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>三</text:p>"
+        "</table:table-cell></table:table-row>";
+    for (const bool comment : {false, true}) {
+        const std::string path = dir.file(comment ? "comment.ods" : "tables.ods");
+        std::string first = big;
+        if (comment)
+            first.insert(first.find("<table:table-row>", first.size() / 2),
+                         "<!-- <table:table table:name=\"偽\"> -->");
+        zipbook::WriteZip(
+            path, zipbook::OdsMembers(OdsTable("契約内訳情報", first) +
+                                      OdsTable("請求情報", second) + OdsTable("三枚目", third)));
+        const xls::BookFile file = xls::ReadBookFile(path);
+        ASSERT_EQ(file.book->sheetCount(), 3u) << path;
+        EXPECT_EQ(file.book->sheet(0).name(), "契約内訳情報");
+        EXPECT_EQ(file.book->sheet(1).name(), "請求情報");
+        EXPECT_EQ(file.book->sheet(2).name(), "三枚目");
+        EXPECT_EQ(file.book->sheet(0).value(19999, 0), CellValue(20000.0));
+        EXPECT_EQ(file.book->sheet(0).value(19999, 1), CellValue(std::string("設置場所の名前")));
+        EXPECT_EQ(file.book->sheet(1).value(0, 0), CellValue(2.0));
+        EXPECT_EQ(file.book->sheet(2).value(0, 0), CellValue(std::string("三")));
     }
 }
