@@ -273,8 +273,9 @@ class ContentHandler : public xml::Handler {
             // sink refuses the first row beyond it.
             const std::int64_t last = std::min<std::int64_t>(row_ + rowRepeat_, kMaxRows + 1);
             for (std::int64_t r = row_; r < last; ++r) {
+                const auto width = static_cast<std::size_t>(rowCells_.back().first) + 1;
                 for (const auto& [c, cell] : rowCells_)
-                    sink_->put(static_cast<std::int32_t>(r), c, cell);
+                    sink_->put(static_cast<std::int32_t>(r), c, cell, width);
             }
         }
         row_ = std::min<std::int64_t>(row_ + rowRepeat_, std::int64_t{1} << 31);
@@ -493,8 +494,8 @@ std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
         later.tableNames.front() != first.tableNames.back())
         return ReadSerially(package);
     for (std::size_t i = 0; i < later.book->sheetCount(); ++i) {
-        const Sheet& sheet = later.book->sheet(i);
-        book->copySheet(sheet, book->sheetCount(), sheet.name());
+        Sheet& sheet = later.book->sheet(i);
+        book->addSheet(sheet.name()).takeFrom(sheet);
     }
     return book;
 }

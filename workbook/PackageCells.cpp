@@ -1,5 +1,6 @@
 #include "PackageCells.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -144,7 +145,7 @@ std::optional<double> DurationDays(std::string_view iso) {
     return (negative ? -seconds : seconds) / 86400.0;
 }
 
-bool CellSink::put(std::int32_t row, std::int32_t col, const Cell& cell) {
+bool CellSink::put(std::int32_t row, std::int32_t col, const Cell& cell, std::size_t width) {
     if (col < 0 || col >= kMaxCols)
         return false;
     if (row < 0 || row >= kMaxRows) {
@@ -152,7 +153,13 @@ bool CellSink::put(std::int32_t row, std::int32_t col, const Cell& cell) {
                                            std::to_string(kMaxRows) +
                                            " 行目より後にデータがあるため読み込めません");
     }
+    RowInfo& info = sheet_.rowInfo(row);
+    if (info.cells.empty()) {
+        const std::size_t want = std::max({width, lastWidth_, static_cast<std::size_t>(col) + 1});
+        info.cells.reserve(std::min<std::size_t>(want, kMaxCols));
+    }
     sheet_.putCell(row, col, cell);
+    lastWidth_ = std::max<std::size_t>(info.cells.size(), width);
     return true;
 }
 

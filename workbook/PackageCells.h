@@ -34,10 +34,13 @@ class CellSink {
   public:
     explicit CellSink(Sheet& sheet) : sheet_(sheet) {}
     // False when the column lies beyond the model (the cell is dropped).
-    bool put(std::int32_t row, std::int32_t col, const Cell& cell);
+    // A row's first cell sizes it as wide as the row before: growing each
+    // row cell by cell leaves a trail of fresh memory the system must clear.
+    bool put(std::int32_t row, std::int32_t col, const Cell& cell, std::size_t width = 0);
 
   private:
     Sheet& sheet_;
+    std::size_t lastWidth_ = 0;
 };
 
 // Format id of a number format code (the rest of the format default).

@@ -130,11 +130,11 @@ class ReadAhead {
             given = 0;
             return !failed_;
         }
-        std::vector<std::uint8_t>& piece = filled_.front();
-        given = std::min(size, piece.size() - offset_);
-        std::memcpy(out, piece.data() + offset_, given);
+        Piece& piece = filled_.front();
+        given = std::min(size, piece.size - offset_);
+        std::memcpy(out, piece.bytes.get() + offset_, given);
         offset_ += given;
-        if (offset_ == piece.size()) {
+        if (offset_ == piece.size) {
             spare_.push_back(std::move(piece));
             filled_.pop_front();
             offset_ = 0;
@@ -147,9 +147,15 @@ class ReadAhead {
     static constexpr std::size_t kPiece = 1u << 20;
     static constexpr std::size_t kAhead = 4;
 
+    // Not cleared when made: inflating fills it.
+    struct Piece {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size = 0;
+    };
+
     void produce() {
         while (left_ > 0) {
-            std::vector<std::uint8_t> piece;
+            Piece piece;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 changed_.wait(lock, [this] { return stop_ || filled_.size() < kAhead; });
@@ -162,8 +168,10 @@ class ReadAhead {
             }
             const auto n = static_cast<std::size_t>(
                 std::min<gsf_off_t>(left_, static_cast<gsf_off_t>(kPiece)));
-            piece.resize(n);
-            const bool ok = gsf_input_read(input_, n, piece.data()) != nullptr;
+            if (!piece.bytes)
+                piece.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece);
+            piece.size = n;
+            const bool ok = gsf_input_read(input_, n, piece.bytes.get()) != nullptr;
             const std::lock_guard<std::mutex> lock(mutex_);
             if (!ok) {
                 failed_ = true;
@@ -182,8 +190,8 @@ class ReadAhead {
     gsf_off_t left_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::vector<std::uint8_t>> filled_;
-    std::vector<std::vector<std::uint8_t>> spare_;
+    std::deque<Piece> filled_;
+    std::vector<Piece> spare_;
     std::size_t offset_ = 0;
     bool stop_ = false;
     bool done_ = false;
