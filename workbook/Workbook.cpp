@@ -445,17 +445,12 @@ void Sheet::assignFrom(const Sheet& source) {
 void Sheet::takeFrom(Sheet& source) {
     if (&source == this)
         return;
-    visible = source.visible;
-    merges = source.merges;
-    validations = source.validations;
-    pageSetup = source.pageSetup;
-    view = source.view;
-    protectedSheet = source.protectedSheet;
-    passwordHash = source.passwordHash;
-    defaultRowHeight = source.defaultRowHeight;
-    rows_ = std::move(source.rows_);
+    // Everything but the rows as a copy, the rows taken.
+    std::vector<RowInfo> rows = std::move(source.rows_);
     source.rows_.clear();
-    columns_ = source.columns_;
+    assignFrom(source);
+    rows_ = std::move(rows);
+    columns_ = source.columns_;  // ids as the source has them, mapped once below
     rowRoom_ = source.rowRoom_;
     if (&source.book() != book_)
         adoptIds(source.book());
