@@ -51,6 +51,7 @@
 #include "SheetWriteCheck.h"
 #include "TaviDate.h"
 #include "TaviText.h"
+#include "ZipBookWriter.h"
 #include "frmVelkanDataExport.h"
 #include "frmVelkanDataImport.h"
 #include "gMjMDB.h"
@@ -134,7 +135,10 @@ struct Folder {
     fs::path database() const { return root / "septic.db"; }
     fs::path pristine() const { return root / "septic-before-import.db"; }
     fs::path filters() const { return root / "filters.txt"; }
-    fs::path revised() const { return root / "revised.xls"; }
+    // The revised workbook as the export wrote it (.xls), or saved as .xlsx or .ods.
+    fs::path revised(const std::string& extension = ".xls") const {
+        return root / ("revised" + extension);
+    }
 };
 
 std::pair<std::string, std::string> ReadFilters(const Folder& folder) {
@@ -217,9 +221,10 @@ std::string Imported(const ImportJob& job) {
            std::to_string(job.ImportOkCount(1)) + " rows";
 }
 
-int RunImport(int argc, char** argv, const Folder& folder, bool windowed, bool journal = true) {
+int RunImport(int argc, char** argv, const Folder& folder, bool windowed, bool journal = true,
+              const std::string& extension = ".xls") {
     TimingMessages messages;
-    const std::string book = folder.revised().string();
+    const std::string book = folder.revised(extension).string();
     if (!windowed) {
         gMjMDB mdb(messages);
         if (mdb.OpenMdb(0, folder.database().string(), false) != 0)
@@ -348,6 +353,9 @@ void ReviseWorkbook(const Folder& folder) {
     }
     if (!excel.BookSave(folder.revised().string(), true))
         std::exit(1);
+    // The same cells as a clerk's application saves them in the other formats.
+    zipbook::WriteXlsxBook(folder.revised(".xlsx").string(), *excel.book());
+    zipbook::WriteOdsBook(folder.revised(".ods").string(), *excel.book());
 }
 
 template <typename F>
@@ -467,6 +475,8 @@ int main(int argc, char** argv) {
             return RunImport(argc, argv, folder, windowed);
         if (job == "import-without-journal")
             return RunImport(argc, argv, folder, false, false);
+        if (job == "import-xlsx" || job == "import-ods")
+            return RunImport(argc, argv, folder, windowed, true, "." + job.substr(7));
         if (job == "check")
             return RunCheck(argc, argv, folder, windowed);
         return 2;
@@ -565,6 +575,18 @@ int main(int argc, char** argv) {
     };
     const Figure imports = measureAll("import", fresh);
     printAll("import, every row revised, ", imports);
+    // The same workbook saved as .xlsx and as .ods, beside the .xls figure.
+    for (const char* format : {"xlsx", "ods"}) {
+        const Figure figure = measureAll((std::string("import-") + format).c_str(), fresh);
+        printAll(std::string("import .") + format + ", every row revised, ", figure);
+        for (std::size_t i = 0; i < figure.size(); ++i) {
+            const double xls = imports[i].median().seconds;
+            const double other = figure[i].median().seconds;
+            std::printf("  .%s / .xls, %-24s %6.2f x\n", format,
+                        i == 0 ? "headless" : platforms[i - 1].name.c_str(),
+                        xls > 0 ? other / xls : 0.0);
+        }
+    }
     // The journal was added after the goal for the import through the
     // window was set: what the same import costs without it, same data.
     Runs withoutJournal;

@@ -16,24 +16,37 @@ const std::string kImportFailed = "浄化槽金額データの取込に失敗し
 const std::string kCheckFailed = "浄化槽金額データの確認に失敗しました";
 const char* const kNoData = "指定されたExcelには取込対象となるデータがありません";
 
-// The trimmed path names an existing file whose name ends in .xls (any case).
+// The endings of the formats the import reads, compared in lower case.
+bool HasImportExtension(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return false;
+    std::string extension = path.substr(dot);
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return extension == ".xls" || extension == ".xlsx" || extension == ".ods";
+}
+
+// The trimmed path names an existing file whose name ends in .xls, .xlsx or
+// .ods (any case). A file that exists under another name is said to be of a
+// format the import cannot read, not to be missing.
 bool CheckImportPath(ImportState& state, const std::string& txtPath) {
     const std::string path = gMjDisp::Trim(txtPath);
     if (path.empty()) {
         state.view.messages().warn("Excel取込先を指定してください");
         return false;
     }
-    bool extensionOk = path.size() >= 4;
-    if (extensionOk) {
-        std::string extension = path.substr(path.size() - 4);
-        for (char& c : extension) {
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        }
-        extensionOk = extension == ".xls";
-    }
-    if (!extensionOk || !ImportFileExists(path)) {
+    if (!ImportFileExists(path)) {
         state.view.messages().warn("指定されたExcelファイルが見つかりません");
+        return false;
+    }
+    if (!HasImportExtension(path)) {
+        state.view.messages().warn(
+            "指定されたファイルの形式は取り込めません（Excel形式（.xls/"
+            ".xlsx）またはODF形式（.ods）の"
+            "ファイルを指定してください）");
         return false;
     }
     state.ImportPath = path;

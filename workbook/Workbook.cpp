@@ -438,14 +438,30 @@ void Sheet::assignFrom(const Sheet& source) {
     defaultRowHeight = source.defaultRowHeight;
     rows_ = source.rows_;
     columns_ = source.columns_;
-    if (&source.book() == book_)
-        return;
+    if (&source.book() != book_)
+        adoptIds(source.book());
+}
 
+void Sheet::takeFrom(Sheet& source) {
+    if (&source == this)
+        return;
+    // Everything but the rows as a copy, the rows taken.
+    std::vector<RowInfo> rows = std::move(source.rows_);
+    source.rows_.clear();
+    assignFrom(source);
+    rows_ = std::move(rows);
+    columns_ = source.columns_;  // ids as the source has them, mapped once below
+    rowRoom_ = source.rowRoom_;
+    if (&source.book() != book_)
+        adoptIds(source.book());
+}
+
+void Sheet::adoptIds(const Workbook& other) {
     // Another workbook: its format and string ids mean nothing here.
-    std::vector<std::uint32_t> formatIds(source.book().formats.size(), kNoCell);
+    std::vector<std::uint32_t> formatIds(other.formats.size(), kNoCell);
     auto mapFormat = [&](std::uint32_t id) {
         if (formatIds[id] == kNoCell)
-            formatIds[id] = book_->formats.intern(source.book().formats.get(id));
+            formatIds[id] = book_->formats.intern(other.formats.get(id));
         return formatIds[id];
     };
     for (auto& ri : rows_) {
@@ -456,7 +472,7 @@ void Sheet::assignFrom(const Sheet& source) {
                 continue;
             cell.format = mapFormat(cell.format);
             if (cell.kind == CellKind::Text) {
-                cell.text = book_->strings.intern(source.book().strings.get(cell.text));
+                cell.text = book_->strings.intern(other.strings.get(cell.text));
             }
         }
     }

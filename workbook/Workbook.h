@@ -211,6 +211,10 @@ class Sheet {
     // Copy cells, rows, columns, merges, page setup, view and protection of
     // another sheet (of this or another workbook) into this one.
     void assignFrom(const Sheet& source);
+    // The same, taking the cells of `source` (of another workbook), which is
+    // left without them: a large sheet read beside the book joins it without
+    // a copy.
+    void takeFrom(Sheet& source);
 
     // Used range: last row and column (0-based) of cells with a value or a
     // format; nullopt for an empty sheet.
@@ -237,6 +241,8 @@ class Sheet {
 
   private:
     void growRow(RowInfo& ri, std::int32_t r, std::int32_t c);
+    // Format and string ids of cells taken from another workbook, made this one's.
+    void adoptIds(const Workbook& other);
     Cell& ensureCell(std::int32_t r, std::int32_t c);
 
     Workbook* book_;

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "BookFileReader.h"
 #include "CellText.h"
 #include "TextCodec.h"
-#include "XlsReader.h"
 #include "XlsWriter.h"
 #include "pClExcelShared.h"
 
@@ -137,13 +137,14 @@ std::int16_t pClExcel::SheetCount() const {
 bool pClExcel::OpenBook(const std::string& vBookName) {
     try {
         RequireApp();
-        std::unique_ptr<xls::Workbook> book = xls::ReadXlsFile(vBookName);
-        if (!book || book->sheetCount() == 0) {
+        xls::BookFile file = xls::ReadBookFile(vBookName);
+        if (!file.book || file.book->sheetCount() == 0) {
             throw PlatformError(xls::kErrDamaged, "'" + vBookName + "' にはシートがありません。");
         }
-        mBook = std::move(book);
+        mBook = std::move(file.book);
         mSheet = &mBook->sheet(0);
-        bookPath_ = vBookName;
+        // A save under the book's own name writes .xls: never over an .xlsx or .ods.
+        bookPath_ = file.format == xls::BookFormat::Xls ? vBookName : std::string();
         mBookOpen = true;
         return true;
     } catch (const PlatformError& e) {
@@ -382,7 +383,7 @@ std::int32_t pClExcel::CopySheets(const std::string& vBookName, const std::strin
                                   std::int16_t vCopyPos) {
     try {
         RequireApp();
-        std::unique_ptr<xls::Workbook> other = xls::ReadXlsFile(vBookName);
+        std::unique_ptr<xls::Workbook> other = xls::ReadBookFile(vBookName).book;
         const auto index = other->findSheet(vSheetName);
         if (!index) {
             throw PlatformError(xls::kErrNoSuchSheet, "シート '" + vSheetName + "' がありません。");

@@ -9,14 +9,22 @@ QString ExcelFileFilter() {
     return QStringLiteral("Microsoft Excel ブック (*.xls)");
 }
 
-QString ChooseExcelFile(QWidget* parent, const QString& title, const QString& folder,
-                        const QString& fileName) {
+QStringList ImportFileFilters() {
+    return {ExcelFileFilter(), QStringLiteral("Excel ブック (*.xlsx)"),
+            QStringLiteral("ODF 表計算ドキュメント (*.ods)"),
+            QStringLiteral("取込できるすべてのブック (*.xls *.xlsx *.ods)")};
+}
+
+namespace {
+
+QString Choose(QWidget* parent, const QString& title, const QString& folder,
+               const QString& fileName, const QStringList& filters, QFileDialog::FileMode mode) {
     QFileDialog dialog(parent, title);
     dialog.setFont(VelkanFont());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(ExcelFileFilter());
+    dialog.setFileMode(mode);
+    dialog.setNameFilters(filters);
     if (!folder.isEmpty())
         dialog.setDirectory(folder);
     if (!fileName.isEmpty()) {
@@ -28,4 +36,16 @@ QString ChooseExcelFile(QWidget* parent, const QString& title, const QString& fo
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+QString ChooseExcelFile(QWidget* parent, const QString& title, const QString& folder,
+                        const QString& fileName) {
+    return Choose(parent, title, folder, fileName, {ExcelFileFilter()}, QFileDialog::AnyFile);
+}
+
+QString ChooseImportFile(QWidget* parent, const QString& title, const QString& folder,
+                         const QString& fileName) {
+    return Choose(parent, title, folder, fileName, ImportFileFilters(), QFileDialog::ExistingFile);
 }

@@ -81,7 +81,7 @@ class frmVelkanDataImport : public WindowConventions {
     ImportHistoryView* history_ = nullptr;
 
     QString browseInitialFolder_;
-    ExcelFileChooser chooseFile_ = ChooseExcelFile;
+    ExcelFileChooser chooseFile_ = ChooseImportFile;
     std::unique_ptr<View> view_;
     std::unique_ptr<ImportJob> job_;
 };

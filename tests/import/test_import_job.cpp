@@ -15,6 +15,9 @@ const std::string kConfirm = "浄化槽金額データの取込を開始して�
 const std::string kFailed = "浄化槽金額データの取込に失敗しました";
 const std::string kNoData = "指定されたExcelには取込対象となるデータがありません";
 const std::string kNotFound = "指定されたExcelファイルが見つかりません";
+const std::string kOtherFormat =
+    "指定されたファイルの形式は取り込めません（Excel形式（.xls/.xlsx）またはODF形式（.ods）の"
+    "ファイルを指定してください）";
 
 std::string Summary(const std::string& ok1, const std::string& ng1, const std::string& ok2,
                     const std::string& ng2) {
@@ -67,18 +70,18 @@ TEST(ImportSummary, CountsRightAlignedInEightColumns) {
 TEST(ImportPath, ChecksBeforeAnythingElse) {
     Fixture f;
     std::ofstream(f.dir.file("upper.XLS")) << "x";
-    std::ofstream(f.dir.file("new.xlsx")) << "x";
+    std::ofstream(f.dir.file("new.csv")) << "x";
     std::filesystem::create_directory(f.dir.file("folder.xls"));
 
     f.job.RunImport("");
     f.job.RunImport("   ");
     f.job.RunImport(f.dir.file("missing.xls"));
-    f.job.RunImport(f.dir.file("new.xlsx"));
+    f.job.RunImport(f.dir.file("new.csv"));
     f.job.RunImport(f.dir.file("folder.xls"));
     f.job.RunImport(f.dir.file("*.xls"));
     EXPECT_EQ(f.texts(), (std::vector<std::string>{"Excel取込先を指定してください",
                                                    "Excel取込先を指定してください", kNotFound,
-                                                   kNotFound, kNotFound, kNotFound}));
+                                                   kOtherFormat, kNotFound, kNotFound}));
     EXPECT_TRUE(f.view.busyChanges.empty());
 
     // An upper-case extension passes and the confirmation follows.

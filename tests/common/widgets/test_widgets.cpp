@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ExcelFileDialog.h"
 #include "KeyNavigator.h"
 #include "QtMessageSink.h"
 #include "TaviCommand.h"
@@ -289,4 +290,17 @@ TEST(VelkanFont, QtsJapaneseTranslationIsInstalled) {
     // qt6-translations-l10n: the standard dialogs speak Japanese.
     ASSERT_TRUE(InstallJapaneseTranslations(*QCoreApplication::instance()));
     EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), "Look in:");
+}
+
+// The export saves .xls only; the import's dialog offers the .xls filter
+// first, then the other formats the import reads.
+TEST(ExcelFileDialog, FiltersOfTheExportAndTheImport) {
+    EXPECT_EQ(ExcelFileFilter(), "Microsoft Excel ブック (*.xls)");
+    const QStringList filters = ImportFileFilters();
+    ASSERT_GE(filters.size(), 3);
+    EXPECT_EQ(filters.front(), "Microsoft Excel ブック (*.xls)");
+    const QString all = filters.join(' ');
+    EXPECT_TRUE(all.contains("(*.xlsx)"));
+    EXPECT_TRUE(all.contains("(*.ods)"));
+    EXPECT_TRUE(filters.back().contains("*.xls *.xlsx *.ods"));
 }

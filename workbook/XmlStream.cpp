@@ -1,0 +1,143 @@
+#include "XmlStream.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+
+#include <exception>
+#include <memory>
+
+#include "BiffReaderErrors.h"
+
+namespace xls::xml {
+namespace {
+
+struct Session {
+    explicit Session(Handler& h) : handler(h) {}
+    Handler& handler;
+    xmlParserCtxtPtr context = nullptr;
+    std::exception_ptr failure;
+    std::string firstError;
+    int errorLine = 0;
+    UriCache uris;
+};
+
+Session& Of(void* data) {
+    return *static_cast<Session*>(static_cast<xmlParserCtxtPtr>(data)->_private);
+}
+
+// Handler exceptions must not cross libxml2's C frames: they are kept and
+// the parser is stopped.
+template <typename F>
+void Guarded(void* data, F&& call) {
+    Session& session = Of(data);
+    if (session.failure)
+        return;
+    try {
+        call(session.handler);
+    } catch (...) {
+        session.failure = std::current_exception();
+        xmlStopParser(session.context);
+    }
+}
+
+const char* Str(const xmlChar* s) {
+    return reinterpret_cast<const char*>(s);
+}
+
+void OnStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
+             const xmlChar**, int count, int, const xmlChar** attributes) {
+    Session& session = Of(data);
+    Guarded(data, [&](Handler& h) {
+        h.start(Str(localname), session.uris.view(Str(uri)),
+                Attributes(reinterpret_cast<const char**>(attributes), count, session.uris));
+    });
+}
+
+void OnEnd(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri) {
+    Session& session = Of(data);
+    Guarded(data, [&](Handler& h) { h.end(Str(localname), session.uris.view(Str(uri))); });
+}
+
+void OnText(void* data, const xmlChar* chars, int length) {
+    Guarded(data, [&](Handler& h) {
+        h.text(std::string_view(Str(chars), static_cast<std::size_t>(length)));
+    });
+}
+
+void OnError(void* data, xmlErrorPtr error) {
+    if (data == nullptr || error == nullptr)
+        return;
+    Session& session = Of(data);
+    if (session.firstError.empty() && error->message != nullptr) {
+        session.firstError = error->message;
+        while (!session.firstError.empty() &&
+               (session.firstError.back() == '\n' || session.firstError.back() == ' '))
+            session.firstError.pop_back();
+        session.errorLine = error->line;
+    }
+}
+
+struct ContextFree {
+    void operator()(xmlParserCtxtPtr context) const {
+        if (context->myDoc != nullptr)
+            xmlFreeDoc(context->myDoc);
+        xmlFreeParserCtxt(context);
+    }
+};
+
+}  // namespace
+
+void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Handler& handler) {
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = OnStart;
+    sax.endElementNs = OnEnd;
+    sax.characters = OnText;
+    sax.cdataBlock = OnText;
+    sax.serror = OnError;
+    // No document type, no entities of the document's own, nothing from the
+    // network. The parser pulls the member as it goes: faster than pushing
+    // pieces into it, which makes it look ahead for the end of every tag.
+    Session session(handler);
+    struct Source {
+        const zip::ZipPackage::Fill& fill;
+        std::exception_ptr failure;
+    } source{fill, nullptr};
+    const auto read = [](void* context, char* buffer, int size) -> int {
+        auto& s = *static_cast<Source*>(context);
+        try {
+            return static_cast<int>(
+                s.fill(reinterpret_cast<std::uint8_t*>(buffer), static_cast<std::size_t>(size)));
+        } catch (...) {
+            s.failure = std::current_exception();
+            return -1;
+        }
+    };
+    std::unique_ptr<xmlParserCtxt, ContextFree> context(
+        xmlCreateIOParserCtxt(&sax, nullptr, read, nullptr, &source, XML_CHAR_ENCODING_NONE));
+    if (!context)
+        throw std::bad_alloc();
+    session.context = context.get();
+    context->_private = &session;
+    context->userData = context.get();
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
+    const int rc = xmlParseDocument(context.get());
+    if (source.failure)
+        std::rethrow_exception(source.failure);
+    if (session.failure)
+        std::rethrow_exception(session.failure);
+    if (rc != 0 || !context->wellFormed) {
+        std::string detail = member + " の XML が不正です";
+        if (!session.firstError.empty())
+            detail +=
+                "（" + std::to_string(session.errorLine) + " 行目: " + session.firstError + "）";
+        biff::ThrowDamaged(detail);
+    }
+}
+
+bool ParseMember(const zip::ZipPackage& package, const std::string& member, Handler& handler) {
+    return package.pull(
+        member, [&](const zip::ZipPackage::Fill& fill) { ParseFrom(fill, member, handler); });
+}
+
+}  // namespace xls::xml
