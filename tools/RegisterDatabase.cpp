@@ -401,7 +401,9 @@ std::vector<std::uint8_t> StoreWithEntry(std::span<const std::uint8_t> store,
             append(line + "\r\n");
         return out;
     }
-    if (!GMojRege::RegistryStore::Parse(store).valid()) {
+    if (const auto current = GMojRege::RegistryStore::Parse(store); !current.valid()) {
+        if (!current.problem().empty())
+            throw RegisterError(current.problem() + "ファイルは変更していません。");
         throw RegisterError(
             "保存ファイルがレジストリの書き出し形式ではないため、変更しません。"
             "1 行目が \"" +

@@ -10,6 +10,7 @@
 
 #include "GMojRege.h"
 #include "RegisterDatabase.h"
+#include "RegistryStore.h"
 #include "TextCodec.h"
 #include "common/DatabaseTestSupport.h"
 #include "common/RegistryTestSupport.h"
@@ -358,6 +359,16 @@ TEST(RegisterCommand, RefusesToRewriteAFileThatIsNotARegistryExport) {
     EXPECT_NE(r.err.find("レジストリの書き出し形式ではないため、変更しません"), std::string::npos)
         << r.err;
     EXPECT_EQ(ReadText(registry.storePath()), "DataBaseName=/srv/a.db\n");
+
+    // An export with more keys than any store holds says so.
+    std::string crowded = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (std::size_t k = 0; k <= GMojRege::RegistryStore::kMaxKeys; ++k)
+        crowded += "[HKEY_CURRENT_USER\\K" + std::to_string(k) + "]\r\n";
+    registry.write(crowded);
+    const CommandResult full = RunCommand({db, "本社"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("キーが多すぎる"), std::string::npos) << full.err;
+    EXPECT_EQ(ReadText(registry.storePath()), crowded);
 }
 
 // ---- Paths from the command line -------------------------------------------
