@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "PeakMemory.h"
+#include "XlsWriter.h"
 #include "test_reader_support.h"
 
 namespace xls {
@@ -100,6 +101,42 @@ TEST(ReaderMemory, CellsFarRightInEveryRowAreRefusedPastTheBudget) {
         Append(narrow, NumberRecord(static_cast<std::uint16_t>(r), 0, r));
     auto book = ReadBytes(BookOfSheets(1, narrow));
     EXPECT_EQ(std::get<double>(book->sheet(0).value(65535, 0)), 65535.0);
+}
+
+TEST(SheetRows, SparseRowsCopyFormatAndWriteLikeDenseOnes) {
+    Workbook book;
+    Sheet& sheet = book.addSheet("S");
+    sheet.setNumber(2, 1, 5);
+    sheet.setNumber(40000, 3, 7);
+    sheet.rowInfo(50000).height = 600;
+    EXPECT_EQ(sheet.rowCount(), 50001);
+    EXPECT_LT(sheet.rowBytes(), 32u * 1024);  // three pages and their index
+    EXPECT_EQ(sheet.lastCell(), std::make_pair(40000, 3));
+    EXPECT_EQ(sheet.lastValueRow(3), 40000);
+
+    // A copy owns its rows: changing it leaves the source as it was.
+    Sheet& copy = book.copySheet(sheet, 1, "T");
+    copy.setNumber(40000, 3, 8);
+    copy.setNumber(1000, 0, 9);
+    EXPECT_EQ(std::get<double>(sheet.value(40000, 3)), 7.0);
+    EXPECT_EQ(sheet.cell(1000, 0), nullptr);
+
+    // Whole rows formatted across missing pages: every row of the range
+    // gets the format, cells where a formatted column crosses them too.
+    copy.changeFormat(RangeKind::Columns, {0, 0, 5, 5}, [](CellFormat& f) { f.font.bold = true; });
+    copy.changeFormat(RangeKind::Rows, {20000, 20001, 0, 0}, [](CellFormat& f) { f.wrap = true; });
+    EXPECT_TRUE(book.formats.get(copy.formatIdAt(20001, 2)).wrap);
+    ASSERT_NE(copy.cell(20000, 5), nullptr);
+    EXPECT_TRUE(book.formats.get(copy.cell(20000, 5)->format).font.bold);
+    EXPECT_FALSE(book.formats.get(copy.formatIdAt(19999, 2)).wrap);
+
+    // Written and read back, the rows between stay empty and the far ones come back.
+    auto back = ReadBytes(Bytes(WriteXlsToMemory(book)));
+    const Sheet& read = back->sheet(0);
+    EXPECT_EQ(std::get<double>(read.value(40000, 3)), 7.0);
+    EXPECT_EQ(read.row(50000)->height, std::optional<std::uint16_t>(600));
+    EXPECT_EQ(read.cell(30000, 0), nullptr);
+    EXPECT_EQ(std::get<double>(back->sheet(1).value(1000, 0)), 9.0);
 }
 
 }  // namespace
