@@ -23,35 +23,14 @@
 #include "FuzzSeeds.h"
 #include "ImportErrors.h"
 #include "ImportState.h"
-#include "ImportView.h"
 #include "ReadSheet.h"
-#include "RecordingMessages.h"
 #include "RowRules.h"
 #include "Workbook.h"
 #include "XlsWriter.h"
 #include "gMjMDB.h"
+#include "import/ImportTestSupport.h"
 
 namespace {
-
-class FuzzView : public ImportView {
-  public:
-    explicit FuzzView(MessageSink& messages) : messages_(messages) {}
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override { lines.clear(); }
-    void addErrorLine(const std::string& line) override { lines.push_back(line); }
-
-    std::vector<std::string> lines;
-
-  private:
-    MessageSink& messages_;
-};
 
 enum class Rows { Good, Bad, Far };
 
@@ -134,8 +113,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzzseeds::InputFile file(".xls");
-    RecordingMessages messages;
-    FuzzView view(messages);
+    importtest::TestImportView view;
+    RecordingMessages& messages = view.messagesRecorded;
     gMjMDB mdb(messages);
     ImportState state(mdb, view);
     state.ImportPath = file.Hold(data, size);
