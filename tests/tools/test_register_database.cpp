@@ -245,6 +245,16 @@ TEST(StoreWithEntry, KeepsTheEncodingOfTheStore) {
         EXPECT_FALSE(replaced);
         EXPECT_EQ(out, c.encode(before + "\r\n" +
                                 Section("Septictank", "/データ/本社.db", "本社", "\r\n")));
+
+        // A store holding nothing but its byte order mark becomes a store
+        // the windows read.
+        const auto made = regdb::StoreWithEntry(c.encode(""), entry, replaced);
+        const GMojRege::RegistryStore store = GMojRege::RegistryStore::Parse(made);
+        const GMojRege::RegistryKey* key =
+            store.FindKey(std::string(regdb::kPackageKey) + "\\Septictank");
+        ASSERT_NE(key, nullptr) << made.size();
+        EXPECT_EQ(GMojRege::ValueText(*GMojRege::RegistryStore::FindValue(*key, "UserName")),
+                  "本社");
     }
 }
 
