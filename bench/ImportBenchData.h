@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
 #include "SampleData.h"
+#include "gMjDisp.h"
 #include "pClExcel.h"
 
 namespace {
@@ -26,20 +28,40 @@ namespace {
 constexpr int kLines = 65533;
 
 struct Line {
-    std::int64_t code, id, sub;  // sub: 作業コード or 部門コード
+    std::int64_t code, id, sub;       // sub: 作業コード or 部門コード
+    std::vector<FieldValue> amounts;  // the current amounts the export shows
 };
 
-std::vector<Line> Lines(Database& db, const std::string& table, const std::string& subColumn) {
+std::vector<Line> Lines(Database& db, const std::string& table, const std::string& subColumn,
+                        const std::vector<std::string>& amountColumns) {
+    std::string columns;
+    for (const std::string& column : amountColumns)
+        columns += ", t." + column;
     Statement st =
-        db.prepare("SELECT t.得意先コード, t.ＩＤ, t." + subColumn + " FROM " + table +
+        db.prepare("SELECT t.得意先コード, t.ＩＤ, t." + subColumn + columns + " FROM " + table +
                    " AS t INNER JOIN 浄化槽基本マスタ AS b ON b.得意先コード = "
                    "t.得意先コード WHERE t.ＩＤ <= 32767 ORDER BY t.得意先コード, t.ＩＤ");
     std::vector<Line> lines;
     while (st.step() && static_cast<int>(lines.size()) < kLines) {
-        lines.push_back({std::get<std::int64_t>(st.column(0)), std::get<std::int64_t>(st.column(1)),
-                         IsNull(st.column(2)) ? 0 : std::get<std::int64_t>(st.column(2))});
+        Line line{std::get<std::int64_t>(st.column(0)),
+                  std::get<std::int64_t>(st.column(1)),
+                  IsNull(st.column(2)) ? 0 : std::get<std::int64_t>(st.column(2)),
+                  {}};
+        for (std::size_t i = 0; i < amountColumns.size(); ++i)
+            line.amounts.push_back(st.column(static_cast<int>(3 + i)));
+        lines.push_back(std::move(line));
     }
     return lines;
+}
+
+// The current amounts beside the entries, as the export writes them (so
+// that the import finds no row changed since).
+void WriteCurrentAmounts(pClExcel& excel, std::int32_t row, const Line& line) {
+    for (std::size_t i = 0; i < line.amounts.size(); ++i) {
+        if (!IsNull(line.amounts[i]))
+            excel.SetCellValue(row, static_cast<std::int16_t>(14 + i),
+                               std::round(FieldNumber(line.amounts[i])));
+    }
 }
 
 void WriteHeaders(pClExcel& excel, std::int16_t sheet) {
@@ -62,8 +84,12 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
     options.overwrite = true;
     CreateSampleDatabase(dbPath, options);
     Database db(dbPath, true);
-    const std::vector<Line> contract = Lines(db, "浄化槽契約内訳マスタ", "作業コード");
-    const std::vector<Line> billing = Lines(db, "浄化槽請求テーブル", "部門コード");
+    const std::vector<Line> contract =
+        Lines(db, "浄化槽契約内訳マスタ", "作業コード", {"年間金額", "作業回数", "[1回分の金額]"});
+    std::vector<std::string> months;
+    for (int m = 1; m <= 12; ++m)
+        months.push_back("請求金額" + gMjDisp::FullWidthDigits(m));
+    const std::vector<Line> billing = Lines(db, "浄化槽請求テーブル", "部門コード", months);
     if (static_cast<int>(contract.size()) < kLines || static_cast<int>(billing.size()) < kLines) {
         std::fprintf(stderr, "too few lines in the sample database (%zu, %zu)\n", contract.size(),
                      billing.size());
@@ -80,6 +106,7 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
         excel.SetCellValue(row, 11, static_cast<double>(line.id));
         excel.SetCellValue(row, 12, static_cast<double>(line.sub));
         excel.SetCellValue(row, 13, std::string("清掃"));
+        WriteCurrentAmounts(excel, row, line);
         excel.SetCellValue(row, 17, 13200.0 + row % 100);
         excel.SetCellValue(row, 18, 12.0);
         excel.SetCellValue(row, 19, 1100.0);
@@ -93,6 +120,7 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
         excel.SetCellValue(row, 11, static_cast<double>(line.id));
         excel.SetCellValue(row, 12, static_cast<double>(line.sub));
         excel.SetCellValue(row, 13, std::string("浄化槽清掃"));
+        WriteCurrentAmounts(excel, row, line);
         for (std::int16_t m = 1; m <= 12; ++m) {
             excel.SetCellValue(row, static_cast<std::int16_t>(25 + m), m == 8 ? 0.0 : 5500.0);
         }

@@ -68,9 +68,10 @@ void CheckDatabaseFile(const std::string& path) {
 
 }  // namespace
 
-Database::Database(const std::string& path, bool readOnly) : path_(path) {
+Database::Database(const std::string& path, bool readOnly)
+    : path_(IsServerDatabaseName(path) ? TrimmedDatabaseName(path) : path) {
     if (IsServerDatabaseName(path)) {
-        pg_ = std::make_shared<PgConnection>(path, readOnly);
+        pg_ = std::make_shared<PgConnection>(path_, readOnly);
         return;
     }
     CheckDatabaseFile(path);
@@ -285,7 +286,7 @@ const Database::TableInfo& Database::tableInfo(const std::string& table) const {
         return serverTableInfo(table);
     Statement& version = cached("PRAGMA schema_version");
     version.step();
-    const long long current = static_cast<long long>(FieldNumber(version.column(0)));
+    const long long current = FieldWhole<long long>(version.column(0), "schema_version");
     version.reset();
     if (current != schemaVersion_) {
         tables_.clear();
@@ -308,7 +309,7 @@ const Database::TableInfo& Database::tableInfo(const std::string& table) const {
         std::vector<std::pair<std::int64_t, std::string>> keys;
         while (st.step()) {
             info.columns.push_back(FieldText(st.column(0)));
-            const auto pk = static_cast<std::int64_t>(FieldNumber(st.column(1)));
+            const auto pk = FieldWhole<std::int64_t>(st.column(1), "pk");
             if (pk > 0)
                 keys.emplace_back(pk, info.columns.back());
         }

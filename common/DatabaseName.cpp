@@ -4,14 +4,9 @@
 
 #include <memory>
 
-namespace {
+#include "DatabaseSecrets.h"
 
-std::string Trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
+namespace {
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
     for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
@@ -55,26 +50,35 @@ bool IsKeyValueText(const std::string& s) {
 
 }  // namespace
 
+std::string TrimmedDatabaseName(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool IsServerUri(const std::string& name) {
+    return IsUri(TrimmedDatabaseName(name));
+}
+
 bool IsServerDatabaseName(const std::string& name) {
-    const std::string s = Trimmed(name);
+    const std::string s = TrimmedDatabaseName(name);
     return IsUri(s) || IsKeyValueText(s);
 }
 
 std::string DatabaseDisplayName(const std::string& name) {
     if (!IsServerDatabaseName(name))
         return name;
-    const std::string s = Trimmed(name);
+    const std::string s = TrimmedDatabaseName(name);
     char* error = nullptr;
     std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> parsed(
         PQconninfoParse(s.c_str(), &error), &PQconninfoFree);
     PQfreemem(error);
-    if (!parsed) {
-        // Unreadable: show nothing of it that could be a password.
-        return IsUri(s) ? s.substr(0, s.find("://") + 3) + "…" : "…";
-    }
+    if (!parsed)
+        return NameWithoutSecrets(s);  // as written, for the user to find the slip
     std::string shown;
     for (const PQconninfoOption* o = parsed.get(); o->keyword; ++o) {
-        if (!o->val || !*o->val || std::string(o->keyword) == "password")
+        if (!o->val || !*o->val || IsSecretKeyword(o->keyword))
             continue;
         if (!shown.empty())
             shown += ' ';

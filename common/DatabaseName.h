@@ -6,7 +6,14 @@
 #include <string>
 
 bool IsServerDatabaseName(const std::string& name);
+// A server name given as a postgresql:// or postgres:// URI.
+bool IsServerUri(const std::string& name);
 
-// The name as it may be shown: a server name without its password (a path
-// is shown as it is).
+// The name without blanks at either end, as a server name is classified,
+// opened and shown: libpq would take a URI after a blank for the name of a
+// database on its default server, password and all.
+std::string TrimmedDatabaseName(const std::string& name);
+
+// The name as it may be shown: a server name without any secret option
+// (password, sslpassword, …; a path is shown as it is).
 std::string DatabaseDisplayName(const std::string& name);

@@ -10,11 +10,17 @@
 
 #include <string>
 
-// Call first thing in main(). Returns at once when the program already runs
-// with the setting or does not need it (the system gives huge pages to every
-// program, or to none); returns after a failed new start, and the program
-// goes on with small pages.
+// Call first thing in main(). Returns at once when the program does not need
+// the setting (the system gives huge pages to every program, or to none),
+// when the user opts out (VELKAN_LARGE_PAGES=0) and under valgrind; returns
+// after a failed new start, and the program goes on with small pages. In the
+// new start it puts GLIBC_TUNABLES back as the user had it (or unsets it), so
+// that the programs this one starts get the user's environment.
 void UseLargePages(char** argv);
+
+// Whether this start would start itself once more: not opted out, not under
+// valgrind, huge pages given on request.
+bool LargePagesWanted();
 
 // GLIBC_TUNABLES with the allocator's huge-page setting added to `current`
 // (the value in force, or empty); `current` itself when it already has a

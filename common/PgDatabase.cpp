@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "DatabaseName.h"
+#include "DatabaseSecrets.h"
 #include "PlatformError.h"
+#include "ServerTls.h"
 
 namespace {
 
@@ -119,25 +121,47 @@ void AppendCopyField(std::string& line, const FieldValue& value) {
 // ---------------------------------------------------------------------------
 // PgConnection
 
-PgConnection::PgConnection(const std::string& conninfo, bool readOnly) {
+PgConnection::PgConnection(const std::string& name, bool readOnly) : secrets_(SecretValues(name)) {
+    const std::string conninfo = TrimmedDatabaseName(name);
+    const std::string shown = DatabaseDisplayName(conninfo);
     // libpq waits for ever for a server that does not answer; the user's
-    // own connect_timeout, given in the name, comes later and wins.
-    const char* keywords[] = {"connect_timeout", "dbname", "client_encoding", "application_name",
-                              nullptr};
-    const char* values[] = {kConnectTimeoutSeconds, conninfo.c_str(), "UTF8", "VelkanData",
-                            nullptr};
-    conn_ = PQconnectdbParams(keywords, values, 1);
+    // own connect_timeout, given in the name, comes later and wins. The TLS
+    // default is added only where the name and its service choose none.
+    const std::string sslmode = DefaultSslMode(conninfo);
+    std::vector<const char*> keywords = {"connect_timeout"};
+    std::vector<const char*> values = {kConnectTimeoutSeconds};
+    if (!sslmode.empty()) {
+        keywords.push_back("sslmode");
+        values.push_back(sslmode.c_str());
+    }
+    for (const char* k : {"dbname", "client_encoding", "application_name"})
+        keywords.push_back(k);
+    for (const char* v : {conninfo.c_str(), "UTF8", "VelkanData"})
+        values.push_back(v);
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    // libpq's own reading errors quote the name, secrets and all: the name
+    // is read here first and such an error shown without them.
+    char* parseError = nullptr;
+    PQconninfoFree(PQconninfoParse(conninfo.c_str(), &parseError));
+    if (parseError != nullptr) {
+        const std::string reason = Trim(parseError);
+        PQfreemem(parseError);
+        throw PlatformError(SQLITE_CANTOPEN,
+                            "データベースを開けません: " + shown +
+                                " (接続文字列を読み取れません: " + message(reason) + ")");
+    }
+    conn_ = PQconnectdbParams(keywords.data(), values.data(), 1);
     if (conn_ == nullptr) {
-        throw PlatformError(SQLITE_NOMEM, "データベースを開けません: " +
-                                              DatabaseDisplayName(conninfo) + " (メモリ不足)");
+        throw PlatformError(SQLITE_NOMEM, "データベースを開けません: " + shown + " (メモリ不足)");
     }
     if (PQstatus(conn_) != CONNECTION_OK) {
-        const std::string reason = Trim(PQerrorMessage(conn_));
+        const std::string reason = message(Trim(PQerrorMessage(conn_)));
         PQfinish(conn_);
         conn_ = nullptr;
-        throw PlatformError(
-            SQLITE_CANTOPEN,
-            "データベースを開けません: " + DatabaseDisplayName(conninfo) + " (" + reason + ")");
+        const std::string hint = TlsFailureHint(reason, !sslmode.empty());
+        throw PlatformError(SQLITE_CANTOPEN, "データベースを開けません: " + shown + " (" + reason +
+                                                 ")" + (hint.empty() ? "" : "\n" + hint));
     }
     try {
         std::string setup = std::string("SET lock_timeout = '") + kLockTimeout +
@@ -165,18 +189,19 @@ void PgConnection::fail(const PGresult* result, const std::string& context) cons
 PlatformError PgConnection::errorOf(const PGresult* result, const std::string& context) const {
     if (PQstatus(conn_) == CONNECTION_BAD) {
         return PlatformError(kServerConnectionLost, "データベースサーバーとの接続が切れました (" +
-                                                        Trim(PQerrorMessage(conn_)) + ")");
+                                                        message(Trim(PQerrorMessage(conn_))) + ")");
     }
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    std::string message;
+    std::string text;
     if (const char* primary =
             result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr)
-        message = primary;
+        text = primary;
     else
-        message = Trim(PQerrorMessage(conn_));
+        text = Trim(PQerrorMessage(conn_));
     if (const char* detail = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL) : nullptr)
-        message += " (" + std::string(detail) + ")";
-    return PlatformError(CodeOfState(state), context.empty() ? message : context + ": " + message);
+        text += " (" + std::string(detail) + ")";
+    return PlatformError(CodeOfState(state),
+                         message(context.empty() ? text : context + ": " + text));
 }
 
 void PgConnection::sendDeferred(const std::string& name, int count, const char* const* values,
@@ -451,8 +476,8 @@ std::int64_t PgStatement::columnInt(int index0) const {
     columnInto(index0, v);
     if (const auto* i = std::get_if<std::int64_t>(&v))
         return *i;
-    if (const auto* d = std::get_if<double>(&v))
-        return static_cast<std::int64_t>(*d);
+    if (std::holds_alternative<double>(v))
+        return FieldWhole<std::int64_t>(v, columnName(index0));
     if (const auto* s = std::get_if<std::string>(&v))
         return std::atoll(s->c_str());
     return 0;

@@ -15,14 +15,16 @@
 #include <vector>
 
 #include "Database.h"
+#include "DatabaseSecrets.h"
 #include "FieldValue.h"
 #include "PlatformError.h"
 
 class PgConnection {
   public:
-    // Connects; a refused connection throws PlatformError naming the server
-    // (never its password) with libpq's reason.
-    PgConnection(const std::string& conninfo, bool readOnly);
+    // Connects to the server a DataBaseName names (blanks around it are
+    // dropped); a refused connection throws PlatformError naming the server
+    // with libpq's reason, neither with any secret of the name.
+    PgConnection(const std::string& name, bool readOnly);
     ~PgConnection();
     PgConnection(const PgConnection&) = delete;
     PgConnection& operator=(const PgConnection&) = delete;
@@ -59,6 +61,9 @@ class PgConnection {
 
   private:
     void freeReleased();
+    // A message of libpq or of the server without any secret of the name.
+    std::string message(const std::string& text) const { return WithoutSecrets(text, secrets_); }
+    std::vector<std::string> secrets_;
     bool inPipeline_ = false;
     struct Deferred {
         long long expected;  // rows the statement must change

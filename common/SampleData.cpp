@@ -418,7 +418,7 @@ std::string PeriodCondition(int yearMonth) {
 long CountOf(Database& db, const std::string& sql) {
     Statement st = db.prepare(sql);
     st.step();
-    return static_cast<long>(FieldNumber(st.column(0)));
+    return FieldWhole<long>(st.column(0), "count");
 }
 
 }  // namespace
@@ -430,12 +430,12 @@ ExportRowCounts CountExportRows(Database& db, int yearMonth) {
             "SELECT ぱるも清掃部門コード, ぱるも点検部門コード FROM コントロールマスタ WHERE "
             "コード = 1");
         if (st.step()) {
-            const double a = FieldNumber(st.column(0));
-            const double b = FieldNumber(st.column(1));
+            const auto a = FieldWhole<std::int64_t>(st.column(0), "ぱるも清掃部門コード");
+            const auto b = FieldWhole<std::int64_t>(st.column(1), "ぱるも点検部門コード");
             // Only whole numbers go into the statement, whatever the row holds.
             if (a != 0 || b != 0) {
-                siblings = " AND 部門マスタ.部門コード NOT IN (" + std::to_string(std::llround(a)) +
-                           ", " + std::to_string(std::llround(b)) + ")";
+                siblings = " AND 部門マスタ.部門コード NOT IN (" + std::to_string(a) + ", " +
+                           std::to_string(b) + ")";
             }
         }
     }

@@ -67,7 +67,7 @@ bool LoadDepartments(Database* connection, const std::string& query,
     rs.Move(0, "", "MOVELAST", {}, err);
     rs.Move(0, "", "MOVEFIRST", {}, err);
     while (!rs.BOF() && !rs.IsEOF()) {
-        const auto code = static_cast<std::int32_t>(FieldNumber(rs.Field("部門コード")));
+        const auto code = FieldWhole<std::int32_t>(rs.Field("部門コード"), "部門コード");
         items.push_back({code, DepartmentItemText(code, FieldText(rs.Field("部門名称")))});
         rs.Move(0, "PrimaryKey", "MOVENEXT", {}, err);
     }

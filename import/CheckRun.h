@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "AmountConflict.h"
 #include "ImportErrors.h"
 #include "UpdateFromSheet.h"
 
 class Database;
-
-// The list text of a row whose current amounts no longer match the database.
-inline constexpr const char* kStaleAmountMessage = "出力後にマスタの金額が変更されています";
 
 // A read transaction: every look-up of both sheets sees one state of the
 // database, and a writer elsewhere waits for it instead of changing the rows
@@ -37,15 +35,6 @@ class ReadTransaction {
     bool active_ = false;
 };
 
-// The columns compared for one sheet: the current amount the export wrote,
-// the entry beside it, and the database field both stand for.
-struct AmountColumns {
-    std::int16_t current;
-    std::int16_t entry;
-    std::string field;
-};
-const std::vector<AmountColumns>& ComparedAmounts(std::int16_t sheet);
-
 // What the check found in the rows that would be written.
 class CheckFindings : public AcceptedRowCheck {
   public:
@@ -53,8 +42,8 @@ class CheckFindings : public AcceptedRowCheck {
                   const RecordsetHelper& record) override;
     void Reset();
 
-    // One record per stale row, in row order, pointing at its first current
-    // amount that differs; the message is kStaleAmountMessage.
+    // One record per stale row (ChangedAmountColumn), in row order, pointing
+    // at the column that function names; the message is kStaleAmountMessage.
     const std::vector<ImportError>& StaleRows() const { return stale_; }
     std::int32_t StaleCount() const { return static_cast<std::int32_t>(stale_.size()); }
     // Entries whose value differs from the field they would be written to.

@@ -34,6 +34,10 @@ void ImportErrorList::AddImportError(std::int16_t sheet, std::int32_t column, st
     record.sheet = sheet;
     record.customerCode = customerCode;
     record.message = gMjDisp::Trim(gMjDisp::Trim(itemName) + std::string(ImportErrorEnding(kind)));
+    Add(std::move(record));
+}
+
+void ImportErrorList::Add(ImportError record) {
     errors_.push_back(std::move(record));
     hasImportErrors_ = true;
 }

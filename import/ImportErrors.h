@@ -37,6 +37,8 @@ class ImportErrorList {
     void Reset();
     void AddImportError(std::int16_t sheet, std::int32_t column, std::int32_t row,
                         Currency customerCode, std::string_view itemName, ImportErrorKind kind);
+    // A record whose message is not an item and a kind's ending.
+    void Add(ImportError record);
 
     bool HasImportErrors() const { return hasImportErrors_; }
     const std::vector<ImportError>& ImportErrors() const { return errors_; }

@@ -1,5 +1,8 @@
 #include "ImportJob.h"
 
+#include <exception>
+
+#include "Database.h"
 #include "ImportState.h"
 #include "MarkedCopy.h"
 #include "ReadSheet.h"
@@ -9,8 +12,8 @@
 namespace {
 
 const char* const kCrLf = "\r\n";
-const char* const kImportFailed = "浄化槽金額データの取込に失敗しました";
-const char* const kCheckFailed = "浄化槽金額データの確認に失敗しました";
+const std::string kImportFailed = "浄化槽金額データの取込に失敗しました";
+const std::string kCheckFailed = "浄化槽金額データの確認に失敗しました";
 const char* const kNoData = "指定されたExcelには取込対象となるデータがありません";
 
 // The trimmed path names an existing file whose name ends in .xls (any case).
@@ -66,6 +69,19 @@ std::string SummaryText(const char* okCaption, const std::array<std::int32_t, 2>
            CountLine(okCaption, ok[1]) + kCrLf + CountLine("　取込ＮＧ：", ng[1]);
 }
 
+std::string SheetSuffix(std::int16_t sheet) {
+    return sheet == 1 ? "(契約内訳情報)" : "(請求情報)";
+}
+
+// A run that ends before its result: the rows listed so far go.
+void ShowRunFailure(ImportState& state, const std::string& text) {
+    state.view.messages().warn(text);
+    state.Errors.Reset();
+    state.Findings.Reset();
+    state.view.setErrorListVisible(false);
+    state.view.clearErrorList();
+}
+
 bool NothingCounted(const ImportState& state) {
     return state.ImportOkCount[0] == 0 && state.ImportNgCount[0] == 0 &&
            state.ImportOkCount[1] == 0 && state.ImportNgCount[1] == 0;
@@ -84,6 +100,11 @@ std::string CheckSummaryText(const std::array<std::int32_t, 2>& ok,
     return SummaryText("　取込可能：", ok, ng) + kCrLf + kCrLf + kCrLf +
            CountLine("　変更される金額：", changing) + kCrLf +
            CountLine("　出力後にマスタが変更された行：", stale);
+}
+
+std::string ChangedRowsQuestion(std::int32_t rows) {
+    return "出力後にマスタの金額が変更された行が " + std::to_string(rows) +
+           " 件あります。変更された行も取り込みますか";
 }
 
 ImportJob::ImportJob(gMjMDB& mdb, ImportView& view)
@@ -134,25 +155,25 @@ void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
     state.ImportOkCount = {};
     state.ImportNgCount = {};
     state.Findings.Reset();
-    if (!checkOnly)
+    if (!checkOnly) {
         state.Journal.Start(state.ImportPath);
+        if (ImportBothSheets())
+            ShowImportResult();
+        UnlockWindow(state);
+        return;
+    }
     // The check sees both sheets' rows in one state of the database; the
     // lock it holds goes before any message box waits for the user.
     ReadTransaction reading(state.mdb.gDatabase());
-    const char* const failed = checkOnly ? kCheckFailed : kImportFailed;
     for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
         if (!ReadSheet(state, sheet)) {
             reading.End();
-            messages.warn(failed);
-            state.view.setErrorListVisible(false);
-            state.view.clearErrorList();
+            ShowRunFailure(state, kCheckFailed);
             UnlockWindow(state);
             return;
         }
         bool processed = false;
-        if (!checkOnly) {
-            processed = UpdateFromSheet(state, sheet);
-        } else if (const std::int32_t begun = reading.active() ? 0 : reading.Begin(); begun != 0) {
+        if (const std::int32_t begun = reading.active() ? 0 : reading.Begin(); begun != 0) {
             messages.warn("データベースを読み込めません\r\n(" + std::to_string(begun) + ")");
         } else {
             processed = CheckSheet(state, sheet, state.Findings);
@@ -161,23 +182,83 @@ void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
         state.SheetData.clear();
         if (!processed) {
             reading.End();
-            messages.warn(std::string(failed) + (sheet == 1 ? "(契約内訳情報)" : "(請求情報)"));
-            state.Errors.Reset();
-            state.Findings.Reset();
-            state.view.setErrorListVisible(false);
-            state.view.clearErrorList();
+            ShowRunFailure(state, kCheckFailed + SheetSuffix(sheet));
             UnlockWindow(state);
             return;
         }
     }
     reading.End();
-
-    if (checkOnly) {
-        ShowCheckResult();
-    } else {
-        ShowImportResult();
-    }
+    ShowCheckResult();
     UnlockWindow(state);
+}
+
+bool ImportJob::ImportBothSheets() {
+    ImportState& state = *state_;
+    MessageSink& messages = state.view.messages();
+    state.Changed.Reset();
+    struct ReadImage {
+        SheetImage data;
+        std::int32_t endRow = -1;
+        std::int16_t columns = 0;
+    };
+    std::array<ReadImage, 2> images;
+    bool billingRead = true;
+    for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
+        if (!ReadSheet(state, sheet)) {
+            if (sheet == 1) {
+                ShowRunFailure(state, kImportFailed);
+                return false;
+            }
+            // As ever, the contract sheet is written before this is said.
+            billingRead = false;
+            break;
+        }
+        // The question only asks; each write compares its rows again. A
+        // database that cannot be read here fails the write with its message.
+        if (Database* db = state.mdb.gDatabase(); db != nullptr) {
+            try {
+                state.Changed.Scan(*db, state.SheetData, state.SheetEndRow, sheet);
+            } catch (const std::exception&) {
+                // Unreadable or out of memory: the write meets it and says so.
+            }
+        }
+        ReadImage& image = images[static_cast<std::size_t>(sheet - 1)];
+        image.data = std::move(state.SheetData);
+        image.endRow = state.SheetEndRow;
+        image.columns = state.SheetColumnCount;
+        state.SheetData.clear();
+    }
+    if (state.Changed.Count() > 0) {
+        switch (messages.ask(ChangedRowsQuestion(state.Changed.Count()))) {
+            case MsgAnswer::Yes:
+                state.Changed.answer = ChangedRowsAnswer::Overwrite;
+                break;
+            case MsgAnswer::No:
+                state.Changed.answer = ChangedRowsAnswer::Skip;
+                break;
+            default:
+                messages.inform(std::string("浄化槽金額データの取込を中止しました") + kCrLf +
+                                "データベースには何も書き込まれていません");
+                return false;
+        }
+    }
+    for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
+        if (sheet == 2 && !billingRead) {
+            ShowRunFailure(state, kImportFailed);
+            return false;
+        }
+        ReadImage& image = images[static_cast<std::size_t>(sheet - 1)];
+        state.SheetData = std::move(image.data);
+        state.SheetEndRow = image.endRow;
+        state.SheetColumnCount = image.columns;
+        const bool processed = UpdateFromSheet(state, sheet);
+        state.SheetData.clear();
+        if (!processed) {
+            ShowRunFailure(state, kImportFailed + SheetSuffix(sheet));
+            return false;
+        }
+    }
+    return true;
 }
 
 void ImportJob::ShowImportResult() {

@@ -41,6 +41,10 @@ class ImportJob {
 
   private:
     void Run(const std::string& txtPath, bool checkOnly);
+    // F4 after the window is locked: reads both sheets and finds their
+    // changed rows, asks about them, then writes both sheets. False when the
+    // run ended with a message of its own.
+    bool ImportBothSheets();
     void ShowImportResult();
     void ShowCheckResult();
 
@@ -53,6 +57,8 @@ std::string ImportSummaryText(const std::array<std::int32_t, 2>& ok,
 // The check's summary: the import's with 取込ＯＫ read as 取込可能, then the
 // entries that would change a value and the rows whose current amounts
 // changed after the export.
+// The question about rows whose amounts changed in the database after the export.
+std::string ChangedRowsQuestion(std::int32_t rows);
 std::string CheckSummaryText(const std::array<std::int32_t, 2>& ok,
                              const std::array<std::int32_t, 2>& ng, std::int32_t changing,
                              std::int32_t stale);

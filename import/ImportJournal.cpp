@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <random>
 
 #include "Database.h"
 #include "PlatformError.h"
@@ -21,6 +22,8 @@
 
 const char* const kJournalTable = "浄化槽金額取込履歴";
 const char* const kJournalLineTable = "浄化槽金額取込履歴明細";
+const char* const kJournalDatabaseTable = "浄化槽金額取込履歴識別";
+const char* const kJournalDatabaseColumn = "データベース識別子";
 
 namespace {
 
@@ -118,15 +121,85 @@ std::string FileSha256(const std::string& path) {
     return hex;
 }
 
-void EnsureJournalTables(Database& db) {
-    if (!db.hasTable(kJournalTable) || !db.hasTable(kJournalLineTable)) {
-        try {
-            db.executeScript(JournalSchemaSql());
-        } catch (const PlatformError& e) {
-            ThrowJournalError(e.number(), e.description());
-        }
+namespace {
+
+// 32 hexadecimal digits from the system's random source.
+std::string RandomIdentity() {
+    std::random_device random;
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned int word = random();
+        for (int shift = 28; shift >= 0; shift -= 4)
+            hex += kHex[(word >> shift) & 15];
     }
-    CheckJournalTables(db);
+    return hex;
+}
+
+bool HasIdentityColumn(const Database& db) {
+    const std::vector<std::string> columns = db.columnNames(kJournalTable);
+    return std::find(columns.begin(), columns.end(), kJournalDatabaseColumn) != columns.end();
+}
+
+// On a server only the tables' owner may add a column and only a role with
+// CREATE on the schema may make a table: a journal set up beforehand by
+// another role goes on with entries that name no database.
+bool MayExtendJournal(const Database& db) {
+    if (db.dialect() != SqlDialect::PostgreSQL)
+        return true;
+    Statement st = db.prepare(
+        "SELECT CAST(has_schema_privilege(current_schema(), 'CREATE') AND "
+        "pg_has_role((SELECT tableowner FROM pg_tables WHERE schemaname = current_schema() "
+        "AND tablename = ?), 'MEMBER') AS INTEGER)");
+    st.bind(1, FieldValue{std::string(kJournalTable)});
+    return st.step() && st.columnInt(0) == 1;
+}
+
+// Made with the journal, the first time an import or an undo writes one: a
+// copy of the whole database keeps it, a journal copied into another
+// database finds that database's own.
+void EnsureDatabaseIdentity(Database& db) {
+    const bool table = db.hasTable(kJournalDatabaseTable);
+    const bool column = HasIdentityColumn(db);
+    if ((table && column) || !MayExtendJournal(db))
+        return;
+    if (!table) {
+        db.executeScript(std::string("CREATE TABLE ") + QuoteSqlName(kJournalDatabaseTable) + " (" +
+                         QuoteSqlName(kJournalDatabaseColumn) + " TEXT NOT NULL)");
+        db.execute("INSERT INTO " + QuoteSqlName(kJournalDatabaseTable) + " VALUES (?)",
+                   {FieldValue{RandomIdentity()}});
+    }
+    // A journal made before entries recorded their database.
+    if (!column) {
+        db.executeScript(std::string("ALTER TABLE ") + QuoteSqlName(kJournalTable) +
+                         " ADD COLUMN " + QuoteSqlName(kJournalDatabaseColumn) + " TEXT");
+    }
+}
+
+}  // namespace
+
+void EnsureJournalTables(Database& db) {
+    try {
+        if (!db.hasTable(kJournalTable) || !db.hasTable(kJournalLineTable))
+            db.executeScript(JournalSchemaSql());
+        CheckJournalTables(db);
+        EnsureDatabaseIdentity(db);
+    } catch (const PlatformError& e) {
+        if (e.number() == SQLITE_SCHEMA)
+            throw;  // a table of the wrong shape, said so already
+        ThrowJournalError(e.number(), e.description());
+    }
+}
+
+std::string JournalDatabaseIdentity(const Database& db) {
+    if (!db.hasTable(kJournalDatabaseTable))
+        return {};
+    Statement st = db.prepare("SELECT " + QuoteSqlName(kJournalDatabaseColumn) + " FROM " +
+                              QuoteSqlName(kJournalDatabaseTable));
+    std::string identity;
+    if (st.step())
+        st.columnText(0, identity);
+    return identity;
 }
 
 void CheckJournalTables(const Database& db) {
@@ -137,14 +210,19 @@ void CheckJournalTables(const Database& db) {
 std::int64_t AddJournalEntry(Database& db, const JournalIdentity& who, const std::string& file,
                              const std::string& sha256, std::int64_t undoes) {
     try {
+        const bool identity = db.hasTable(kJournalDatabaseTable) && HasIdentityColumn(db);
         Statement& insert = db.cached(
-            "INSERT INTO \"浄化槽金額取込履歴\" (\"取込日時\", \"ユーザー名\", "
-            "\"コンピューター名\", \"ファイル名\", \"SHA256\", \"契約内訳取込ＯＫ\", "
-            "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", \"取消対象番号\", "
+            std::string("INSERT INTO \"浄化槽金額取込履歴\" (\"取込日時\", \"ユーザー名\", "
+                        "\"コンピューター名\", \"ファイル名\", \"SHA256\", \"契約内訳取込ＯＫ\", "
+                        "\"契約内訳取込ＮＧ\", \"請求情報取込ＯＫ\", \"請求情報取込ＮＧ\", "
+                        "\"取消対象番号\", ") +
+            (identity ? "\"データベース識別子\", " : "") +
             "\"取込番号\") "
             // The next number is taken inside the writer's transaction, the
             // same way on every database engine.
-            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?, "
+            "VALUES (?, ?, ?, ?, ?, 0, 0, 0, 0, ?, " +
+            (identity ? "(SELECT MIN(\"データベース識別子\") FROM \"浄化槽金額取込履歴識別\"), "
+                      : "") +
             "(SELECT COALESCE(MAX(\"取込番号\"), 0) + 1 FROM \"浄化槽金額取込履歴\")) "
             "RETURNING \"取込番号\"");
         insert.bind(1, who.when);

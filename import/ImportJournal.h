@@ -20,6 +20,9 @@ class Statement;
 
 extern const char* const kJournalTable;      // 浄化槽金額取込履歴
 extern const char* const kJournalLineTable;  // 浄化槽金額取込履歴明細
+// The database's own identity, made with the journal; each entry records it.
+extern const char* const kJournalDatabaseTable;   // 浄化槽金額取込履歴識別
+extern const char* const kJournalDatabaseColumn;  // データベース識別子
 
 // When and by whom: local time "yyyy/mm/dd hh:mm:ss", the login name of the
 // user running the program and the workstation's host name.
@@ -34,11 +37,14 @@ JournalIdentity CurrentIdentity();
 std::string FileSha256(const std::string& path);
 
 // Creates both journal tables when missing, inside the caller's transaction,
-// and checks that tables found hold every column the journal writes. Throws
+// and checks that tables found hold every column the journal writes; gives
+// the database its identity and a journal made before the column for it. Throws
 // PlatformError with a message for the user.
 void EnsureJournalTables(Database& db);
 // The same check of tables that exist.
 void CheckJournalTables(const Database& db);
+// The identity EnsureJournalTables gave the database; empty before that.
+std::string JournalDatabaseIdentity(const Database& db);
 
 // Rethrows a failure of the journal as the message the user sees.
 [[noreturn]] void ThrowJournalError(int number, const std::string& detail);

@@ -43,6 +43,9 @@ class ImportState {
     ImportErrorList Errors;
     // What the last check-only run found besides the rejected rows.
     CheckFindings Findings;
+    // The changed rows the F4 import under way found before writing, and
+    // what the clerk said about them.
+    ChangedRows Changed;
     // The journal entry of the F4 import under way.
     ImportJournal Journal;
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "Database.h"
 #include "ImportJournal.h"
@@ -29,11 +30,11 @@ const char* const kBillingTable = "浄化槽請求テーブル";
 constexpr std::int64_t kSliceLines = 8192;
 
 std::int32_t Count(const FieldValue& v) {
-    return static_cast<std::int32_t>(FieldNumber(v));
+    return FieldWhole<std::int32_t>(v, kJournalTable);
 }
 
 std::int64_t Number(const FieldValue& v) {
-    return static_cast<std::int64_t>(FieldNumber(v));
+    return FieldWhole<std::int64_t>(v, kJournalTable);
 }
 
 // One journal line as stored: a record and the lists of its changed fields.
@@ -52,6 +53,23 @@ struct Line {
     throw PlatformError(SQLITE_SCHEMA, std::string("取込履歴テーブル（") + kJournalLineTable +
                                            "）の形式が正しくありません\r\n行番号 " +
                                            std::to_string(line.number) + " を読み取れません");
+}
+
+// The fee columns an import writes: the only ones an undo writes.
+bool ImportWrites(const std::string& table, const std::string& field) {
+    static const std::vector<std::string> contract = {"年間金額", "作業回数", "1回分の金額"};
+    static const std::vector<std::string> billing = [] {
+        std::vector<std::string> fields;
+        for (int month = 1; month <= 12; ++month) {
+            fields.push_back("請求フラグ" + gMjDisp::FullWidthDigits(month));
+            fields.push_back("請求金額" + gMjDisp::FullWidthDigits(month));
+        }
+        return fields;
+    }();
+    const std::vector<std::string>* fields = table == kContractTable  ? &contract
+                                             : table == kBillingTable ? &billing
+                                                                      : nullptr;
+    return fields != nullptr && std::find(fields->begin(), fields->end(), field) != fields->end();
 }
 
 std::string KeyCondition() {
@@ -80,12 +98,17 @@ class Undo {
             result.message = "取込履歴がありません";
             return result;
         }
-        CheckJournalTables(db_);
+        // The undo is journaled too: with the database's identity.
+        EnsureJournalTables(db_);
         std::string file;
         {
-            Statement entry = db_.prepare(
-                "SELECT \"取消対象番号\", \"取消番号\", \"ファイル名\" FROM \"浄化槽金額取込履歴\" "
-                "WHERE \"取込番号\" = ?");
+            const std::vector<std::string> columns = db_.columnNames(kJournalTable);
+            const bool identified =
+                std::find(columns.begin(), columns.end(), kJournalDatabaseColumn) != columns.end();
+            Statement entry =
+                db_.prepare(std::string("SELECT \"取消対象番号\", \"取消番号\", \"ファイル名\", ") +
+                            (identified ? "\"データベース識別子\"" : "NULL") +
+                            " FROM \"浄化槽金額取込履歴\" WHERE \"取込番号\" = ?");
             entry.bind(1, number_);
             if (!entry.step()) {
                 result.message = "選択した取込の履歴が見つかりません";
@@ -99,9 +122,16 @@ class Undo {
                 result.message = "取消の記録は元に戻せません";
                 return result;
             }
+            // An entry from before entries recorded their database is this one's.
+            const FieldValue identity = entry.column(3);
+            if (!IsNull(identity) && FieldText(identity) != JournalDatabaseIdentity(db_)) {
+                result.message = "選択した取込は別のデータベースの履歴のため元に戻せません";
+                return result;
+            }
             file = FieldText(entry.column(2));
         }
 
+        LoadLaterWrites();
         result.undoEntry = AddJournalEntry(db_, CurrentIdentity(), file, "", number_);
         JournalLineWriter journal(db_, result.undoEntry, 1);
         std::vector<Line> slice;
@@ -129,6 +159,45 @@ class Undo {
     }
 
   private:
+    static std::string RecordKey(std::string_view table, std::int64_t code, std::int64_t id) {
+        std::string key(table);
+        key += '\n';
+        key += std::to_string(code);
+        key += '\n';
+        key += std::to_string(id);
+        return key;
+    }
+
+    // The fields that imports after this one wrote and that are not undone:
+    // such a field holds the later import's value even when it equals what
+    // this one wrote, and going back would lose that import.
+    void LoadLaterWrites() {
+        Statement st = db_.prepare(
+            "SELECT l.\"テーブル名\", l.\"得意先コード\", l.\"ＩＤ\", l.\"項目名\" "
+            "FROM \"浄化槽金額取込履歴明細\" AS l INNER JOIN \"浄化槽金額取込履歴\" AS e "
+            "ON e.\"取込番号\" = l.\"取込番号\" WHERE l.\"取込番号\" > ? "
+            "AND e.\"取消対象番号\" IS NULL AND e.\"取消番号\" IS NULL");
+        st.bindInt(1, number_);
+        std::string table;
+        std::string names;
+        while (st.step()) {
+            st.columnText(0, table);
+            st.columnText(3, names);
+            std::string& written = laterWrites_[RecordKey(table, st.columnInt(1), st.columnInt(2))];
+            written += '\t';
+            written += names;
+            written += '\t';
+        }
+    }
+
+    bool WrittenLater(const Line& line, const std::string& field) const {
+        if (laterWrites_.empty())
+            return false;
+        const auto found = laterWrites_.find(RecordKey(line.table, line.code, line.id));
+        return found != laterWrites_.end() &&
+               found->second.find('\t' + field + '\t') != std::string::npos;
+    }
+
     // The next lines of the entry below line `below`, last written first.
     bool ReadSlice(std::int64_t below, std::vector<Line>& slice) {
         Statement& st = db_.cached(
@@ -184,11 +253,15 @@ class Undo {
             knownTable ? db_.columnNames(line.table) : std::vector<std::string>();
         for (const std::string_view item : items_) {
             const std::string name(item);
-            const bool known = std::find(columns.begin(), columns.end(), name) != columns.end() &&
-                               name != "得意先コード" && name != "ＩＤ";
-            if (!known) {
+            if (std::find(columns.begin(), columns.end(), name) == columns.end()) {
                 throw PlatformError(SQLITE_SCHEMA, "取込履歴の項目がデータベースにありません\r\n" +
                                                        line.table + "：" + name);
+            }
+            // Only what an import writes is put back, whatever a line names.
+            if (!ImportWrites(line.table, name)) {
+                throw PlatformError(SQLITE_SCHEMA,
+                                    "取込履歴に取込で書き込まない項目があるため元に戻せません\r\n" +
+                                        line.table + "：" + name);
             }
             if (std::find(set.names.begin(), set.names.end(), name) != set.names.end())
                 ThrowUnreadableLine(line);
@@ -260,7 +333,7 @@ class Undo {
         restoring_.assign(n, '0');
         bool any = false;
         for (std::size_t i = 0; i < n; ++i) {
-            if (found && SameFieldValue(now_[i], after_[i])) {
+            if (found && SameFieldValue(now_[i], after_[i]) && !WrittenLater(line, set.names[i])) {
                 restoring_[i] = '1';
                 any = true;
                 ++restored_[set.sheet];
@@ -298,6 +371,9 @@ class Undo {
     std::int64_t number_;
     const std::function<void(std::int64_t)>& afterLine_;
     std::unordered_map<std::string, FieldSet> sets_;
+    // Per record (table, code, ID): the field names later live imports
+    // wrote, each between tabs.
+    std::unordered_map<std::string, std::string> laterWrites_;
     std::array<std::int32_t, 2> restored_{};
     std::array<std::int32_t, 2> kept_{};
     // Room reused from line to line.

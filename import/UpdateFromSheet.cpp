@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "AmountConflict.h"
 #include "Database.h"
 #include "ImportState.h"
 #include "PlatformError.h"
@@ -169,6 +170,20 @@ class SheetUpdate {
             imported = true;
             return true;
         }
+        // Compare and set: inside the write transaction nobody else changes
+        // the row until the commit (a file's write lock, the server's table
+        // lock), so what is compared here is what the write replaces.
+        if (const std::int16_t column = state_.Changed.RefusedColumn(data, sheet_, row, *detail_);
+            column != 0) {
+            ImportError changed;
+            changed.column = column;
+            changed.row = row;
+            changed.sheet = sheet_;
+            changed.customerCode = code;
+            changed.message = kStaleAmountMessage;
+            errors.Add(std::move(changed));
+            return true;
+        }
         StageRevisedAmounts(row);
         detail_->Update(err);
         if (err != 0) {
@@ -255,6 +270,17 @@ class SheetUpdate {
     AcceptedRowCheck* check_;
 };
 
+// A server lets other workstations change rows while a transaction reads
+// them: the table the sheet writes is locked against writers first, so that
+// every row compared with the workbook stays as compared until the commit.
+// Readers go on; a file's write transaction has excluded writers already.
+void LockDetailTable(Database& db, std::int16_t sheet) {
+    if (db.dialect() != SqlDialect::PostgreSQL)
+        return;
+    db.executeScript("LOCK TABLE " + QuoteSqlName(TablesOf(sheet).detailTable) +
+                     " IN SHARE ROW EXCLUSIVE MODE");
+}
+
 void ShowTransactionError(ImportState& state, const std::string& what, std::int32_t rc) {
     const std::string reason = DatabaseRefusal(rc);
     state.view.messages().warn(what + "\r\n" + reason + "(" + std::to_string(rc) + ")");
@@ -284,8 +310,10 @@ bool RunSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check) {
             try {
                 bool processed = false;
                 // The journal of the sheet's changes is stored with them or not at all.
-                if (check == nullptr)
+                if (check == nullptr) {
+                    LockDetailTable(*state.mdb.gDatabase(), sheet);
                     state.Journal.BeginSheet(*state.mdb.gDatabase(), sheet);
+                }
                 {
                     // The record sets go before the commit, so that no statement of
                     // theirs is still open when the transaction ends.

@@ -9,11 +9,13 @@
 #include <cstring>
 #include <filesystem>
 #include <ostream>
+#include <random>
 #include <utility>
 
 #include "CopyDatabase.h"
 #include "Database.h"
 #include "DatabaseName.h"
+#include "DatabaseSecrets.h"
 #include "GMojRege.h"
 #include "NumberText.h"
 #include "PlatformError.h"
@@ -191,12 +193,13 @@ bool HasControlCharacter(std::string_view text) {
     return false;
 }
 
-void CheckValue(const std::string& label, const std::string& text) {
+// `shown` is the value as a message may show it.
+void CheckValue(const std::string& label, const std::string& text, const std::string& shown) {
     if (HasControlCharacter(text))
         throw RegisterError(label + "に改行などの制御文字は使えません。");
     const std::string ansi = textcodec::Utf8ToCp932(text);
     if (!textcodec::IsValidUtf8(text) || textcodec::Cp932ToUtf8(ansi) != text) {
-        throw RegisterError(label + "「" + textcodec::SanitizeUtf8(text) +
+        throw RegisterError(label + "「" + textcodec::SanitizeUtf8(shown) +
                             "」に Shift_JIS で表せない文字があります。出力・取込の画面はこの"
                             "文字を読めません。");
     }
@@ -217,17 +220,20 @@ struct FileDescriptor {
         if (fd >= 0)
             ::close(fd);
     }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 };
 
-// A temporary file removed at scope exit unless it was renamed into place.
+// A temporary file in the store's folder, removed at scope exit unless it
+// was renamed into place.
 struct TemporaryFile {
-    std::string path;
+    int folder = -1;
+    std::string name;
     bool placed = false;
     ~TemporaryFile() {
-        if (!path.empty() && !placed)
-            ::unlink(path.c_str());
+        if (!name.empty() && !placed)
+            ::unlinkat(folder, name.c_str(), 0);
     }
 };
 
@@ -243,13 +249,54 @@ void WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& pa
     }
 }
 
-void CreateFolder(const fs::path& folder) {
+// The store's folder, created when missing, open for the calls relative to
+// it. The store's own folder must not be a symbolic link: whoever planted one
+// would have the tool create and replace files wherever it points. The
+// folders above it are the user's own (a linked ~/.config is common).
+FileDescriptor OpenStoreFolder(const fs::path& folder) {
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder)) {
-        throw RegisterError("フォルダ " + folder.string() + " を作成できません: " +
-                            (ec ? ec.message() : "同じ名前のファイルがあります"));
+    if (folder.has_parent_path())
+        fs::create_directories(folder.parent_path(), ec);
+    if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        throw RegisterError("フォルダ " + folder.string() + " を作成できません: " + SystemReason());
     }
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.fd >= 0)
+        return fd;
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        throw RegisterError("保存フォルダ " + folder.string() +
+                            " がシンボリックリンクのため、変更しません。リンクを削除して、"
+                            "もう一度実行してください（フォルダは作り直します）。");
+    }
+    throw RegisterError(
+        "フォルダ " + folder.string() + " を作成できません: " +
+        (errno == ENOTDIR ? std::string("同じ名前のファイルがあります") : SystemReason()));
+}
+
+[[noreturn]] void RefuseLinkedStore(const std::string& path) {
+    throw RegisterError("保存ファイル " + path +
+                        " がシンボリックリンクのため、変更しません。リンクを削除して、もう一度"
+                        "実行してください（登録は新しいファイルに書きます）。");
+}
+
+// The store's bytes (none when there is no store), read without following
+// a symbolic link.
+std::vector<std::uint8_t> ReadStore(int folder, const fs::path& path) {
+    const std::string name = path.filename().string();
+    FileDescriptor fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.fd < 0 && errno == ENOENT)
+        return {};
+    if (fd.fd < 0 && errno == ELOOP)
+        RefuseLinkedStore(path.string());
+    struct stat st {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        throw RegisterError("保存ファイル " + path.string() + " を読み込めません。");
+    // Through the descriptor already open, with the store reader's own limits.
+    const auto bytes = GMojRege::RegistryStore::ReadFile("/proc/self/fd/" + std::to_string(fd.fd));
+    if (!bytes)
+        throw RegisterError("保存ファイル " + path.string() + " を読み込めません。");
+    return *bytes;
 }
 
 std::string Usage() {
@@ -273,9 +320,10 @@ std::string Help() {
 }  // namespace
 
 std::string DatabasePathFromArgument(std::string_view argument, const std::string& currentDir) {
-    // A server is registered exactly as given: the programs hand it to libpq.
+    // A server is registered as given, but for blanks around it: the
+    // programs hand it to libpq.
     if (IsServerDatabaseName(std::string(argument)))
-        return std::string(argument);
+        return TrimmedDatabaseName(std::string(argument));
     std::string path;
     if (argument.size() >= 5 &&
         (argument.substr(0, 5) == "file:" || argument.substr(0, 5) == "FILE:")) {
@@ -341,8 +389,19 @@ void CheckRegistration(const Registration& entry) {
     }
     if (textcodec::CodePointCount(key) > kMaxSubKeyChars)
         throw RegisterError("サブキー名が長すぎます（255 文字まで）。");
-    CheckValue("データベースのパス", entry.databasePath);
-    CheckValue("利用者名", entry.userName);
+    // The store is a plain file any program of the user reads, and backed up
+    // and copied as one: no password goes into it.
+    if (IsServerDatabaseName(entry.databasePath) &&
+        NameWithoutSecrets(entry.databasePath) != TrimmedDatabaseName(entry.databasePath)) {
+        throw RegisterError(
+            "接続文字列にパスワードがあるため、登録しません（保存ファイルにそのまま残ります）。"
+            "パスワードを外した " +
+            NameWithoutSecrets(entry.databasePath) +
+            " を指定し、パスワードは ~/.pgpass（権限 0600、1 "
+            "行に「ホスト:ポート:データベース:ユーザー:パスワード」）に書いてください。");
+    }
+    CheckValue("データベースのパス", entry.databasePath, DatabaseDisplayName(entry.databasePath));
+    CheckValue("利用者名", entry.userName, entry.userName);
 }
 
 void CheckDatabaseFile(const std::string& path) {
@@ -462,47 +521,50 @@ std::vector<std::uint8_t> StoreWithEntry(std::span<const std::uint8_t> store,
 }
 
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    fs::path target(path);
-    std::error_code ec;
-    if (fs::is_symlink(target, ec))
-        target = fs::weakly_canonical(target);
-    CreateFolder(target.parent_path());
+    const fs::path target(path);
+    const std::string name = target.filename().string();
+    const FileDescriptor folder = OpenStoreFolder(target.parent_path());
 
     struct stat st {};
     mode_t mode = S_IRUSR | S_IWUSR;
-    if (::stat(target.c_str(), &st) == 0) {
+    if (::fstatat(folder.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(st.st_mode))
+            RefuseLinkedStore(path);
         if (!S_ISREG(st.st_mode))
-            throw RegisterError("保存ファイル " + target.string() +
-                                " が通常のファイルではありません。");
+            throw RegisterError("保存ファイル " + path + " が通常のファイルではありません。");
         mode = st.st_mode & 07777;
     }
 
     TemporaryFile temp;
-    std::string name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
-    FileDescriptor file(::mkstemp(name.data()));
+    temp.folder = folder.fd;
+    FileDescriptor file;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
+        const std::string candidate = "." + name + "." + std::to_string(random() % 1000000000);
+        file.fd = ::openat(folder.fd, candidate.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (file.fd >= 0)
+            temp.name = candidate;
+        else if (errno != EEXIST)
+            break;
+    }
     if (file.fd < 0) {
         throw RegisterError("フォルダ " + target.parent_path().string() +
                             " にファイルを作成できません: " + SystemReason());
     }
-    temp.path = name;
-    WriteAll(file.fd, bytes, target.string());
+    WriteAll(file.fd, bytes, path);
     if (::fchmod(file.fd, mode) != 0 || ::fsync(file.fd) != 0)
-        throw RegisterError("保存ファイル " + target.string() +
-                            " を書き込めません: " + SystemReason());
+        throw RegisterError("保存ファイル " + path + " を書き込めません: " + SystemReason());
     const int fd = std::exchange(file.fd, -1);
     if (::close(fd) != 0)
-        throw RegisterError("保存ファイル " + target.string() +
-                            " を書き込めません: " + SystemReason());
-    if (::rename(temp.path.c_str(), target.c_str()) != 0) {
-        throw RegisterError("保存ファイル " + target.string() +
-                            " を置き換えられません: " + SystemReason());
+        throw RegisterError("保存ファイル " + path + " を書き込めません: " + SystemReason());
+    // A link placed meanwhile is replaced by the rename, not followed.
+    if (::renameat(folder.fd, temp.name.c_str(), folder.fd, name.c_str()) != 0) {
+        throw RegisterError("保存ファイル " + path + " を置き換えられません: " + SystemReason());
     }
     temp.placed = true;
     // The rename itself reaches the disk with the folder.
-    const FileDescriptor folder(
-        ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd >= 0)
-        ::fsync(folder.fd);
+    ::fsync(folder.fd);
 }
 
 int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -556,20 +618,10 @@ int RunRegisterCommand(const std::vector<std::string>& args, std::ostream& out, 
         CheckDatabaseFile(entry.databasePath);
 
         const std::string storePath = GMojRege::RegistryStorePath();
-        const fs::path folder = fs::path(storePath).parent_path();
-        CreateFolder(folder);
+        const FileDescriptor folder = OpenStoreFolder(fs::path(storePath).parent_path());
         // One registration at a time: the store is read, changed and replaced.
-        const FileDescriptor lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (lock.fd >= 0)
-            ::flock(lock.fd, LOCK_EX);
-
-        std::vector<std::uint8_t> old;
-        if (fs::exists(storePath, ec)) {
-            auto bytes = GMojRege::RegistryStore::ReadFile(storePath);
-            if (!bytes)
-                throw RegisterError("保存ファイル " + storePath + " を読み込めません。");
-            old = std::move(*bytes);
-        }
+        ::flock(folder.fd, LOCK_EX);
+        const std::vector<std::uint8_t> old = ReadStore(folder.fd, storePath);
         bool replaced = false;
         const std::vector<std::uint8_t> bytes = StoreWithEntry(old, entry, replaced);
         WriteFileAtomically(storePath, bytes);

@@ -47,7 +47,8 @@ std::string DatabasePathFromArgument(std::string_view argument, const std::strin
 
 // Refuses a subkey name the windows would skip or the store cannot hold, and
 // a value the windows cannot read back whole (control characters, characters
-// outside Shift_JIS, more than kMaxValueBytes bytes in Shift_JIS).
+// outside Shift_JIS, more than kMaxValueBytes bytes in Shift_JIS), and a
+// server name holding a password or another secret option.
 void CheckRegistration(const Registration& entry);
 
 // Refuses a path that is not an SQLite file holding the septic-tank tables
@@ -64,9 +65,9 @@ std::vector<std::uint8_t> StoreWithEntry(std::span<const std::uint8_t> store,
                                          const Registration& entry, bool& replaced);
 
 // Writes `bytes` to `path` through a temporary file in the same folder and a
-// rename, creating the folder when missing; a symbolic link is followed, so
-// the file it points at is replaced. The mode of an existing file is kept, a
-// new file is readable by its owner only.
+// rename, creating the folder when missing. A file or folder that is a
+// symbolic link is refused (never followed). The mode of an existing file is
+// kept, a new file is readable by its owner only.
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // The command: arguments after the program name; messages go to `out` and

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Database.h"
+#include "DatabaseName.h"
 #include "PlatformError.h"
 #include "SampleData.h"
 
@@ -72,8 +73,9 @@ int main(int argc, char** argv) {
         Database db(path, true);
         const ExportRowCounts none = CountExportRows(db, 0);
         const std::string customers = Scalar(db, "SELECT count(*) FROM 浄化槽基本マスタ");
-        std::printf("%s: %s installations, seed %u%s\n", path.c_str(), customers.c_str(),
-                    options.seed, options.expansionTable ? "" : ", no expansion table");
+        std::printf("%s: %s installations, seed %u%s\n", DatabaseDisplayName(path).c_str(),
+                    customers.c_str(), options.seed,
+                    options.expansionTable ? "" : ", no expansion table");
         std::printf("export rows without a contract-end month: %ld contract, %ld billing\n",
                     none.contractRows, none.billingRows);
     } catch (const PlatformError& e) {

@@ -23,21 +23,22 @@ namespace xls::biff {
 }
 
 [[noreturn]] inline void ThrowEncrypted() {
-    throw PlatformError(kErrEncrypted,
-                        "このブックは暗号化されています。表計算ソフトでブックの保護またはパスワード"
-                        "を解除して保存し直してください。");
+    throw PlatformError(
+        kErrEncrypted,
+        "パスワードで保護されたブックは読み込めません（ブックが暗号化されています）。"
+        "表計算ソフトでブックの保護またはパスワードを解除して保存し直してください。");
 }
 
 [[noreturn]] inline void ThrowBiff5() {
     throw PlatformError(kErrOldFormat,
-                        "Excel 5.0/95 形式のブックは読み込めません。Excel 97-2003 "
-                        "形式で保存し直してください。");
+                        "Excel 97 より前の形式（Excel 5.0/95）で保存されたブックは読み込めません。"
+                        "Excel 97-2003 形式で保存し直してください。");
 }
 
 [[noreturn]] inline void ThrowBiff2to4() {
     throw PlatformError(kErrOldFormat,
-                        "Excel 2.1/3.0/4.0 形式のブックは読み込めません。Excel 97-2003 "
-                        "形式で保存し直してください。");
+                        "Excel 97 より前の形式（Excel 2.1/3.0/4.0）で保存されたブックは読み込めませ"
+                        "ん。Excel 97-2003 形式で保存し直してください。");
 }
 
 [[noreturn]] inline void ThrowTooManySheets(std::size_t limit) {

@@ -84,6 +84,7 @@ enum RecordId : std::uint16_t {
     kWindow2 = 0x023E,
     kRk = 0x027E,
     kStyle = 0x0293,
+    kFormula4 = 0x0406,  // FORMULA under its BIFF4 id, which some writers keep in BIFF8
     kFormat = 0x041E,
     kShrFmla = 0x04BC,
     kBof = 0x0809,
@@ -170,6 +171,7 @@ inline constexpr RecordInfo kRecords[] = {
     {kWindow2, "WINDOW2"},
     {kRk, "RK"},
     {kStyle, "STYLE"},
+    {kFormula4, "FORMULA"},
     {kFormat, "FORMAT"},
     {kShrFmla, "SHRFMLA"},
     {kBof, "BOF"},

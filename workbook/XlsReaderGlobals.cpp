@@ -10,6 +10,29 @@
 
 namespace xls::reading {
 
+namespace {
+
+// FORMAT: ifmt, then the code as an XLUnicodeString. Some writers state more
+// characters than they store; the code is clipped to what the record holds,
+// as other readers do, rather than the whole book refused for a format.
+std::string FormatCode(const Record& rec) {
+    const std::uint32_t cch = Le16(rec.data + 2);
+    const std::uint32_t held = (rec.size - 5) / ((rec.data[4] & 0x01) != 0 ? 2u : 1u);
+    if (cch <= held || rec.breakCount != 0) {
+        Cursor cursor(rec, 2);
+        return cursor.unicodeString(false);
+    }
+    std::vector<std::uint8_t> clipped(rec.data, rec.data + rec.size);
+    clipped[2] = static_cast<std::uint8_t>(held);
+    clipped[3] = static_cast<std::uint8_t>(held >> 8);
+    Record copy = rec;
+    copy.data = clipped.data();
+    Cursor cursor(copy, 2);
+    return cursor.unicodeString(false);
+}
+
+}  // namespace
+
 void BookReader::checkVersion(const Record& bof) {
     bof.need(4);
     std::uint16_t version = Le16(bof.data);
@@ -90,13 +113,10 @@ void BookReader::dispatchGlobal(const Record& rec) {
         case kFont:
             fonts_.push_back(ParseFont(rec));
             break;
-        case kFormat: {
+        case kFormat:
             rec.need(5);
-            Cursor cursor(rec);
-            std::uint16_t ifmt = cursor.u16();
-            numberFormats_[ifmt] = cursor.unicodeString(false);
+            numberFormats_[Le16(rec.data)] = FormatCode(rec);
             break;
-        }
         case kXf:
             xfs_.push_back(ParseXf(rec));
             break;

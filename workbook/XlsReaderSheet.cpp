@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "BiffReaderErrors.h"
+#include "FormulaTexts.h"
 #include "NumberFormat.h"
 #include "XlsBookReader.h"
 
@@ -84,6 +85,7 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
     int depth = 1;
     bool frozen = false;
     PendingString pending;
+    ZeroResultFormulas zeroResults;
     while (depth > 0) {
         if (!reader.next(rec)) {
             ThrowDamaged("シート「" + sheet.name() + "」の EOF レコードがありません");
@@ -171,11 +173,15 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 put(sheet, rec, Le16(p), Le16(p + 2), Le16(p + 4), cell);
                 break;
             }
-            case kFormula: {  // FORMULA: rw, col, ixfe, cached value, flags, chn, rgce
+            case kFormula:     // FORMULA: rw, col, ixfe, cached value, flags, chn, rgce
+            case kFormula4: {  // the same layout under the older id
                 rec.need(20);
                 std::uint16_t row = Le16(p), col = Le16(p + 2), xf = Le16(p + 4);
                 pending = PendingString{};
                 if (Le16(p + 12) != 0xFFFF) {
+                    if (LeDouble(p + 6) == 0) {
+                        zeroResults.noteFormula(p, rec.size);
+                    }
                     putNumber(sheet, rec, row, col, xf, LeDouble(p + 6));
                     break;
                 }
@@ -204,6 +210,8 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 break;
             }
             case kShrFmla:  // may stand between FORMULA and its STRING
+                zeroResults.noteShared(p, rec.size);
+                break;
             case kArray:
             case kTable:
                 break;
@@ -371,6 +379,7 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 break;
         }
     }
+    zeroResults.apply(sheet, book_->strings);
     return reader.position();
 }
 

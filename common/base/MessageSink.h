@@ -5,7 +5,7 @@
 #include <string>
 
 enum class MsgIcon { None, Question, Exclamation, Information };
-enum class MsgButtons { Ok, YesNo, RetryCancel };
+enum class MsgButtons { Ok, YesNo, RetryCancel, YesNoCancel };
 enum class MsgAnswer { Ok, Yes, No, Retry, Cancel };
 
 // Title of every message box of both tools (ideographic space between the words).
@@ -27,5 +27,9 @@ class MessageSink {
     }
     bool confirm(const std::string& text) {
         return show(text, kMessageTitle, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes;
+    }
+    // A question with a third way out: Yes, No or Cancel (Esc).
+    MsgAnswer ask(const std::string& text) {
+        return show(text, kMessageTitle, MsgIcon::Question, MsgButtons::YesNoCancel);
     }
 };

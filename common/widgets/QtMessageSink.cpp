@@ -30,6 +30,7 @@ MsgAnswer QtMessageSink::show(const std::string& text, const std::string& title,
     // The first button (Yes, OK, Retry) is the default, so Enter answers it.
     QPushButton* first = nullptr;
     QPushButton* second = nullptr;
+    QPushButton* third = nullptr;
     switch (buttons) {
         case MsgButtons::Ok:
             first = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
@@ -45,6 +46,12 @@ MsgAnswer QtMessageSink::show(const std::string& text, const std::string& title,
             second = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
             box.setEscapeButton(second);
             break;
+        case MsgButtons::YesNoCancel:
+            first = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+            second = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+            third = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+            box.setEscapeButton(third);
+            break;
     }
     box.setDefaultButton(first);
     box.exec();
@@ -56,6 +63,10 @@ MsgAnswer QtMessageSink::show(const std::string& text, const std::string& title,
             return firstChosen ? MsgAnswer::Yes : MsgAnswer::No;
         case MsgButtons::RetryCancel:
             return firstChosen ? MsgAnswer::Retry : MsgAnswer::Cancel;
+        case MsgButtons::YesNoCancel:
+            if (firstChosen)
+                return MsgAnswer::Yes;
+            return box.clickedButton() == second ? MsgAnswer::No : MsgAnswer::Cancel;
     }
     return MsgAnswer::Ok;
 }

@@ -6,6 +6,7 @@
 #include "ControlMaster.h"
 #include "DatabaseTestSupport.h"
 #include "RecordingMessages.h"
+#include "ShownTexts.h"
 #include "gMjMDB.h"
 
 namespace {
@@ -17,7 +18,10 @@ const char* const kBadSettings = "コントロールマスタの設定が正し�
 class FakeWindow : public ControlMasterWindow {
   public:
     void setCalendarMode(int mode) override { calls.push_back("mode " + std::to_string(mode)); }
-    void showDatabasePath(const std::string& path) override { calls.push_back("path " + path); }
+    void showDatabasePath(const std::string& path) override {
+        shown::Note(path);
+        calls.push_back("path " + path);
+    }
     void afterSettings(const ControlMasterSettings& s) override {
         calls.push_back("after " + std::to_string(s.cleaningDept) + "," +
                         std::to_string(s.inspectionDept));

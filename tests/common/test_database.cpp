@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -526,4 +527,55 @@ TEST(FieldValue, TextAndNumberKnownAnswers) {
     }
     EXPECT_EQ(FieldNumber(FieldNull{}), 0);
     EXPECT_EQ(FieldNumber(std::int64_t{9999999999}), 9999999999.0);
+}
+
+TEST(FieldValue, WholeNumbersOnlyWhereTheyFit) {
+    using std::nullopt;
+    const double nan = std::nan("");
+    const struct {
+        double number;
+        std::optional<std::int32_t> int32;
+        std::optional<std::int64_t> int64;
+    } cases[] = {
+        {0, 0, 0},
+        {-0.0, 0, 0},
+        {2.9, 2, 2},
+        {-2.9, -2, -2},
+        {2147483647.9, 2147483647, 2147483647},
+        {2147483648.0, nullopt, 2147483648},
+        {-2147483648.9, -2147483647 - 1, -2147483648},
+        {-2147483649.0, nullopt, -2147483649},
+        {9223372036854774784.0, nullopt, 9223372036854774784},
+        {9223372036854775808.0, nullopt, nullopt},
+        {-9223372036854775808.0, nullopt, INT64_MIN},
+        {-9223372036854777856.0, nullopt, nullopt},
+        {nan, nullopt, nullopt},
+        {1e300, nullopt, nullopt},
+        {-1e300, nullopt, nullopt},
+        {HUGE_VAL, nullopt, nullopt},
+        {-HUGE_VAL, nullopt, nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WholeNumberIn<std::int32_t>(c.number), c.int32) << c.number;
+        EXPECT_EQ(WholeNumberIn<std::int64_t>(c.number), c.int64) << c.number;
+        if (c.int32) {
+            EXPECT_EQ(FieldWhole<std::int32_t>(c.number, "x"), *c.int32);
+        } else {
+            try {
+                FieldWhole<std::int32_t>(c.number, "部門コード");
+                ADD_FAILURE() << c.number << " read as a number";
+            } catch (const PlatformError& e) {
+                EXPECT_EQ(e.number(), SQLITE_RANGE);
+                EXPECT_EQ(e.description().rfind("数値が範囲外です（部門コード）: ", 0), 0u)
+                    << e.description();
+            }
+        }
+    }
+    // Whole numbers and texts of the database too.
+    EXPECT_EQ(FieldWhole<std::int32_t>(std::int64_t{-7}, "x"), -7);
+    EXPECT_THROW(FieldWhole<std::int32_t>(std::int64_t{1} << 40, "x"), PlatformError);
+    EXPECT_EQ(FieldWhole<std::int64_t>(std::int64_t{1} << 40, "x"), std::int64_t{1} << 40);
+    EXPECT_EQ(FieldWhole<std::int32_t>(std::string("12abc"), "x"), 12);
+    EXPECT_THROW(FieldWhole<std::int32_t>(std::string("1e300"), "x"), PlatformError);
+    EXPECT_EQ(FieldWhole<std::int32_t>(FieldNull{}, "x"), 0);
 }

@@ -46,13 +46,13 @@ inline std::vector<std::string> Databases(const TempDir& dir, int copies,
 }
 
 // Contract: row 3 accepted (two entries change a value), row 4 accepted but
-// stale (the sheet shows 12000/12/1000 for line 2), rows 5 to 9 rejected
+// stale (the sheet shows 12000/12/1000 for line 2, which holds 24000/4/6000), rows 5 to 9 rejected
 // (code, entry, customer, line, work code), row 10 passed over. Billing:
 // row 3 accepted (April changes), row 4 rejected (department).
 inline std::vector<SheetSpec> MixedWorkbook() {
     SheetSpec contract = ContractSheet();
     contract.rows = {ContractRow(12345.0, 1.0, 10.0, "清掃", 13200.0, {}, 1100.0),
-                     ContractRow(12345.0, 2.0, 20.0, "点検", 24000.0, {}, {}),
+                     ContractRow(12345.0, 2.0, 20.0, "点検", 25000.0, {}, {}),
                      ContractRow(std::string("abc"), 1.0, 10.0, "清掃", 1.0, {}, {}),
                      ContractRow(12345.0, 1.0, 10.0, "清掃", {}, std::string("x"), {}),
                      ContractRow(99999.0, 1.0, 10.0, "清掃", 1.0, {}, {}),

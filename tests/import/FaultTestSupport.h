@@ -53,14 +53,20 @@ class FaultImportView : public ImportView {
             onProgress(value);
     }
     void setPhaseVisible(bool) override {}
-    void setPhase(const std::string& text) override { phase = text; }
+    void setPhase(const std::string& text) override {
+        shown::Note(text);
+        phase = text;
+    }
     void pumpEvents() override {
         if (onPump)
             onPump(phase);
     }
     void setErrorListVisible(bool) override {}
     void clearErrorList() override { errorLines.clear(); }
-    void addErrorLine(const std::string& line) override { errorLines.push_back(line); }
+    void addErrorLine(const std::string& line) override {
+        shown::Note(line);
+        errorLines.push_back(line);
+    }
 
     std::vector<std::string> texts() const { return sink.texts(); }
 

@@ -24,6 +24,7 @@
 #include "ImportJob.h"
 #include "RecordingMessages.h"
 #include "Schema.h"
+#include "ShownTexts.h"
 #include "TempFolder.h"
 #include "gMjMDB.h"
 #include "pClExcel.h"
@@ -44,6 +45,7 @@ class TestImportView : public ImportView {
     }
     void setPhaseVisible(bool v) override { phaseVisible = v; }
     void setPhase(const std::string& text) override {
+        shown::Note(text);
         phase = text;
         if (!text.empty() && (phases.empty() || phases.back() != text))
             phases.push_back(text);
@@ -51,7 +53,10 @@ class TestImportView : public ImportView {
     void pumpEvents() override { ++pumps; }
     void setErrorListVisible(bool visible) override { errorListVisible = visible; }
     void clearErrorList() override { errorLines.clear(); }
-    void addErrorLine(const std::string& line) override { errorLines.push_back(line); }
+    void addErrorLine(const std::string& line) override {
+        shown::Note(line);
+        errorLines.push_back(line);
+    }
 
     std::vector<std::string> texts() const { return messagesRecorded.texts(); }
 

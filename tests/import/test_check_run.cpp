@@ -41,7 +41,7 @@ TEST(CheckRun, RejectsWhatTheImportRejectsAndWritesNothing) {
         EXPECT_EQ(check.job.ImportOkCount(sheet), import.job.ImportOkCount(sheet));
         EXPECT_EQ(check.job.ImportNgCount(sheet), import.job.ImportNgCount(sheet));
     }
-    // Row 3's annual and per-visit amounts and April change; row 4 enters what line 2 holds.
+    // Row 3's annual and per-visit amounts, row 4's annual amount and April change.
     EXPECT_EQ(
         check.view.texts(),
         (std::vector<std::string>{
@@ -50,7 +50,7 @@ TEST(CheckRun, RejectsWhatTheImportRejectsAndWritesNothing) {
                 kCrLf + kCrLf + "【 契約内訳情報 】" + kCrLf + "　取込可能：       2 件" + kCrLf +
                 "　取込ＮＧ：       5 件" + kCrLf + kCrLf + kCrLf + "【 　請求情報 　】" + kCrLf +
                 "　取込可能：       1 件" + kCrLf + "　取込ＮＧ：       1 件" + kCrLf + kCrLf +
-                kCrLf + "　変更される金額：       3 件" + kCrLf +
+                kCrLf + "　変更される金額：       4 件" + kCrLf +
                 "　出力後にマスタが変更された行：       1 件",
             "確認結果を印を付けたExcelに保存しますか"}));
     EXPECT_EQ(check.view.messagesRecorded.shown[1].icon, MsgIcon::Exclamation);
@@ -75,19 +75,21 @@ TEST(CheckRun, StaleAmountsFoundAndOnlyThose) {
         set("浄化槽契約内訳マスタ", "年間金額 = NULL", 3);   // an empty cell
         AddContractLine(db, 12345, 4, 10, 12000, 13, 1000);  // visits changed
         AddContractLine(db, 12345, 5, 30, 99, 12, 1000);     // rejected: not compared
+        AddContractLine(db, 12345, 6, 10, 12000, 13, 1000);  // holds what is entered
         set("浄化槽請求テーブル", "請求金額７ = 1500", 3);
         AddBillingLine(db, 12345, 4, 2, 1000);
     });
     SheetSpec contract = ContractSheet();
     contract.rows = {ContractRow(12345.0, 1.0, 10.0, "清掃", 1.0, {}, {}),
-                     ContractRow(12345.0, 2.0, 20.0, "点検", {}, 4.0, {}),
+                     ContractRow(12345.0, 2.0, 20.0, "点検", {}, 5.0, {}),
                      ContractRow(12345.0, 3.0, 10.0, "清掃", 1.0, {}, {}),
-                     ContractRow(12345.0, 4.0, 10.0, "清掃", {}, 13.0, {}),
-                     ContractRow(12345.0, 5.0, 10.0, "清掃", 1.0, {}, {})};
+                     ContractRow(12345.0, 4.0, 10.0, "清掃", {}, 14.0, {}),
+                     ContractRow(12345.0, 5.0, 10.0, "清掃", 1.0, {}, {}),
+                     ContractRow(12345.0, 6.0, 10.0, "清掃", {}, 13.0, {})};
     contract.rows[2][13] = Cell{};
     SheetSpec billing = BillingSheet();
-    billing.rows = {BillingRow(12345.0, 3.0, 2.0, "浄化槽清掃", {{7, 1500.0}}),
-                    BillingRow(12345.0, 4.0, 2.0, "浄化槽清掃", {{7, 1500.0}})};
+    billing.rows = {BillingRow(12345.0, 3.0, 2.0, "浄化槽清掃", {{7, 1600.0}}),
+                    BillingRow(12345.0, 4.0, 2.0, "浄化槽清掃", {{7, 1600.0}})};
     WriteWorkbook(dir.file("fee.xls"), {contract, billing});
 
     Session check(dbs[0], kNoCopy);
@@ -95,13 +97,13 @@ TEST(CheckRun, StaleAmountsFoundAndOnlyThose) {
     EXPECT_EQ(check.view.errorLines,
               (std::vector<std::string>{ListLine("【契約内訳】(A7     )0000012345：",
                                                  "5行目の作業[清掃]がマスタと異なっています", 41),
-                                        StaleLine("【契約内訳】(N4     )0000012345："),
+                                        // line 2 writes its visits only: 12 shown, 4 held
+                                        StaleLine("【契約内訳】(O4     )0000012345："),
                                         StaleLine("【契約内訳】(O6     )0000012345："),
                                         StaleLine("【請求情報】(T3     )0000012345：")}));
     EXPECT_EQ(check.job.Findings().StaleCount(), 3);
-    // Annual amounts of lines 1 and 3 (Null is replaced by any number) and
-    // billing line 4's July; the other entries hold what the database holds.
-    EXPECT_EQ(check.job.Findings().ChangingAmounts(), 3);
+    // Every entry but the rejected line 5's (line 3's Null is replaced by any number).
+    EXPECT_EQ(check.job.Findings().ChangingAmounts(), 6);
 }
 
 TEST(CheckRun, HoldsOneReadTransactionOverBothSheets) {

@@ -290,6 +290,7 @@ TEST(ImportJob, SecondF4DuringTheRunIsIgnored) {
     view.path = dir.file("fee.xls");
     SheetSpec contract = GoodContract();
     contract.rows.push_back(ContractRow(12345.0, 2.0, 20.0, "点検", 25000.0, {}, {}));
+    contract.rows.back()[13] = 24000.0;  // what line 2 held when it was exported
     WriteWorkbook(view.path, {contract, GoodBilling()});
     job.RunImport(view.path);
     EXPECT_TRUE(view.pressed);

@@ -350,3 +350,75 @@ TEST(SheetImage, OutsideTheImageIsEmptyAndBlocksAppend) {
     EXPECT_EQ(image.at(4, 1), CellValue{});
     EXPECT_EQ(image.at(1, 3), CellValue{});
 }
+
+namespace {
+
+// What a row with one cell of a kind makes of it: passed over, accepted
+// (with the entry's value, or the field left as it is) or rejected.
+std::string RowOutcome(const SheetImage& image) {
+    if (!RowHasData(image, 3, 37) || !RowHasRevision(image, 2, 3))
+        return "passed over";
+    ImportErrorList errors;
+    Currency code;
+    if (!CheckCustomerCode(image, 2, 3, errors, code) ||
+        !CheckRevisedAmounts(image, 2, 3, code, errors)) {
+        const ImportError& e = errors.ImportErrors().at(0);
+        return "col " + std::to_string(e.column) + ": " + e.message;
+    }
+    const CellNumber month1 = ReadCellNumber(image.at(3, 26));
+    return month1.blank ? "unchanged" : "writes " + CellText(CellValue{month1.value});
+}
+
+}  // namespace
+
+// Every kind of value a cell can show (a formula's result is one of them),
+// in an entry cell and in the customer code cell.
+TEST(RowRules, EachCellKindAsTheCellShowsIt) {
+    using xls::ErrorValue;
+    const std::string notNumeric = "col 26: 請求金額(1月)が数値として認識できません";
+    const std::pair<CellValue, std::string> entries[] = {
+        {CellValue{}, "passed over"},
+        {CellValue{std::string()}, "passed over"},  // a formula showing nothing
+        {CellValue{std::string("  ")}, "passed over"},
+        {CellValue{1500.0}, "writes 1500"},
+        {CellValue{0.0}, "writes 0"},
+        {CellValue{std::string("1,500")}, "writes 1500"},
+        {CellValue{std::string("２０００")}, "writes 2000"},
+        {CellValue{std::string("abc")}, notNumeric},
+        {CellValue{std::string("True")}, notNumeric},
+        {CellValue{std::string("#N/A")}, notNumeric},
+        {CellValue{-1.0}, "col 26: 請求金額(1月)の値の桁数が正しくありません"},
+        {CellValue{true}, notNumeric},
+        {CellValue{false}, notNumeric},
+        {CellValue{ErrorValue{0x00}}, notNumeric},  // #NULL!
+        {CellValue{ErrorValue{0x07}}, notNumeric},  // #DIV/0!
+        {CellValue{ErrorValue{0x0F}}, notNumeric},  // #VALUE!
+        {CellValue{ErrorValue{0x17}}, notNumeric},  // #REF!
+        {CellValue{ErrorValue{0x1D}}, notNumeric},  // #NAME?
+        {CellValue{ErrorValue{0x24}}, notNumeric},  // #NUM!
+        {CellValue{ErrorValue{0x2A}}, notNumeric},  // #N/A
+    };
+    for (const auto& [value, outcome] : entries) {
+        EXPECT_EQ(RowOutcome(RowImage(37, {{1, 12345.0}, {26, value}})), outcome)
+            << "entry " << CellText(value);
+    }
+    // A blank entry beside a filled one leaves its own field unchanged.
+    EXPECT_EQ(RowOutcome(RowImage(37, {{1, 12345.0}, {26, std::string()}, {27, 5.0}})),
+              "unchanged");
+
+    const std::string codeNotNumeric = "col 1: 得意先コードが数値として認識できません";
+    const std::pair<CellValue, std::string> codes[] = {
+        {CellValue{}, "col 1: 得意先コードが未入力です"},
+        {CellValue{std::string()}, "col 1: 得意先コードが未入力です"},
+        {CellValue{12345.0}, "writes 100"},
+        {CellValue{std::string("12345")}, "writes 100"},
+        {CellValue{std::string("abc")}, codeNotNumeric},
+        {CellValue{true}, codeNotNumeric},
+        {CellValue{ErrorValue{0x2A}}, codeNotNumeric},
+        {CellValue{ErrorValue{0x07}}, codeNotNumeric},
+    };
+    for (const auto& [value, outcome] : codes) {
+        EXPECT_EQ(RowOutcome(RowImage(37, {{1, value}, {26, 100.0}})), outcome)
+            << "code " << CellText(value);
+    }
+}

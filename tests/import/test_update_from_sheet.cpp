@@ -58,6 +58,14 @@ struct Updater {
     ImportState state;
 };
 
+// A row of line 2 showing the amounts it held when exported (24000/4/6000).
+std::vector<Cell> Exported(std::vector<Cell> row) {
+    row[13] = 24000.0;
+    row[14] = 4.0;
+    row[15] = 6000.0;
+    return row;
+}
+
 std::int64_t AsInt(const FieldValue& v) {
     if (const auto* i = std::get_if<std::int64_t>(&v))
         return *i;
@@ -104,7 +112,7 @@ TEST(UpdateContract, EachRowOfACustomerGetsTheMastersAnswer) {
                   ContractRow(777.0, 1.0, 10.0, "清掃", 2.0, {}, {}),
                   ContractRow(12345.0, 1.0, 10.0, "清掃", 3.0, {}, {}),
                   ContractRow(777.0, 1.0, 10.0, "清掃", 4.0, {}, {}),
-                  ContractRow(12345.0, 2.0, 20.0, "点検", 5.0, {}, {}),
+                  Exported(ContractRow(12345.0, 2.0, 20.0, "点検", 5.0, {}, {})),
               });
     ASSERT_TRUE(UpdateFromSheet(u.state, 1));
     std::vector<std::int32_t> rows;
@@ -122,7 +130,7 @@ TEST(UpdateContract, OnlyNonBlankEntriesAreWritten) {
     Updater u;
     u.Load(1, {
                   ContractRow(12345.0, 1.0, 10.0, "清掃", 15000.0, {}, std::string("  ")),
-                  ContractRow(12345.0, 2.0, 20.0, "点検", {}, 6.0, std::string("1,500")),
+                  Exported(ContractRow(12345.0, 2.0, 20.0, "点検", {}, 6.0, std::string("1,500"))),
                   ContractRow(12345.0, 3.0, 20.0, "点検", {}, {}, {}),  // passed over
               });
     ASSERT_TRUE(UpdateFromSheet(u.state, 1));
@@ -174,7 +182,7 @@ TEST(UpdateContract, RefusedUpdateOfTheFiftiethRowRollsBackTheFortyNineBefore) {
     std::vector<std::vector<Cell>> rows;
     for (int code = 1001; code <= 1060; ++code) {
         AddCustomer(db, code);
-        AddContractLine(db, code, 1, 10, 100, 1, 100);
+        AddContractLine(db, code, 1, 10, 12000, 12, 1000);  // as the sheet shows it
         rows.push_back(ContractRow(static_cast<double>(code), 1.0, 10.0, "清掃", 555.0, {}, {}));
     }
     db.execute(

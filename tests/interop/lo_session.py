@@ -13,9 +13,13 @@ import time
 import uno
 from com.sun.star.beans import PropertyValue
 from com.sun.star.connection import NoConnectException
+from com.sun.star.sheet.FillDirection import TO_BOTTOM
 
 
 DATE_OR_TIME = 2 | 4  # com.sun.star.util.NumberFormat DATE and TIME
+FORMULA_VALUE, FORMULA_STRING = 1, 2  # com.sun.star.sheet.FormulaResult
+# Calc's filter of each saved format.
+FILTERS = {"xls": "MS Excel 97", "xlsx": "Calc MS Excel 2007 XML", "ods": "calc8"}
 
 
 def _props(**kwargs):
@@ -87,18 +91,25 @@ class LibreOffice:
             _url(path), "_blank", 0, _props(Hidden=True, ReadOnly=False)
         )
 
-    def edit(self, source, target, edits):
+    def edit(self, source, targets, edits):
         """Opens `source`, types each edit into its cell and saves the workbook
-        as .xls ("MS Excel 97") under `target`.
+        under each target path with its filter (FILTERS: .xls as "MS Excel
+        97", .xlsx, .ods). Returns what Calc shows in each formula cell:
+        {(sheet name, row, column): ("number", value) | ("text", text) |
+        ("error", text)}.
 
         An edit is (sheet name, row, column, kind, value) with 1-based row and
         column; kind "typed" enters the text as if typed on the keyboard
-        (Calc's own input recognition), kind "text" stores it as a text cell,
-        kind "keyboard" also applies a date or time format that Calc's input
-        recognition finds in the text, as an entry typed into the cell does
-        (4/1 typed into a "#,##0" cell becomes a date in a date format).
+        (Calc's own input recognition, so "=..." is a formula), kind "text"
+        stores it as a text cell, kind "keyboard" also applies a date or time
+        format that Calc's input recognition finds in the text, as an entry
+        typed into the cell does (4/1 typed into a "#,##0" cell becomes a date
+        in a date format), kind "fill" takes (formula, last row): the formula
+        typed into the cell and filled down to the last row, as the fill
+        handle does.
         """
         doc = self.open(source)
+        shown = {}
         try:
             sheets = doc.getSheets()
             formatter = self.context.ServiceManager.createInstanceWithContext(
@@ -119,11 +130,37 @@ class LibreOffice:
                         continue
                     if doc.getNumberFormats().getByKey(key).Type & DATE_OR_TIME:
                         cell.NumberFormat = key
+                elif kind == "fill":
+                    formula, last = value
+                    cell.setFormula(formula)
+                    block = sheets.getByName(sheet).getCellRangeByPosition(
+                        column - 1, row - 1, column - 1, last - 1
+                    )
+                    block.fillAuto(TO_BOTTOM, 1)
                 else:
                     raise ValueError(kind)
-            doc.storeToURL(_url(target), _props(FilterName="MS Excel 97", Overwrite=True))
+            doc.calculateAll()
+            for sheet, row, column, kind, value in edits:
+                last = value[1] if kind == "fill" else row
+                for r in range(row, last + 1):
+                    cell = sheets.getByName(sheet).getCellByPosition(column - 1, r - 1)
+                    if not cell.getFormula().startswith("="):
+                        continue
+                    result = cell.FormulaResultType2
+                    if result == FORMULA_VALUE:
+                        shown[(sheet, r, column)] = ("number", cell.getValue())
+                    elif result == FORMULA_STRING:
+                        shown[(sheet, r, column)] = ("text", cell.getString())
+                    else:
+                        shown[(sheet, r, column)] = ("error", cell.getString())
+            if isinstance(targets, str):
+                targets = [targets]
+            for target in targets:
+                kind = os.path.splitext(target)[1][1:]
+                doc.storeToURL(_url(target), _props(FilterName=FILTERS[kind], Overwrite=True))
         finally:
             doc.close(True)
+        return shown
 
     def render_sheets(self, source, outdir):
         """Writes one PDF per sheet (landscape, the whole width on one page)

@@ -8,6 +8,7 @@
 
 #include "JobView.h"
 #include "MessageSink.h"
+#include "ShownTexts.h"
 
 class HeadlessJobView : public JobView {
   public:
@@ -21,6 +22,7 @@ class HeadlessJobView : public JobView {
     }
     void setPhaseVisible(bool v) override { phaseVisible = v; }
     void setPhase(const std::string& text) override {
+        shown::Note(text);
         phase = text;
         if (!text.empty() && (phases.empty() || phases.back() != text))
             phases.push_back(text);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MessageSink.h"
+#include "ShownTexts.h"
 
 class RecordingMessages : public MessageSink {
   public:
@@ -25,6 +26,8 @@ class RecordingMessages : public MessageSink {
             answer = answers_.front();
             answers_.pop_front();
         }
+        shown::Note(text);
+        shown::Note(title);
         shown.push_back({text, title, icon, buttons, answer});
         return answer;
     }
@@ -49,6 +52,7 @@ class RecordingMessages : public MessageSink {
     static MsgAnswer defaultAnswer(MsgButtons buttons) {
         switch (buttons) {
             case MsgButtons::YesNo:
+            case MsgButtons::YesNoCancel:
                 return MsgAnswer::Yes;
             case MsgButtons::RetryCancel:
                 return MsgAnswer::Cancel;  // never loop on a retry prompt in a test

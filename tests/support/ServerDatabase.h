@@ -3,6 +3,10 @@
 // new name on the server VELKAN_TEST_PG names (scripts/pg-test-server starts
 // one), dropped with everything in it when the owner goes out of scope.
 // Without VELKAN_TEST_PG the server tests are skipped.
+//
+// Every connection text carries a password and a key pass phrase: the
+// throw-away cluster trusts its user and never asks for them, and no text
+// shown to the user in any test may hold them (ShownTexts.h).
 
 #include <unistd.h>
 
@@ -11,11 +15,20 @@
 #include <string>
 
 #include "Database.h"
+#include "ShownTexts.h"
 
 class ServerDatabase {
   public:
     static const char* Server() { return std::getenv("VELKAN_TEST_PG"); }
     static bool Available() { return Server() != nullptr && *Server() != '\0'; }
+    static constexpr const char* kPassword = "Pw-4fb1c9-never-shown";
+    static constexpr const char* kKeyPassword = "Kp-93e0d2-never-shown";
+    // The server's text with both secrets added.
+    static std::string WithSecrets(const std::string& conninfo) {
+        shown::Forbid(kPassword);
+        shown::Forbid(kKeyPassword);
+        return conninfo + " password=" + kPassword + " sslpassword=" + kKeyPassword;
+    }
 
     ServerDatabase() {
         static std::atomic<int> counter{0};
@@ -23,7 +36,7 @@ class ServerDatabase {
         Database admin(Server(), false);
         admin.executeScript("CREATE DATABASE " + name_);
         // A later keyword wins in libpq's key=value text.
-        conninfo_ = std::string(Server()) + " dbname=" + name_;
+        conninfo_ = WithSecrets(Server()) + " dbname=" + name_;
     }
     ~ServerDatabase() {
         try {

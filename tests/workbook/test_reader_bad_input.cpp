@@ -225,8 +225,8 @@ TEST(ReaderBadInput, RenamedAndForeignFilesAreNotXls) {
 
 TEST(ReaderBadInput, EncryptedWorkbooksAreRefusedWithAdvice) {
     const std::string advice =
-        "このブックは暗号化されています。表計算ソフトでブックの保護またはパスワードを解除"
-        "して保存し直してください。";
+        "パスワードで保護されたブックは読み込めません（ブックが暗号化されています）。"
+        "表計算ソフトでブックの保護またはパスワードを解除して保存し直してください。";
     // FILEPASS (RC4 CryptoAPI header) right after the globals BOF of a real stream.
     Bytes stream = WorkbookStreamOf("fee_workbook_shape.xls");
     std::size_t afterBof = 4 + biff::Le16(&stream[2]);
@@ -242,7 +242,8 @@ TEST(ReaderBadInput, EncryptedWorkbooksAreRefusedWithAdvice) {
 
 TEST(ReaderBadInput, OlderBiffVersionsAreRefused) {
     const std::string biff5 =
-        "Excel 5.0/95 形式のブックは読み込めません。Excel 97-2003 形式で保存し直してください。";
+        "Excel 97 より前の形式（Excel 5.0/95）で保存されたブックは読み込めません。Excel 97-2003 "
+        "形式で保存し直してください。";
     Bytes book5 = Bof(0x0005, 0x0500);
     Append(book5, Eof());
     EXPECT_EQ(ExpectPlatformError([&] { ReadBytes(WrapCfb("Book", book5)); }, kErrOldFormat),
@@ -253,6 +254,9 @@ TEST(ReaderBadInput, OlderBiffVersionsAreRefused) {
     Bytes biff4 = Rec(0x0409, Bytes{0, 0, 0x10, 0, 0, 0});
     Append(biff4, Eof());
     std::string text = ExpectPlatformError([&] { ReadBytes(biff4); }, kErrOldFormat);
+    EXPECT_NE(text.find("Excel 97 より前の形式（Excel 2.1/3.0/4.0）で保存されたブックは"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("保存し直してください"), std::string::npos);
 }
 

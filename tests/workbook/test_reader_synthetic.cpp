@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "OleReader.h"
@@ -19,14 +20,15 @@ std::unique_ptr<Workbook> ReadStream(const Bytes& stream, const std::string& nam
     return ReadBytes(WrapCfb(name, stream));
 }
 
-Bytes FormulaRec(std::uint16_t row, std::uint16_t col, const Bytes& value8) {
+Bytes FormulaRec(std::uint16_t row, std::uint16_t col, const Bytes& value8,
+                 std::uint16_t id = 0x0006) {
     Bytes p = CellHeader(row, col);
     Append(p, value8);
     Put16(p, 0);                            // flags
     Put32(p, 0);                            // chn
     Put16(p, 3);                            // cce
     p.insert(p.end(), {0x1E, 0x01, 0x00});  // PtgInt 1
-    return Rec(0x0006, p);
+    return Rec(id, p);
 }
 
 Bytes SpecialResult(std::uint8_t type, std::uint8_t value = 0) {
@@ -74,6 +76,23 @@ TEST(ReaderCells, FormulaCachedResults) {
     // The 8-bit bytes of "結果" are Latin-1 characters, six of them.
     auto text = std::get<std::string>(s.value(1, 0));
     EXPECT_EQ(text.size(), 12u);
+}
+
+// Some writers keep the BIFF4 id 0x0406 for FORMULA in a BIFF8 stream; the
+// layout is BIFF8's, and so are the results.
+TEST(ReaderCells, FormulaUnderItsOlderIdHasItsCachedResults) {
+    Bytes cells;
+    Append(cells, FormulaRec(0, 0, DoubleBytes(3), 0x0406));
+    Append(cells, FormulaRec(1, 0, SpecialResult(0), 0x0406));
+    Append(cells, Rec(0x0207, AsciiString("text")));
+    Append(cells, FormulaRec(2, 0, SpecialResult(1, 0), 0x0406));
+    Append(cells, FormulaRec(3, 0, SpecialResult(2, 0x2A), 0x0406));
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    EXPECT_EQ(s.value(0, 0), CellValue(3.0));
+    EXPECT_EQ(s.value(1, 0), CellValue(std::string("text")));
+    EXPECT_EQ(s.value(2, 0), CellValue(false));
+    EXPECT_EQ(s.value(3, 0), CellValue(ErrorValue{0x2A}));
 }
 
 TEST(ReaderCells, LabelRStringBoolErrBlankAndNonFiniteNumbers) {
@@ -150,6 +169,111 @@ TEST(ReaderCells, DimensionsIsIgnored) {
     EXPECT_EQ(book->sheet(0).lastCell(), std::make_optional(std::make_pair(4, 3)));
 }
 
+// A FORMULA whose stored result is the number `cached`, with its tokens.
+Bytes FormulaWithTokens(std::uint16_t row, std::uint16_t col, double cached, const Bytes& rgce) {
+    Bytes p = CellHeader(row, col);
+    PutDouble(p, cached);
+    Put16(p, 0);
+    Put32(p, 0);
+    Put16(p, static_cast<std::uint32_t>(rgce.size()));
+    Append(p, rgce);
+    return Rec(0x0006, p);
+}
+
+Bytes PtgStr(const std::string& ascii) {
+    Bytes b{0x17};
+    Append(b, AsciiString(ascii, true));
+    return b;
+}
+
+// PtgRefV of (row, col), 0-based; `relative` sets both relative flags, which
+// a shared formula's PtgRefN reads as offsets.
+Bytes PtgRef(std::uint16_t row, std::uint16_t col, std::uint8_t id = 0x44) {
+    Bytes b{id};
+    Put16(b, row);
+    Put16(b, col | 0xC000u);
+    return b;
+}
+
+Bytes Tokens(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& part : parts)
+        Append(b, part);
+    return b;
+}
+
+// LibreOffice stores a formula's result by the cell's number format: a text
+// or empty text result in a "#,##0" cell is stored as 0. Such results are
+// worked out again; numbers, Booleans and errors stay as stored.
+TEST(ReaderCells, TextResultsStoredAsZeroAreWorkedOutAgain) {
+    const Bytes ifBlank = Tokens({PtgRef(0, 13), PtgStr(""), Bytes{0x0B},     // N1=""
+                                  Bytes{0x19, 0x02, 0x07, 0x00}, PtgStr(""),  // tAttrIf
+                                  Bytes{0x19, 0x08, 0x10, 0x00}, PtgRef(0, 13), Bytes{0x1F},
+                                  DoubleBytes(1.1), Bytes{0x05},  // N1*1.1
+                                  Bytes{0x19, 0x08, 0x03, 0x00}, Bytes{0x42, 0x03, 0x01, 0x00}});
+    struct Case {
+        const char* what;
+        Bytes rgce;
+        double cached;
+        CellValue shows;
+    };
+    const Case cases[] = {
+        {"=\"abc\"", PtgStr("abc"), 0, std::string("abc")},
+        {"=\"\"", PtgStr(""), 0, std::string()},
+        {"=IF(N1=\"\";\"\";N1*1.1), N1 blank", ifBlank, 0, std::string()},
+        {"=\"a\"&N2 (N2 is 5)", Tokens({PtgStr("a"), PtgRef(1, 13), Bytes{0x08}}), 0,
+         std::string("a5")},
+        {"=IF(N2>9;\"big\";0)",
+         Tokens({PtgRef(1, 13), Bytes{0x1E, 9, 0, 0x0D}, PtgStr("big"),
+                 Bytes{0x1E, 0, 0, 0x42, 0x03, 0x01, 0x00}}),
+         0, 0.0},
+        {"=ROUNDDOWN(N2*0;0)",
+         Tokens({PtgRef(1, 13), Bytes{0x1E, 0, 0, 0x05, 0x1E, 0, 0}, Bytes{0x41, 0xD5, 0x00}}), 0,
+         0.0},
+        {"=\"x\" stored as 7 (not 0): kept", PtgStr("x"), 7, 7.0},
+        {"=SUM(N1:N2)&\"\": not worked out, kept",
+         Tokens({Bytes{0x25, 0, 0, 1, 0, 13, 0xC0, 13, 0xC0}, Bytes{0x19, 0x10, 0, 0}, PtgStr(""),
+                 Bytes{0x08}}),
+         0, 0.0},
+        {"=1/0&\"\": an error stays the stored 0",
+         Tokens({Bytes{0x1E, 1, 0, 0x1E, 0, 0, 0x06}, PtgStr(""), Bytes{0x08}}), 0, 0.0},
+    };
+    for (const Case& c : cases) {
+        Bytes cells = NumberRec(1, 13, 5);
+        Append(cells, FormulaWithTokens(0, 25, c.cached, c.rgce));
+        auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+        EXPECT_EQ(book->sheet(0).value(0, 25), c.shows) << c.what;
+    }
+
+    // Filled down: each FORMULA points at the SHRFMLA, whose PtgRefN are
+    // offsets from the cell (column N of the same row).
+    Bytes cells;
+    const Bytes exp{0x01, 0x02, 0x00, 0x19, 0x00};  // PtgExp (2, 25)
+    const Bytes shared = Tokens({PtgRef(0, 0xF4, 0x4C), PtgStr(""), Bytes{0x0B}, PtgStr("-"),
+                                 PtgRef(0, 0xF4, 0x4C), Bytes{0x42, 0x03, 0x01, 0x00}});
+    for (std::uint16_t row = 0; row < 3; ++row) {
+        Bytes p = CellHeader(static_cast<std::uint16_t>(row + 2), 25);
+        PutDouble(p, row == 1 ? 300 : 0);  // =IF(N="";"-";N): 300 on the row with a value
+        Put16(p, 0x0008);                  // fShrFmla
+        Put32(p, 0);
+        Put16(p, static_cast<std::uint32_t>(exp.size()));
+        Append(p, exp);
+        Append(cells, Rec(0x0006, p));
+        if (row == 0) {
+            Bytes s{2, 0, 4, 0, 25, 25, 0, 3};
+            Put16(s, static_cast<std::uint32_t>(shared.size()));
+            Append(s, shared);
+            Append(cells, Rec(0x04BC, s));
+        }
+    }
+    Append(cells, NumberRec(3, 13, 300));
+    auto book = ReadStream(BuildStream(StandardFormats(), {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    EXPECT_EQ(s.value(2, 25), CellValue(std::string("-")));
+    EXPECT_EQ(s.value(3, 25), CellValue(300.0));
+    EXPECT_EQ(s.value(4, 25), CellValue(std::string("-")));
+}
+
 TEST(ReaderFormats, FontGapCustomFormatsAnd1904Dates) {
     Bytes g = Rec(0x0022, Bytes{1, 0});  // DATEMODE 1904
     for (int i = 0; i < 4; ++i) {
@@ -197,6 +321,40 @@ TEST(ReaderFormats, FontGapCustomFormatsAnd1904Dates) {
     EXPECT_EQ(formats.get(s.cell(0, 3)->format).numberFormat, "#,##0");
     EXPECT_EQ(s.value(0, 3), CellValue(100.0));
     EXPECT_EQ(s.cell(0, 4)->format, 0u);
+}
+
+// A FORMAT code holding fewer characters than it states (a writer's slip
+// seen in real files) is clipped to what it holds; the book is read.
+TEST(ReaderFormats, FormatCodeShorterThanStatedIsClipped) {
+    Bytes g = StandardFormats();
+    auto format = [&](std::uint16_t ifmt, Bytes code, std::uint16_t statedCch) {
+        code[0] = static_cast<std::uint8_t>(statedCch);
+        code[1] = static_cast<std::uint8_t>(statedCch >> 8);
+        Bytes p;
+        Put16(p, ifmt);
+        Append(p, code);
+        Append(g, Rec(0x041E, p));
+    };
+    format(164, AsciiString("#,##0"), 6);
+    Bytes wide = WideString(u"0.0円");
+    wide.push_back('x');  // half a character
+    format(165, wide, 9);
+    format(166, AsciiString("yyyy/m/d"), 8);
+    format(167, AsciiString(""), 300);
+    for (std::uint16_t ifmt = 164; ifmt <= 167; ++ifmt) {
+        Append(g, XfRec({.ifmt = ifmt}));  // XF 16 onwards
+    }
+    Bytes cells;
+    for (std::uint16_t k = 0; k < 4; ++k) {
+        Append(cells, NumberRec(0, k, 1, static_cast<std::uint16_t>(16 + k)));
+    }
+    auto book = ReadStream(BuildStream(g, {{"S", cells}}));
+    const Sheet& s = book->sheet(0);
+    const std::vector<std::string> expected = {"#,##0", "0.0円", "yyyy/m/d", ""};
+    for (std::int32_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(book->formats.get(s.cell(0, k)->format).numberFormat, expected[k]) << k;
+        EXPECT_EQ(s.value(0, k), CellValue(1.0)) << k;
+    }
 }
 
 TEST(ReaderSheets, SettingsViewPageSetupProtection) {

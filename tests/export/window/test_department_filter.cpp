@@ -1,7 +1,9 @@
 // Department queries and the WHERE fragment of the exported side of a pair.
 #include <gtest/gtest.h>
 
+#include "Database.h"
 #include "DepartmentFilter.h"
+#include "PlatformError.h"
 #include "common/widgets/WindowTestSupport.h"
 
 TEST(TargetDepartmentFilter, NoneOneAndSeveralDepartments) {
@@ -70,4 +72,25 @@ TEST(LoadDepartments, ReadsRowsInCodeOrderAndReportsUnopenableQueries) {
     items.push_back({1, "x"});
     EXPECT_FALSE(LoadDepartments(&db, AllDepartmentQuery(), items));
     EXPECT_TRUE(items.empty());
+}
+
+TEST(LoadDepartments, ACodeNoNumberCanHoldIsAnErrorNotANumberMadeUp) {
+    TestInstallation installation;
+    const std::string file = installation.addDatabase("本社", {});
+    // The code is the table's key: a whole number, but one the list's 32 bits cannot hold.
+    for (const std::int64_t code :
+         {std::int64_t{2147483648}, std::int64_t{-2147483649}, std::int64_t{1} << 40}) {
+        Database db(file, false);
+        db.execute("DELETE FROM 部門マスタ");
+        db.execute("INSERT INTO 部門マスタ (部門コード, 部門名称) VALUES (?, '壊れた')",
+                   {FieldValue{code}});
+        std::vector<DepartmentItem> items;
+        try {
+            LoadDepartments(&db, AllDepartmentQuery(), items);
+            ADD_FAILURE() << code << " read as " << (items.empty() ? 0 : items[0].code);
+        } catch (const PlatformError& e) {
+            EXPECT_EQ(e.description().rfind("数値が範囲外です（部門コード）", 0), 0u)
+                << e.description();
+        }
+    }
 }

@@ -295,9 +295,9 @@ TEST_F(ImportWindowTest, F3ChecksWithoutWritingAndListsTheFindings) {
     const std::string database = installation.addDatabase("本社", {});
     const std::string book = PrepareRun(installation, database);
     {
-        // The billing line's May amount changed after the export.
+        // The billing line's April amount, which the workbook revises, changed after the export.
         Database db(database, false);
-        db.execute("UPDATE 浄化槽請求テーブル SET 請求金額５ = 1200");
+        db.execute("UPDATE 浄化槽請求テーブル SET 請求金額４ = 1200");
     }
     ASSERT_TRUE(Start());
     EXPECT_EQ(window->TaviCommand1()->button(2)->text(), "確認");
@@ -321,7 +321,7 @@ TEST_F(ImportWindowTest, F3ChecksWithoutWritingAndListsTheFindings) {
     ASSERT_EQ(window->List1()->count(), 2);
     EXPECT_TRUE(window->List1()->item(0)->text().startsWith("【契約内訳】(Q4     )0000012345："));
     EXPECT_TRUE(window->List1()->item(1)->text().startsWith(
-        "【請求情報】(R3     )0000012345：出力後にマスタの金額が変更されています"))
+        "【請求情報】(Q3     )0000012345：出力後にマスタの金額が変更されています"))
         << window->List1()->item(1)->text().toStdString();
     EXPECT_TRUE(window->FrameData3()->isVisible());
     EXPECT_FALSE(window->jobRunning());
