@@ -25,6 +25,11 @@ using textcodec::Utf8ToUtf16Le;
 // file can cause.
 constexpr std::size_t kMaxKeyNameChars = 255;
 constexpr std::size_t kMaxKeyDepth = 512;
+// Every key of a path is kept under its full path, so a long path costs the
+// square of its length: the whole path is held to far more than any real
+// entry needs, and the keys to far more than a store holds, which keeps a
+// store of a few megabytes within some tens of megabytes.
+constexpr std::size_t kMaxKeyPathChars = 1024;
 // A store is a handful of keys; anything far larger is not one.
 constexpr off_t kMaxStoreBytes = 16 * 1024 * 1024;
 
@@ -207,7 +212,7 @@ std::string ValueText(const RegistryValue& value) {
     return text;
 }
 
-RegistryKey& RegistryStore::createKey(const std::vector<std::string>& components) {
+RegistryKey* RegistryStore::createKey(const std::vector<std::string>& components) {
     std::string folded;
     RegistryKey* parent = nullptr;
     for (const std::string& component : components) {
@@ -215,14 +220,18 @@ RegistryKey& RegistryStore::createKey(const std::vector<std::string>& components
         if (!folded.empty())
             folded.push_back('\\');
         folded += foldedName;
-        auto [it, inserted] = keys_.try_emplace(folded);
-        if (inserted)
+        auto it = keys_.find(folded);
+        if (it == keys_.end()) {
+            if (keys_.size() == kMaxKeys)
+                return nullptr;
+            it = keys_.try_emplace(folded).first;
             it->second.name = component;
+        }
         if (parent != nullptr)
             parent->subkeys.try_emplace(foldedName, component);
         parent = &it->second;
     }
-    return *parent;
+    return parent;
 }
 
 const RegistryKey* RegistryStore::FindKey(std::string_view path) const {
@@ -275,6 +284,8 @@ RegistryStore RegistryStore::Parse(std::span<const std::uint8_t> bytes) {
             // A deletion entry ("[-...]") is skipped: reading the store never changes it.
             if (path.empty() || path.front() == '-')
                 continue;
+            if (CodePointCount(path) > kMaxKeyPathChars)
+                continue;
             const std::vector<std::string> components = SplitPath(path);
             if (components.size() > kMaxKeyDepth)
                 continue;
@@ -283,8 +294,18 @@ RegistryStore RegistryStore::Parse(std::span<const std::uint8_t> bytes) {
                 if (c.empty() || CodePointCount(c) > kMaxKeyNameChars)
                     ok = false;
             }
-            if (ok)
-                current = &store.createKey(components);
+            if (!ok)
+                continue;
+            current = store.createKey(components);
+            if (current == nullptr) {
+                // Not a store of a few entries: refused whole rather than
+                // read in part.
+                store.valid_ = false;
+                store.keys_.clear();
+                store.problem_ = "レジストリの保存ファイルのキーが多すぎるため読み込めません（" +
+                                 std::to_string(kMaxKeys) + " 個まで）。";
+                return store;
+            }
             continue;
         }
 

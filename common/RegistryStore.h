@@ -10,7 +10,8 @@
 // case-insensitively).
 //
 // The parser accepts any byte sequence: malformed lines are skipped, never
-// trusted.
+// trusted. Keys past the limits of Windows (255 characters a name, 512
+// levels) or longer than 1,024 characters in all are skipped too.
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +48,14 @@ class RegistryStore {
     // a regular file, or far larger than any store.
     static std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path);
 
+    // Far more keys than the entries of a few programs; a store with more
+    // is refused (valid() false, problem() says why).
+    static constexpr std::size_t kMaxKeys = 10000;
+
     bool valid() const { return valid_; }
+    // Why a store with a valid header was refused, in Japanese; empty when
+    // it was not.
+    const std::string& problem() const { return problem_; }
     // `path` is a full key path such as "HKEY_CURRENT_USER\Software\Tavi";
     // null when there is no such key.
     const RegistryKey* FindKey(std::string_view path) const;
@@ -57,9 +65,11 @@ class RegistryStore {
     static const RegistryValue* FindValue(const RegistryKey& key, std::string_view valueName);
 
   private:
-    RegistryKey& createKey(const std::vector<std::string>& components);
+    // Null when the key would pass kMaxKeys.
+    RegistryKey* createKey(const std::vector<std::string>& components);
 
     bool valid_ = false;
+    std::string problem_;
     std::map<std::string, RegistryKey> keys_;  // folded full path -> key
 };
 

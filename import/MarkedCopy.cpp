@@ -89,9 +89,11 @@ void MarkSheet(pClExcel& book, std::int16_t sheet, const ImportErrorList& errors
         book.SetCellBackColor(first.row, column, lastRow, column, kRejectedCellColor);
         book.SetRangeValue(first.row, messageColumn, lastRow, messageColumn, first.message);
     });
-    const auto [firstCurrent, lastCurrent] = CurrentSpan(sheet);
+    // A pair, not a structured binding: clang before 16 (the fuzzers'
+    // compiler) cannot capture those.
+    const std::pair<std::int16_t, std::int16_t> current = CurrentSpan(sheet);
     ForEachRun(staleRows, sheet, [&](const ImportError& first, std::int32_t lastRow) {
-        book.SetCellBackColor(first.row, firstCurrent, lastRow, lastCurrent, kStaleCellColor);
+        book.SetCellBackColor(first.row, current.first, lastRow, current.second, kStaleCellColor);
         book.SetRangeValue(first.row, messageColumn, lastRow, messageColumn, first.message);
     });
 }

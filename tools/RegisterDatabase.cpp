@@ -454,13 +454,18 @@ std::vector<std::uint8_t> StoreWithEntry(std::span<const std::uint8_t> store,
     for (const Line& line : lines)
         blank = blank && line.text.empty();
     if (blank) {
-        // No store yet (or an empty one): a new UTF-8 file.
+        // No store yet (or an empty one): a new file, UTF-8 unless the
+        // empty one has a byte order mark, which it keeps (without it the
+        // text would be read as another encoding).
+        out.assign(store.begin(), store.begin() + static_cast<std::ptrdiff_t>(layout.bomBytes));
         append(std::string(kStoreHeader) + "\r\n\r\n");
         for (const std::string& line : section)
             append(line + "\r\n");
         return out;
     }
-    if (!GMojRege::RegistryStore::Parse(store).valid()) {
+    if (const auto current = GMojRege::RegistryStore::Parse(store); !current.valid()) {
+        if (!current.problem().empty())
+            throw RegisterError(current.problem() + "ファイルは変更していません。");
         throw RegisterError(
             "保存ファイルがレジストリの書き出し形式ではないため、変更しません。"
             "1 行目が \"" +

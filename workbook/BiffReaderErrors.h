@@ -2,6 +2,7 @@
 // The reader's failures, one function per kind, so that every caller words
 // the same case the same way.
 
+#include <cstddef>
 #include <string>
 
 #include "EngineErrors.h"
@@ -38,6 +39,18 @@ namespace xls::biff {
     throw PlatformError(kErrOldFormat,
                         "Excel 97 より前の形式（Excel 2.1/3.0/4.0）で保存されたブックは読み込めませ"
                         "ん。Excel 97-2003 形式で保存し直してください。");
+}
+
+[[noreturn]] inline void ThrowTooManySheets(std::size_t limit) {
+    throw PlatformError(
+        kErrLimit, "シートが多すぎるため読み込めません（読み込めるのは " + std::to_string(limit) +
+                       " 枚までです）。不要なシートを削除して保存し直してください。");
+}
+
+[[noreturn]] inline void ThrowCellsBeyondFile() {
+    throw PlatformError(kErrLimit,
+                        "ファイルの大きさに比べてセルの範囲が広すぎるため読み込めません"
+                        "（ファイルが壊れているか、表計算ソフト以外で作られています）。");
 }
 
 }  // namespace xls::biff

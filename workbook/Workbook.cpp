@@ -120,15 +120,11 @@ Sheet::Sheet(Workbook& book, std::string name)
     : book_(&book), name_(std::move(name)), columns_(static_cast<std::size_t>(kMaxCols)) {}
 
 const RowInfo* Sheet::row(std::int32_t r) const {
-    if (r < 0 || r >= rowCount())
-        return nullptr;
-    return &rows_[static_cast<std::size_t>(r)];
+    return rows_.find(r);
 }
 
 RowInfo& Sheet::rowInfo(std::int32_t r) {
-    if (r >= rowCount())
-        rows_.resize(static_cast<std::size_t>(r) + 1);
-    return rows_[static_cast<std::size_t>(r)];
+    return rows_.at(r);
 }
 
 const Cell* Sheet::cell(std::int32_t r, std::int32_t c) const {
@@ -356,8 +352,8 @@ void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
     // their own first, as the spreadsheet does, so neither format is lost.
     const std::int32_t lastRow = std::min(rg.lastRow, rowCount() - 1);
     for (std::int32_t r = rg.firstRow; r <= lastRow; ++r) {
-        RowInfo& ri = rows_[static_cast<std::size_t>(r)];
-        if (kind == RangeKind::Columns && ri.format) {
+        if (const RowInfo* ri = rows_.stored(r);
+            kind == RangeKind::Columns && ri != nullptr && ri->format) {
             for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c)
                 ensureCell(r, c);
         }
@@ -367,7 +363,10 @@ void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
                     ensureCell(r, c);
             }
         }
-        RowInfo& row = rows_[static_cast<std::size_t>(r)];
+        RowInfo* stored = rows_.stored(r);
+        if (stored == nullptr)
+            continue;
+        RowInfo& row = *stored;
         const std::int32_t end =
             std::min<std::int32_t>(rg.lastCol, static_cast<std::int32_t>(row.cells.size()) - 1);
         for (std::int32_t c = rg.firstCol; c <= end; ++c) {
@@ -384,11 +383,10 @@ void Sheet::changeFormatByEdge(RangeKind kind, const CellRange& range,
         }
     }
     if (kind == RangeKind::Sheet) {
-        for (std::int32_t r = 0; r < rowCount(); ++r) {
-            RowInfo& ri = rows_[static_cast<std::size_t>(r)];
+        rows_.forEachStored([&](std::int32_t r, RowInfo& ri) {
             if (ri.format)
                 ri.format = map(*ri.format, edgesOf(r, -1, rg));
-        }
+        });
     }
     if (kind == RangeKind::Columns || kind == RangeKind::Sheet) {
         for (std::int32_t c = rg.firstCol; c <= rg.lastCol; ++c) {
@@ -402,7 +400,7 @@ std::optional<std::pair<std::int32_t, std::int32_t>> Sheet::lastCell() const {
     std::int32_t lastRow = -1;
     std::int32_t lastCol = -1;
     for (std::int32_t r = 0; r < rowCount(); ++r) {
-        const auto& cells = rows_[static_cast<std::size_t>(r)].cells;
+        const auto& cells = rows_.find(r)->cells;
         for (std::size_t c = cells.size(); c-- > 0;) {
             if (cells[c].format != kNoCell) {
                 lastRow = r;
@@ -446,8 +444,8 @@ void Sheet::takeFrom(Sheet& source) {
     if (&source == this)
         return;
     // Everything but the rows as a copy, the rows taken.
-    std::vector<RowInfo> rows = std::move(source.rows_);
-    source.rows_.clear();
+    SheetRows rows = std::move(source.rows_);
+    source.rows_ = SheetRows{};
     assignFrom(source);
     rows_ = std::move(rows);
     columns_ = source.columns_;  // ids as the source has them, mapped once below
@@ -464,7 +462,7 @@ void Sheet::adoptIds(const Workbook& other) {
             formatIds[id] = book_->formats.intern(other.formats.get(id));
         return formatIds[id];
     };
-    for (auto& ri : rows_) {
+    rows_.forEachStored([&](std::int32_t, RowInfo& ri) {
         if (ri.format)
             ri.format = mapFormat(*ri.format);
         for (auto& cell : ri.cells) {
@@ -475,7 +473,7 @@ void Sheet::adoptIds(const Workbook& other) {
                 cell.text = book_->strings.intern(other.strings.get(cell.text));
             }
         }
-    }
+    });
     for (auto& ci : columns_) {
         if (ci.format)
             ci.format = mapFormat(*ci.format);

@@ -4,6 +4,7 @@
 // XlsWriter and filled by XlsReader. Rows and columns are 0-based here;
 // pClExcel converts from its 1-based interface.
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -137,6 +138,50 @@ struct RowInfo {
     bool hidden = false;
 };
 
+// The rows of a sheet in pages of kPageRows, a page allocated only where the
+// sheet has a row: a file with one cell in its last row costs one page, not
+// 65,536 rows. Rows below size() in a missing page read as an empty row.
+class SheetRows {
+  public:
+    static constexpr std::int32_t kPageRows = 32;
+
+    SheetRows() = default;
+    SheetRows(const SheetRows& other) { *this = other; }
+    SheetRows& operator=(const SheetRows& other);
+    SheetRows(SheetRows&&) noexcept = default;
+    SheetRows& operator=(SheetRows&&) noexcept = default;
+
+    std::int32_t size() const { return size_; }
+    // Null outside 0..size()-1.
+    const RowInfo* find(std::int32_t r) const;
+    // The row as stored, null when its page was never needed.
+    RowInfo* stored(std::int32_t r);
+    // The row, its page allocated when missing; size() grows to r + 1.
+    RowInfo& at(std::int32_t r);
+    // Bytes held by the pages and their index (the cells not counted).
+    std::size_t bytes() const;
+    // Calls f(row, RowInfo&) for every row of an allocated page, in order.
+    template <class F>
+    void forEachStored(F&& f) {
+        for (std::size_t p = 0; p < pages_.size(); ++p) {
+            if (!pages_[p])
+                continue;
+            for (std::int32_t i = 0; i < kPageRows; ++i) {
+                const auto r = static_cast<std::int32_t>(p) * kPageRows + i;
+                if (r >= size_)
+                    return;
+                f(r, (*pages_[p])[static_cast<std::size_t>(i)]);
+            }
+        }
+    }
+
+  private:
+    using Page = std::array<RowInfo, kPageRows>;
+    std::vector<std::unique_ptr<Page>> pages_;
+    std::size_t pageCount_ = 0;
+    std::int32_t size_ = 0;
+};
+
 struct PageSetup {
     std::uint16_t paperSize = 9;    // A4
     std::uint16_t orientation = 1;  // 1 portrait, 2 landscape (spreadsheet codes)
@@ -222,7 +267,9 @@ class Sheet {
     // Last row (0-based) of a column holding a value; nullopt when none.
     std::optional<std::int32_t> lastValueRow(std::int32_t col) const;
 
-    std::int32_t rowCount() const { return static_cast<std::int32_t>(rows_.size()); }
+    std::int32_t rowCount() const { return rows_.size(); }
+    // Bytes the rows take beside their cells (see SheetRows).
+    std::size_t rowBytes() const { return rows_.bytes(); }
     const RowInfo* row(std::int32_t r) const;
     RowInfo& rowInfo(std::int32_t r);
     ColumnInfo& column(std::int32_t c) { return columns_[static_cast<std::size_t>(c)]; }
@@ -248,7 +295,7 @@ class Sheet {
     Workbook* book_;
     std::string name_;
     std::size_t rowRoom_ = 0;  // cells of the widest row so far
-    std::vector<RowInfo> rows_;
+    SheetRows rows_;
     std::vector<ColumnInfo> columns_;
 };
 

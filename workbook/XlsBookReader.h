@@ -23,6 +23,15 @@ inline constexpr std::uint16_t kBiff5 = 0x0500;
 inline constexpr std::uint16_t kDtGlobals = 0x0005;
 inline constexpr std::uint16_t kDtWorksheet = 0x0010;
 inline constexpr std::uint32_t kNoFormat = 0xFFFFFFFFu;
+// Far more sheets than any workbook the tools exchange, few enough that
+// empty sheets cannot add up.
+inline constexpr std::size_t kMaxSheets = 256;
+// What the rows and cells of all sheets may take, by the stream's size: a
+// cell takes 16 bytes here and at least 2 in the file (MULBLANK), but one
+// short record can name row 65,535 or column 255 and so make a row's slots
+// from column 0. Real workbooks stay well inside the fixed part alone.
+inline constexpr std::size_t kCellBudgetFixed = std::size_t{32} << 20;
+inline constexpr std::size_t kCellBudgetPerByte = 32;
 
 // The BIFF8 content of one workbook stream, turned into a Workbook.
 class BookReader {
@@ -65,6 +74,8 @@ class BookReader {
     // Per row of the sheet being read: columns its ROW record announces,
     // until the row's first cell arrives.
     std::vector<std::uint16_t> rowWidth_;
+    // Bytes the rows and cells read so far take (see kCellBudgetFixed).
+    std::size_t cellBytes_ = 0;
 
     void checkVersion(const Record& bof);
     void readGlobals();
@@ -84,6 +95,9 @@ class BookReader {
     // Format id of an XF index, interned on first use so that only formats
     // that cells, rows or columns use enter the table.
     std::uint32_t formatOf(std::uint16_t xf);
+    // Adds what a row grew by to cellBytes_; refuses the file past its budget.
+    void charge(const Sheet& sheet, std::size_t rowBytesBefore, std::size_t cellsBefore,
+                std::uint16_t row);
     void readSheets();
     [[noreturn]] void badCell(const Sheet& sheet, const Record& rec, const std::string& what);
     void put(Sheet& sheet, const Record& rec, std::uint16_t row, std::uint16_t col,

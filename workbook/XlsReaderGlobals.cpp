@@ -121,6 +121,9 @@ void BookReader::dispatchGlobal(const Record& rec) {
             xfs_.push_back(ParseXf(rec));
             break;
         case kBoundSheet:
+            if (boundSheets_.size() == kMaxSheets) {
+                ThrowTooManySheets(kMaxSheets);
+            }
             boundSheets_.push_back(ParseBoundSheet(rec));
             break;
         case kSst: {

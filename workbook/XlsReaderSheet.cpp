@@ -22,6 +22,8 @@ void BookReader::put(Sheet& sheet, const Record& rec, std::uint16_t row, std::ui
         badCell(sheet, rec, "列番号 " + std::to_string(col) + " は範囲外です");
     }
     cell.format = formatOf(xf);
+    const std::size_t rowBytes = sheet.rowBytes();
+    const std::size_t cells = sheet.row(row) ? sheet.row(row)->cells.capacity() : 0;
     if (rowWidth_[row] != 0) {
         // First cell of a row its ROW record sized: one allocation for
         // the row instead of one per doubling.
@@ -41,6 +43,15 @@ void BookReader::put(Sheet& sheet, const Record& rec, std::uint16_t row, std::ui
         }
     }
     sheet.putCell(row, col, cell);
+    charge(sheet, rowBytes, cells, row);
+}
+
+void BookReader::charge(const Sheet& sheet, std::size_t rowBytesBefore, std::size_t cellsBefore,
+                        std::uint16_t row) {
+    cellBytes_ += sheet.rowBytes() - rowBytesBefore;
+    cellBytes_ += (sheet.row(row)->cells.capacity() - cellsBefore) * sizeof(Cell);
+    if (cellBytes_ > kCellBudgetFixed + kCellBudgetPerByte * size_)
+        ThrowCellsBeyondFile();
 }
 
 void BookReader::putNumber(Sheet& sheet, const Record& rec, std::uint16_t row, std::uint16_t col,
@@ -227,7 +238,9 @@ std::size_t BookReader::readSheet(std::size_t at, Sheet& sheet) {
                 bool customHeight = (flags & 0x40) != 0;
                 bool formatted = (flags & 0x80) != 0;
                 if (hidden || customHeight || formatted) {
+                    const std::size_t rowBytes = sheet.rowBytes();
                     RowInfo& info = sheet.rowInfo(Le16(p));
+                    charge(sheet, rowBytes, info.cells.capacity(), Le16(p));
                     info.hidden = hidden;
                     if (customHeight) {
                         info.height = static_cast<std::uint16_t>(Le16(p + 6) & 0x7FFF);

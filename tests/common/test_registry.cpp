@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "GMojRege.h"
+#include "PeakMemory.h"
 #include "RegistryStore.h"
 #include "common/RegistryTestSupport.h"
 
@@ -195,6 +198,53 @@ TEST(RegistryStoreParse, InvalidSectionsDropTheirValues) {
     EXPECT_EQ(store.FindKey("HKEY_CURRENT_USER\\C"), nullptr);
     EXPECT_NE(store.FindKey("HKEY_CURRENT_USER\\" + name255), nullptr);
     EXPECT_EQ(store.FindKey("HKEY_CURRENT_USER\\" + name256), nullptr);
+
+    // A whole path of 1,024 characters is kept, one more is skipped.
+    std::string path = "HKEY_CURRENT_USER";
+    while (path.size() < 1024)
+        path += "\\" + std::string(std::min<std::size_t>(200, 1023 - path.size()), 'k');
+    ASSERT_EQ(path.size(), 1024u);
+    const RegistryStore longPaths =
+        ParseText(std::string(kHeader) + "[" + path + "]\r\n[" + path + "y]\r\n");
+    EXPECT_TRUE(longPaths.valid());
+    EXPECT_NE(longPaths.FindKey(path), nullptr);
+    EXPECT_EQ(longPaths.FindKey(path + "y"), nullptr);
+}
+
+TEST(RegistryStoreParse, DeepPathsStayWithinMemoryAndKeyLimits) {
+    // Every key of a path is kept under its full path: lines of 500 levels
+    // made the parse of a 1 MB store take hundreds of megabytes before the
+    // keys were limited.
+    std::string text = kHeader;
+    std::string deep;
+    for (int level = 0; level < 500; ++level)
+        deep += "\\k";
+    for (int line = 0; text.size() < 1024 * 1024; ++line)
+        text += "[HKEY_CURRENT_USER\\" + std::to_string(line) + deep + "]\r\n";
+    const long peak = peakmemory::PeakKiB([&] { ParseText(text); });
+    const RegistryStore store = ParseText(text);
+    EXPECT_FALSE(store.valid());
+    EXPECT_EQ(store.keyCount(), 0u);
+    EXPECT_NE(store.problem().find("キーが多すぎる"), std::string::npos) << store.problem();
+    EXPECT_NE(store.problem().find("10000"), std::string::npos) << store.problem();
+    const long bound = 64 * 1024 + 50 * static_cast<long>(text.size()) / 1024;
+    std::printf("[ memory  ] store of %zu bytes, 500 levels a line: peak %ld KiB (bound %ld KiB)\n",
+                text.size(), peak, bound);
+#ifndef __SANITIZE_ADDRESS__
+    if (peak >= 0) {
+        EXPECT_LT(peak, bound);
+    }
+#endif
+
+    // Up to the limit the keys are all read.
+    std::string many = kHeader;
+    for (std::size_t k = 0; k + 1 < RegistryStore::kMaxKeys; ++k)
+        many += "[HKEY_CURRENT_USER\\" + std::to_string(k) + "]\r\n";
+    const RegistryStore full = ParseText(many);
+    EXPECT_TRUE(full.valid());
+    EXPECT_EQ(full.keyCount(), RegistryStore::kMaxKeys);
+    EXPECT_TRUE(full.problem().empty());
+    EXPECT_FALSE(ParseText(many + "[HKEY_CURRENT_USER\\one more]\r\n").valid());
 }
 
 TEST(RegistryStoreParse, ReadsEveryFileEncoding) {

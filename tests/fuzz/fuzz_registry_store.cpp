@@ -1,5 +1,6 @@
 // FUZZ-SOURCES: common/RegistryStore.cpp common/text/TextCodec.cpp common/text/NumberText.cpp
 // FUZZ-PKGS:
+// FUZZ-OPTIONS: -rss_limit_mb=512 -malloc_limit_mb=64
 //
 // The registry store parser over arbitrary bytes, followed by every read the
 // programs make of a parsed store.

@@ -1,5 +1,6 @@
 // FUZZ-SOURCES: workbook/*.cpp common/text/TextCodec.cpp
 // FUZZ-PKGS: libgsf-1
+// FUZZ-OPTIONS: -rss_limit_mb=768 -malloc_limit_mb=128
 //
 // The .xls reader over arbitrary bytes: compound files (libgsf) and bare BIFF8
 // streams, which the reader also accepts, so that mutations reach the record

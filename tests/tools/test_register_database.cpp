@@ -10,6 +10,7 @@
 
 #include "GMojRege.h"
 #include "RegisterDatabase.h"
+#include "RegistryStore.h"
 #include "ShownTexts.h"
 #include "TextCodec.h"
 #include "common/DatabaseTestSupport.h"
@@ -247,6 +248,16 @@ TEST(StoreWithEntry, KeepsTheEncodingOfTheStore) {
         EXPECT_FALSE(replaced);
         EXPECT_EQ(out, c.encode(before + "\r\n" +
                                 Section("Septictank", "/データ/本社.db", "本社", "\r\n")));
+
+        // A store holding nothing but its byte order mark becomes a store
+        // the windows read.
+        const auto made = regdb::StoreWithEntry(c.encode(""), entry, replaced);
+        const GMojRege::RegistryStore store = GMojRege::RegistryStore::Parse(made);
+        const GMojRege::RegistryKey* key =
+            store.FindKey(std::string(regdb::kPackageKey) + "\\Septictank");
+        ASSERT_NE(key, nullptr) << made.size();
+        EXPECT_EQ(GMojRege::ValueText(*GMojRege::RegistryStore::FindValue(*key, "UserName")),
+                  "本社");
     }
 }
 
@@ -361,6 +372,16 @@ TEST(RegisterCommand, RefusesToRewriteAFileThatIsNotARegistryExport) {
     EXPECT_NE(r.err.find("レジストリの書き出し形式ではないため、変更しません"), std::string::npos)
         << r.err;
     EXPECT_EQ(ReadText(registry.storePath()), "DataBaseName=/srv/a.db\n");
+
+    // An export with more keys than any store holds says so.
+    std::string crowded = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (std::size_t k = 0; k <= GMojRege::RegistryStore::kMaxKeys; ++k)
+        crowded += "[HKEY_CURRENT_USER\\K" + std::to_string(k) + "]\r\n";
+    registry.write(crowded);
+    const CommandResult full = RunCommand({db, "本社"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("キーが多すぎる"), std::string::npos) << full.err;
+    EXPECT_EQ(ReadText(registry.storePath()), crowded);
 }
 
 // ---- Paths from the command line -------------------------------------------
