@@ -576,11 +576,17 @@ FieldValue RecordsetHelper::Field(const std::string& column) const {
 }
 
 const FieldValue& RecordsetHelper::FieldRef(const std::string& column) const {
-    const int index = columnIndex(column);
+    return FieldRef(columnIndex(column));
+}
+
+const FieldValue& RecordsetHelper::FieldRef(int column) const {
+    if (column < 0 || static_cast<std::size_t>(column) >= columns_.size())
+        throw PlatformError(SQLITE_RANGE,
+                            "項目の位置 " + std::to_string(column) + " がありません。");
     if (!hasCurrentRow()) {
         throw PlatformError(kNoCurrentRow, "カレント レコードがありません。");
     }
-    return cell(current_, index);
+    return cell(current_, column);
 }
 
 void RecordsetHelper::Count(std::int32_t& count) const {

@@ -59,6 +59,8 @@ class RecordsetHelper {
     FieldValue Field(const std::string& column) const;
     // The same value without a copy; valid until the next move or open.
     const FieldValue& FieldRef(const std::string& column) const;
+    // By position (FieldIndex); throws PlatformError as SetField(int, …) does.
+    const FieldValue& FieldRef(int column) const;
     void Count(std::int32_t& count) const;
     bool BOF() const;
     bool IsEOF() const;  // EOF is a C macro

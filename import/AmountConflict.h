@@ -5,9 +5,12 @@
 // marked copy and the import (F4) all ask this one question; the import asks
 // it twice, before it writes anything and again for each row it writes.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +42,11 @@ std::int16_t ChangedAmountColumn(const SheetImage& data, std::int16_t sheet, std
 // The same with `record` standing on the row's record.
 std::int16_t ChangedAmountColumn(const SheetImage& data, std::int16_t sheet, std::int32_t row,
                                  const RecordsetHelper& record);
+// The positions in `record` of ComparedAmounts(sheet)' fields (a row after
+// row compare finds their names once), and the comparison by them.
+std::vector<int> ComparedFieldPositions(std::int16_t sheet, const RecordsetHelper& record);
+std::int16_t ChangedAmountColumn(const SheetImage& data, std::int16_t sheet, std::int32_t row,
+                                 const RecordsetHelper& record, const std::vector<int>& fields);
 
 // What the clerk answered about the changed rows found before the import.
 enum class ChangedRowsAnswer {
@@ -58,6 +66,12 @@ class ChangedRows {
     // PlatformError.
     void Scan(Database& db, const SheetImage& data, std::int32_t endRow, std::int16_t sheet);
     void Reset();
+    // Inside the sheet's write transaction, before it writes anything: whether
+    // the table may have changed since the sheet was scanned. On a file, when
+    // no other connection has committed since, every row holds what the scan
+    // read, and the scan's answer stands for it; on a server each row is
+    // compared again. Throws PlatformError.
+    void BeginWrite(Database& db, std::int16_t sheet);
     std::int32_t Count() const { return static_cast<std::int32_t>(seen_.size()); }
 
     ChangedRowsAnswer answer = ChangedRowsAnswer::NoneFound;
@@ -66,10 +80,26 @@ class ChangedRows {
     // 0 when the row may be written, else the column to list it at. A changed
     // row is written only after はい, and only when the database still holds
     // what it held when the question was asked.
+    // `fields` as ComparedFieldPositions gives them.
     std::int16_t RefusedColumn(const SheetImage& data, std::int16_t sheet, std::int32_t row,
-                               const RecordsetHelper& record) const;
+                               const RecordsetHelper& record, const std::vector<int>& fields) const;
 
   private:
-    // Per changed row (sheet, row): the compared fields' values when found.
-    std::map<std::pair<std::int16_t, std::int32_t>, std::vector<FieldValue>> seen_;
+    void ScanTable(Database& db, const SheetImage& data, std::int16_t sheet,
+                   const std::vector<std::pair<std::int64_t, std::int32_t>>& rows);
+
+    struct Seen {
+        std::vector<FieldValue> values;  // the compared fields' values when found
+        std::int16_t column = 0;         // the column the row was found changed at
+    };
+    // Per changed row (sheet, row).
+    std::map<std::pair<std::int16_t, std::int32_t>, Seen> seen_;
+    // Per sheet, on a file: the count of other connections' commits read
+    // before the scan, when the scan completed.
+    std::array<std::optional<long long>, 2> scannedVersion_;
+    // Per sheet: rows naming a record another row names too; the first one
+    // written changes what the other is compared with.
+    std::array<std::set<std::int32_t>, 2> sharedRecord_;
+    // Per sheet: the scan's answer holds for the rows of the write under way.
+    std::array<bool, 2> unchangedSinceScan_{};
 };

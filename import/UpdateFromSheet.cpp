@@ -173,7 +173,10 @@ class SheetUpdate {
         // Compare and set: inside the write transaction nobody else changes
         // the row until the commit (a file's write lock, the server's table
         // lock), so what is compared here is what the write replaces.
-        if (const std::int16_t column = state_.Changed.RefusedColumn(data, sheet_, row, *detail_);
+        if (comparedFields_.empty())
+            comparedFields_ = ComparedFieldPositions(sheet_, *detail_);
+        if (const std::int16_t column =
+                state_.Changed.RefusedColumn(data, sheet_, row, *detail_, comparedFields_);
             column != 0) {
             ImportError changed;
             changed.column = column;
@@ -266,7 +269,8 @@ class SheetUpdate {
     std::int32_t basicErr_ = 0;              // and whether it was found
     std::optional<RecordsetHelper> detail_;
     const std::vector<std::string> revisedNames_ = RevisedFieldNames(sheet_);
-    std::vector<int> revisedFields_;  // positions in detail_, -1 until first written
+    std::vector<int> revisedFields_;   // positions in detail_, -1 until first written
+    std::vector<int> comparedFields_;  // positions in detail_, found at the first compare
     AcceptedRowCheck* check_;
 };
 
@@ -311,6 +315,7 @@ bool RunSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check) {
                 bool processed = false;
                 // The journal of the sheet's changes is stored with them or not at all.
                 if (check == nullptr) {
+                    state.Changed.BeginWrite(*state.mdb.gDatabase(), sheet);
                     LockDetailTable(*state.mdb.gDatabase(), sheet);
                     state.Journal.BeginSheet(*state.mdb.gDatabase(), sheet);
                 }

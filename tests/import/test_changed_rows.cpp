@@ -40,10 +40,17 @@ class QuestionMessages : public RecordingMessages {
     std::function<void()> onQuestion;
 };
 
+// `onPhase` runs whenever a phase text is shown.
 class QuestionView : public TestImportView {
   public:
     MessageSink& messages() override { return boxes; }
+    void setPhase(const std::string& text) override {
+        TestImportView::setPhase(text);
+        if (onPhase)
+            onPhase(text);
+    }
     QuestionMessages boxes;
+    std::function<void(const std::string&)> onPhase;
 };
 
 // Customer 12345: contract lines 1 to 4 and billing line 3 as exported (the
@@ -129,10 +136,12 @@ class Workstations : public ::testing::TestWithParam<bool> {
         std::vector<std::string> errorLines;
         std::array<std::int32_t, 2> ok{}, ng{};
     };
-    Run Import(std::optional<MsgAnswer> answer, std::function<void()> onQuestion = {}) {
+    Run Import(std::optional<MsgAnswer> answer, std::function<void()> onQuestion = {},
+               std::function<void(const std::string&)> onPhase = {}) {
         OpenedDatabase opened(name_);
         QuestionView view;
         view.boxes.onQuestion = std::move(onQuestion);
+        view.onPhase = std::move(onPhase);
         view.boxes.answerNext(MsgAnswer::Yes);
         if (answer)
             view.boxes.answerNext(*answer);
@@ -245,6 +254,42 @@ TEST_P(Workstations, RowChangedWhileAskedIsNeverOverwritten) {
     EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{2, 0}));
     EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{2, 1}));
     EXPECT_EQ(run.icons.back(), MsgIcon::Exclamation);
+}
+
+TEST_P(Workstations, RowChangedAfterItsSheetWasScannedIsNeverOverwritten) {
+    // The contract sheet was found unchanged; while the billing sheet is
+    // read, before anything is asked or written, line 3 changes.
+    bool changed = false;
+    const Run run = Import(std::nullopt, {}, [&](const std::string& phase) {
+        if (!changed && phase.find("請求情報") != std::string::npos) {
+            changed = true;
+            Change("年間金額 = 12500");
+        }
+    });
+    ASSERT_TRUE(changed);
+    ASSERT_EQ(run.texts.size(), 2u) << "nothing asked";
+    EXPECT_EQ(Annual(other(), 3), 12500);
+    EXPECT_EQ(Annual(other(), 1), 13200);
+    EXPECT_EQ(April(other()), 1100);
+    EXPECT_EQ(run.errorLines,
+              (std::vector<std::string>{StaleLine("【契約内訳】(N5     )0000012345：")}));
+    EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{3, 1}));
+    EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{1, 0}));
+}
+
+TEST_P(Workstations, TwoRowsOfOneRecordCompareTheSecondWithTheFirstsWrite) {
+    // Line 1 twice: the second row shows the amount the first replaces, so
+    // the record no longer holds what it shows.
+    SheetSpec contract = ContractSheet();
+    contract.rows = {ContractRow(12345.0, 1.0, 10.0, "清掃", 13200.0, {}, {}),
+                     ContractRow(12345.0, 1.0, 10.0, "清掃", 14400.0, {}, {})};
+    WriteWorkbook(book_, {contract, BillingSheet()});
+    const Run run = Import(std::nullopt);
+    EXPECT_EQ(Annual(other(), 1), 13200);
+    EXPECT_EQ(run.errorLines,
+              (std::vector<std::string>{StaleLine("【契約内訳】(N4     )0000012345：")}));
+    EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{1, 0}));
+    EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{1, 0}));
 }
 
 namespace {
