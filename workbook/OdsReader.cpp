@@ -65,6 +65,8 @@ class ContentHandler : public xml::Handler {
         if (name == "table" && sheet_ == nullptr) {
             std::string_view tableName;
             a.find("name", tableName, kTableNs);
+            if (tableNames.size() == kMaxSheets)
+                biff::ThrowTooManySheets(kMaxSheets);
             tableNames.emplace_back(tableName);
             if (static_cast<int>(tableNames.size()) == stopBeforeTable_)
                 throw Stopped{};
@@ -493,6 +495,9 @@ std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
     if (!later.done || later.tableNames.empty() ||
         later.tableNames.front() != first.tableNames.back())
         return ReadSerially(package);
+    // Each half counted its own tables only.
+    if (book->sheetCount() + later.book->sheetCount() > kMaxSheets)
+        biff::ThrowTooManySheets(kMaxSheets);
     for (std::size_t i = 0; i < later.book->sheetCount(); ++i) {
         Sheet& sheet = later.book->sheet(i);
         book->addSheet(sheet.name()).takeFrom(sheet);

@@ -5,6 +5,7 @@
 // pClExcel converts from its 1-based interface.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -18,6 +19,10 @@
 #include "Variant.h"
 
 namespace xls {
+
+// Far more sheets than any workbook the tools exchange, few enough that
+// empty sheets cannot add up, whichever format a reader reads.
+inline constexpr std::size_t kMaxSheets = 256;
 
 inline constexpr std::int32_t kMaxRows = 65536;
 inline constexpr std::int32_t kMaxCols = 256;

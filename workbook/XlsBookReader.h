@@ -23,9 +23,6 @@ inline constexpr std::uint16_t kBiff5 = 0x0500;
 inline constexpr std::uint16_t kDtGlobals = 0x0005;
 inline constexpr std::uint16_t kDtWorksheet = 0x0010;
 inline constexpr std::uint32_t kNoFormat = 0xFFFFFFFFu;
-// Far more sheets than any workbook the tools exchange, few enough that
-// empty sheets cannot add up.
-inline constexpr std::size_t kMaxSheets = 256;
 // What the rows and cells of all sheets may take, by the stream's size: a
 // cell takes 16 bytes here and at least 2 in the file (MULBLANK), but one
 // short record can name row 65,535 or column 255 and so make a row's slots

@@ -100,6 +100,8 @@ class WorkbookHandler : public xml::Handler {
     void start(std::string_view name, std::string_view, const Attributes& a) override {
         std::string_view value;
         if (name == "sheet") {
+            if (sheets.size() == kMaxSheets)
+                biff::ThrowTooManySheets(kMaxSheets);
             SheetEntry entry;
             if (a.find("name", value))
                 entry.name = value;

@@ -288,6 +288,27 @@ TEST(PackageReaders, ValuesBeyondTheLastRowAreRefusedNotDropped) {
     EXPECT_EQ(ErrorNumberOf(xlsx), xls::kErrLimit);
 }
 
+// A few bytes a sheet must not add up to hundreds of sheets' rows: the .xls
+// reader's limit holds for the packages too, one sheet more refused.
+TEST(PackageReaders, SheetsBeyondTheLimitAreRefused) {
+    TempFolder dir;
+    for (const std::size_t count : {xls::kMaxSheets, xls::kMaxSheets + 1}) {
+        std::vector<std::pair<std::string, std::string>> sheets;
+        std::string tables;
+        for (std::size_t i = 0; i < count; ++i) {
+            sheets.emplace_back("S" + std::to_string(i), "<sheetData/>");
+            tables += OdsTable("S" + std::to_string(i), "");
+        }
+        const std::string xlsx = dir.file("many" + std::to_string(count) + ".xlsx");
+        zipbook::WriteZip(xlsx, zipbook::XlsxMembers(sheets));
+        const std::string ods = dir.file("many" + std::to_string(count) + ".ods");
+        zipbook::WriteZip(ods, zipbook::OdsMembers(tables));
+        const std::int32_t expected = count > xls::kMaxSheets ? xls::kErrLimit : 0;
+        EXPECT_EQ(ErrorNumberOf(xlsx), expected) << count;
+        EXPECT_EQ(ErrorNumberOf(ods), expected) << count;
+    }
+}
+
 TEST(PackageReaders, FilesThatAreNoReadableWorkbook) {
     TempFolder dir;
     const auto write = [&](const std::string& name, const std::string& bytes) {
