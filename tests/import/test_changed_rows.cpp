@@ -277,6 +277,17 @@ TEST_P(Workstations, RowChangedAfterItsSheetWasScannedIsNeverOverwritten) {
     EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{1, 0}));
 }
 
+TEST_P(Workstations, ALineBeyondTheSheetsLineNumbersIsNoOtherLinesChange) {
+    // Line 65,539 shares its low 16 bits with line 3, which the sheet names;
+    // its own amounts say nothing about line 3.
+    AddContractLine(other(), 12345, 65539, 10, 99999, 12, 1000);
+    const Run run = Import(std::nullopt);
+    ASSERT_EQ(run.texts.size(), 2u) << "nothing asked";
+    EXPECT_EQ(Annual(other(), 3), 13200);
+    EXPECT_EQ(Annual(other(), 65539), 99999);
+    EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{4, 1}));
+}
+
 TEST_P(Workstations, TwoRowsOfOneRecordCompareTheSecondWithTheFirstsWrite) {
     // Line 1 twice: the second row shows the amount the first replaces, so
     // the record no longer holds what it shows.
