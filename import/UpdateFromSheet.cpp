@@ -297,7 +297,7 @@ bool RunSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check) {
     JobView& view = state.view;
     bool result = false;
     {
-        TransactionGuard transaction(state.mdb);
+        TransactionGuard transaction(state.mdb.gDatabase());
         view.setPhase("");
         view.setPhaseVisible(true);
         view.setProgress(0);
