@@ -1,5 +1,5 @@
 // clang-format off
-// FUZZ-SOURCES: db/Database.cpp db/WriteCombiningVfs.cpp db/PgDatabase.cpp db/DatabaseName.cpp db/DatabaseSecrets.cpp db/ServerTls.cpp db/JetSql.cpp db/FieldValue.cpp common/text/NumberText.cpp
+// FUZZ-SOURCES: db/Database.cpp db/Statement.cpp db/WriteCombiningVfs.cpp db/PgDatabase.cpp db/DatabaseName.cpp db/DatabaseSecrets.cpp db/ServerTls.cpp db/JetSql.cpp db/FieldValue.cpp common/text/NumberText.cpp
 // FUZZ-PKGS: sqlite3 libpq
 // clang-format on
 //
