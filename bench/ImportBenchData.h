@@ -15,8 +15,6 @@
 #include <vector>
 
 #include "Database.h"
-#include "ExportFeeData.h"
-#include "ImportView.h"
 #include "ReadSheet.h"
 #include "RecordingMessages.h"
 #include "SampleData.h"
@@ -131,32 +129,6 @@ void Prepare(const std::string& dbPath, const std::string& bookPath) {
     std::printf("prepared database and workbook in %.2f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
-
-// A job's window that shows nothing; its boxes are recorded and answered Yes or OK.
-template <class View>
-class SilentJobView : public View {
-  public:
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    RecordingMessages messages_;
-};
-
-class SilentImportView : public SilentJobView<ImportView> {
-  public:
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override {}
-    void addErrorLine(const std::string&) override {}
-};
-
-class SilentExportView : public SilentJobView<ExportView> {
-  public:
-    void focusAtJobStart() override {}
-};
 
 // The work folder of a benchmark run: the one given, or a fresh temporary one
 // that goes at the end, with the database and the revised workbook prepared

@@ -29,7 +29,7 @@
 #include "ExportFeeData.h"
 #include "ExportedRows.h"
 #include "LargePages.h"
-#include "RecordingMessages.h"
+#include "RecordingJobView.h"
 #include "RecordsetHelper.h"
 #include "SampleData.h"
 #include "SheetWriteCheck.h"
@@ -88,35 +88,31 @@ void BuildDatabase(const std::string& path, int customers) {
 }
 
 // Notes when each phase begins and when the last record of a sheet was written.
-class TimingView : public ExportView {
+class TimingView : public QuietJobView<ExportView> {
   public:
-    MessageSink& messages() override { return recorded; }
     void setBusy(bool busy) override {
+        QuietJobView::setBusy(busy);
         if (!busy)
             idle = Stamp::now();
     }
-    void setProgressVisible(bool) override {}
     // The last record of a sheet brings the bar to 10000.
     void setProgress(int value) override {
-        if (value == 10000 && !phases.empty() && lastRecord.size() < phases.size()) {
+        QuietJobView::setProgress(value);
+        if (value == 10000 && !phaseStarts.empty() && lastRecord.size() < phaseStarts.size()) {
             lastRecord.push_back(Stamp::now());
         }
     }
-    void setPhaseVisible(bool) override {}
     void setPhase(const std::string& text) override {
+        QuietJobView::setPhase(text);
         if (text.empty())
             return;
-        phases.push_back(Stamp::now());
-        if (lastRecord.size() + 1 < phases.size())
-            lastRecord.push_back(phases.back());
+        phaseStarts.push_back(Stamp::now());
+        if (lastRecord.size() + 1 < phaseStarts.size())
+            lastRecord.push_back(phaseStarts.back());
     }
-    void pumpEvents() override { ++pumps; }
-    void focusAtJobStart() override {}
 
-    RecordingMessages recorded;
-    std::vector<Stamp> phases, lastRecord;
+    std::vector<Stamp> phaseStarts, lastRecord;
     Stamp idle;
-    long pumps = 0;
 };
 
 long PeakKilobytes() {
@@ -167,7 +163,7 @@ int main(int argc, char** argv) {
     const Stamp t0 = Stamp::now();
     const bool ok = ExportFeeData(&db, request, expansionMode, view);
     const Stamp t1 = Stamp::now();
-    if (!ok || view.phases.size() != 3) {
+    if (!ok || view.phaseStarts.size() != 3) {
         std::fprintf(stderr, "export failed:");
         for (const auto& s : view.recorded.shown)
             std::fprintf(stderr, " %s", s.text.c_str());
@@ -177,10 +173,10 @@ int main(int argc, char** argv) {
     // phases: [0] extraction, [1] contract sheet, [2] billing sheet.
     std::printf("rows: contract %d, billing %d, ExpansionMode %s, pumps %ld\n", kMaxDataRows,
                 kMaxDataRows, expansionMode ? "on" : "off", view.pumps);
-    PrintSpan("contract query + count", view.phases[0], view.phases[1]);
-    PrintSpan("contract sheet fill", view.phases[1], view.lastRecord[1]);
-    PrintSpan("billing query + expansion scan", view.lastRecord[1], view.phases[2]);
-    PrintSpan("billing sheet fill", view.phases[2], view.lastRecord[2]);
+    PrintSpan("contract query + count", view.phaseStarts[0], view.phaseStarts[1]);
+    PrintSpan("contract sheet fill", view.phaseStarts[1], view.lastRecord[1]);
+    PrintSpan("billing query + expansion scan", view.lastRecord[1], view.phaseStarts[2]);
+    PrintSpan("billing sheet fill", view.phaseStarts[2], view.lastRecord[2]);
     PrintSpan("data-area format + save", view.lastRecord[2], view.idle);
     PrintSpan("release", view.idle, t1);
     PrintSpan("whole export", t0, t1);

@@ -25,6 +25,7 @@
 #include "ImportState.h"
 #include "ProcessTime.h"
 #include "ReadSheet.h"
+#include "RecordingJobView.h"
 #include "RecordingMessages.h"
 #include "RowRules.h"
 #include "SampleData.h"
@@ -33,15 +34,6 @@
 #include "pClExcel.h"
 
 namespace {
-
-class BenchView : public SilentImportView {
-  public:
-    void setPhase(const std::string& text) override { phase = text; }
-    void addErrorLine(const std::string&) override { ++errorLines; }
-
-    std::string phase;
-    long errorLines = 0;
-};
 
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -93,7 +85,7 @@ int main(int argc, char** argv) {
 
     // Phase by phase through the real procedures.
     {
-        BenchView view;
+        QuietJobView<ImportView> view;
         ImportState state(mdb, view);
         state.ImportPath = bookPath;
         for (std::int16_t sheet = 1; sheet <= 2; ++sheet) {
@@ -152,7 +144,7 @@ int main(int argc, char** argv) {
                                    std::filesystem::copy_options::overwrite_existing);
         if (mdb.OpenMdb(0, copy, false) != 0)
             return 1;
-        BenchView view;
+        QuietJobView<ImportView> view;
         ImportJob job(mdb, view);
         const auto t = std::chrono::steady_clock::now();
         const double c = ProcessCpuSeconds();
@@ -162,9 +154,9 @@ int main(int argc, char** argv) {
         totals.push_back(total);
         std::printf("whole import: %.3f s (cpu %.3f); OK %d + %d, NG %d + %d, %ld error lines\n",
                     total, totalCpu, job.ImportOkCount(0), job.ImportOkCount(1),
-                    job.ImportNgCount(0), job.ImportNgCount(1), view.errorLines);
+                    job.ImportNgCount(0), job.ImportNgCount(1), view.errorLinesAdded);
         if (round == 0) {
-            for (const std::string& text : view.messages_.texts())
+            for (const std::string& text : view.texts())
                 std::printf("  message: %s\n", text.substr(0, text.find('\r')).c_str());
         }
         job.Release();

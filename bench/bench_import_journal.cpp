@@ -27,6 +27,7 @@
 #include "LargePages.h"
 #include "ProcessTime.h"
 #include "ReadSheet.h"
+#include "RecordingJobView.h"
 #include "RecordingMessages.h"
 #include "UndoImport.h"
 #include "UpdateFromSheet.h"
@@ -34,7 +35,7 @@
 
 namespace {
 
-using BenchView = SilentImportView;
+using BenchView = QuietJobView<ImportView>;
 
 struct Times {
     double wall = 0;

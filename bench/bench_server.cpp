@@ -26,6 +26,7 @@
 #include "ImportBenchData.h"
 #include "ImportJob.h"
 #include "ProcessTime.h"
+#include "RecordingJobView.h"
 #include "gMjMDB.h"
 
 namespace {
@@ -39,7 +40,7 @@ double TimeExport(const std::string& database, const std::string& book, long& ro
     gMjMDB mdb(messages);
     if (mdb.OpenMdb(0, database, false) != 0)
         std::exit(1);
-    SilentExportView view;
+    QuietJobView<ExportView> view;
     ExportRequest request;
     request.outputPath = book;
     request.contractFilter = TargetDepartmentFilter({1, 2, 3, 7, 11, 12});
@@ -86,7 +87,7 @@ double TimeImport(const std::string& database, const std::string& book, int& ok,
     gMjMDB mdb(messages);
     if (mdb.OpenMdb(0, database, false) != 0)
         std::exit(1);
-    SilentImportView view;
+    QuietJobView<ImportView> view;
     ImportJob job(mdb, view);
     const auto t = std::chrono::steady_clock::now();
     const double cpu0 = ProcessCpuSeconds();
@@ -94,7 +95,7 @@ double TimeImport(const std::string& database, const std::string& book, int& ok,
     const double seconds = Since(t);
     cpu = ProcessCpuSeconds() - cpu0;
     ok = job.ImportOkCount(0) + job.ImportOkCount(1);
-    for (const std::string& text : view.messages_.texts()) {
+    for (const std::string& text : view.texts()) {
         if (text.find("失敗") != std::string::npos)
             std::printf("  message: %s\n", text.c_str());
     }

@@ -46,6 +46,7 @@
 #include "ImportJob.h"
 #include "LargePages.h"
 #include "MarkedCopy.h"
+#include "RecordingJobView.h"
 #include "RecordsetHelper.h"
 #include "SampleData.h"
 #include "SheetWriteCheck.h"
@@ -97,37 +98,6 @@ class TimingMessages : public MessageSink {
 
     std::optional<Clock::time_point> answered, result;
     std::string resultText;
-};
-
-// A job view without a screen: progress, phase and events go nowhere.
-template <class View>
-class NoScreen : public View {
-  public:
-    explicit NoScreen(MessageSink& m) : messages_(m) {}
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-
-  private:
-    MessageSink& messages_;
-};
-
-class HeadlessExportView : public NoScreen<ExportView> {
-  public:
-    using NoScreen::NoScreen;
-    void focusAtJobStart() override {}
-};
-
-class HeadlessImportView : public NoScreen<ImportView> {
-  public:
-    using NoScreen::NoScreen;
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override {}
-    void addErrorLine(const std::string&) override {}
 };
 
 struct Folder {
@@ -195,7 +165,7 @@ int RunExport(int argc, char** argv, const Folder& folder, bool windowed) {
         request.contractFilter = contract;
         request.oneOffFilter = oneOff;
         bool expansionMode = CheckExpansionTable(&db);
-        HeadlessExportView view(messages);
+        QuietJobView<ExportView> view(messages);
         messages.answered = Clock::now();
         const bool ok = ExportFeeData(&db, request, expansionMode, view);
         messages.result = Clock::now();
@@ -229,7 +199,7 @@ int RunImport(int argc, char** argv, const Folder& folder, bool windowed, bool j
         gMjMDB mdb(messages);
         if (mdb.OpenMdb(0, folder.database().string(), false) != 0)
             return Report(-1.0, "database did not open");
-        HeadlessImportView view(messages);
+        QuietJobView<ImportView> view(messages);
         ImportJob job(mdb, view);
         job.SetJournalEnabled(journal);
         job.RunImport(book);
@@ -279,7 +249,7 @@ int RunCheck(int argc, char** argv, const Folder& folder, bool windowed) {
     std::optional<QApplication> app;
     std::optional<frmVelkanDataImport> window;
     std::optional<gMjMDB> mdb;
-    std::optional<HeadlessImportView> view;
+    std::optional<QuietJobView<ImportView>> view;
     std::optional<ImportJob> job;
     if (windowed) {
         app.emplace(argc, argv);

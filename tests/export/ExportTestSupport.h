@@ -15,7 +15,7 @@
 
 #include "Database.h"
 #include "ExportFeeData.h"
-#include "HeadlessJobView.h"
+#include "RecordingJobView.h"
 #include "RecordingMessages.h"
 #include "Schema.h"
 #include "TempFolder.h"
@@ -131,31 +131,7 @@ inline ExportRequest AllDepartments(const std::string& output, std::int32_t year
     return request;
 }
 
-class TestExportView : public ExportView {
-  public:
-    TestExportView() : headless(recorded) {}
-    MessageSink& messages() override { return recorded; }
-    void setBusy(bool b) override {
-        headless.setBusy(b);
-        busyCalls.push_back(b);
-    }
-    void setProgressVisible(bool v) override { headless.setProgressVisible(v); }
-    void setProgress(int value) override {
-        if (value < 0 || value > 10000)
-            progressOutOfRange = true;
-        headless.setProgress(value);
-    }
-    void setPhaseVisible(bool v) override { headless.setPhaseVisible(v); }
-    void setPhase(const std::string& text) override { headless.setPhase(text); }
-    void pumpEvents() override { headless.pumpEvents(); }
-    void focusAtJobStart() override { ++focusCalls; }
-
-    RecordingMessages recorded;
-    HeadlessJobView headless;
-    std::vector<bool> busyCalls;
-    int focusCalls = 0;
-    bool progressOutOfRange = false;
-};
+using TestExportView = RecordingJobView<ExportView>;
 
 // Cell text as the import reads it: numbers in plain digits, empty for blank.
 inline std::string CellText(const xls::Sheet& sheet, int row1, int col1) {

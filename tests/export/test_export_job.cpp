@@ -35,14 +35,14 @@ class ExportJob : public ::testing::Test {
     }
     // The window is idle again, whatever happened.
     void expectCleanedUp() {
-        EXPECT_FALSE(view.headless.busy);
-        ASSERT_FALSE(view.busyCalls.empty());
-        EXPECT_TRUE(view.busyCalls.front());
-        EXPECT_FALSE(view.busyCalls.back());
-        EXPECT_EQ(view.headless.progress, 0);
-        EXPECT_FALSE(view.headless.progressVisible);
-        EXPECT_EQ(view.headless.phase, "");
-        EXPECT_FALSE(view.headless.phaseVisible);
+        EXPECT_FALSE(view.busy);
+        ASSERT_FALSE(view.busyChanges.empty());
+        EXPECT_TRUE(view.busyChanges.front());
+        EXPECT_FALSE(view.busyChanges.back());
+        EXPECT_EQ(view.progress, 0);
+        EXPECT_FALSE(view.progressVisible);
+        EXPECT_EQ(view.phase, "");
+        EXPECT_FALSE(view.phaseVisible);
         EXPECT_FALSE(view.progressOutOfRange);
         EXPECT_EQ(view.focusCalls, 1);
     }
@@ -64,12 +64,11 @@ TEST_F(ExportJob, ReportsPhasesProgressAndPumpsAndReturnsToIdle) {
     const auto book = run(expansionMode);
     EXPECT_TRUE(result);
     EXPECT_TRUE(view.recorded.shown.empty());
-    EXPECT_EQ(view.headless.phases,
-              (std::vector<std::string>{"Excelデータ抽出中・・・",
-                                        "（契約内訳情報）Excelデータ出力中・・・",
-                                        "（請求情報）Excelデータ出力中・・・"}));
+    EXPECT_EQ(view.phases, (std::vector<std::string>{"Excelデータ抽出中・・・",
+                                                     "（契約内訳情報）Excelデータ出力中・・・",
+                                                     "（請求情報）Excelデータ出力中・・・"}));
     // Once before each sheet and once after each of 3 + 4 records.
-    EXPECT_EQ(view.headless.pumps, 2 + 3 + 4);
+    EXPECT_EQ(view.pumps, 2 + 3 + 4);
     expectCleanedUp();
     EXPECT_EQ(LastUsedRow(book->sheet(0)), 5);
     EXPECT_EQ(LastUsedRow(book->sheet(1)), 6);
@@ -215,7 +214,7 @@ class FailingView : public TestExportView {
   public:
     void pumpEvents() override {
         TestExportView::pumpEvents();
-        if (headless.pumps == 3)
+        if (pumps == 3)
             throw PlatformError(1004, "アプリケーションが応答しません。");
     }
 };
@@ -232,9 +231,9 @@ TEST_F(ExportJob, RuntimeErrorShowsItsDescriptionAndSavesNothing) {
     EXPECT_EQ(failing.recorded.shown[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(failing.recorded.shown[0].title, kMessageTitle);
     EXPECT_FALSE(fs::exists(output));
-    EXPECT_FALSE(failing.headless.busy);
-    EXPECT_FALSE(failing.headless.progressVisible);
-    EXPECT_FALSE(failing.headless.phaseVisible);
+    EXPECT_FALSE(failing.busy);
+    EXPECT_FALSE(failing.progressVisible);
+    EXPECT_FALSE(failing.phaseVisible);
 }
 
 TEST_F(ExportJob, SaveIntoAMissingFolderFailsAndLeavesNoFile) {

@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzzseeds::InputFile file(".xls");
     importtest::TestImportView view;
-    RecordingMessages& messages = view.messagesRecorded;
+    RecordingMessages& messages = view.recorded;
     gMjMDB mdb(messages);
     ImportState state(mdb, view);
     state.ImportPath = file.Hold(data, size);

@@ -79,7 +79,7 @@ struct Session {
     Session(const std::string& database, std::vector<MsgAnswer> answers = {})
         : opened(database), job(opened.mdb, view) {
         for (MsgAnswer answer : answers)
-            view.messagesRecorded.answerNext(answer);
+            view.recorded.answerNext(answer);
     }
     OpenedDatabase opened;
     TestImportView view;

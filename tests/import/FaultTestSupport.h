@@ -20,6 +20,7 @@
 
 #include "ExportFeeData.h"
 #include "ImportJob.h"
+#include "RecordingJobView.h"
 #include "RecordingMessages.h"
 #include "SampleData.h"
 #include "common/FaultProcess.h"
@@ -43,53 +44,24 @@ class HookedMessages : public RecordingMessages {
 };
 
 // Import window double with hooks on progress and event pumping.
-class FaultImportView : public ImportView {
+class FaultImportView : public RecordingJobView<ImportView, HookedMessages> {
   public:
-    MessageSink& messages() override { return sink; }
-    void setBusy(bool b) override { busy = b; }
-    void setProgressVisible(bool) override {}
     void setProgress(int value) override {
+        RecordingJobView::setProgress(value);
         if (onProgress)
             onProgress(value);
     }
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string& text) override {
-        shown::Note(text);
-        phase = text;
-    }
     void pumpEvents() override {
+        RecordingJobView::pumpEvents();
         if (onPump)
             onPump(phase);
     }
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override { errorLines.clear(); }
-    void addErrorLine(const std::string& line) override {
-        shown::Note(line);
-        errorLines.push_back(line);
-    }
 
-    std::vector<std::string> texts() const { return sink.texts(); }
-
-    HookedMessages sink;
-    bool busy = false;
-    std::string phase;
-    std::vector<std::string> errorLines;
     std::function<void(int)> onProgress;
     std::function<void(const std::string&)> onPump;
 };
 
-class FaultExportView : public ExportView {
-  public:
-    MessageSink& messages() override { return sink; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    void focusAtJobStart() override {}
-    HookedMessages sink;
-};
+using FaultExportView = RecordingJobView<ExportView, HookedMessages>;
 
 inline const std::string kContractPhase = "（契約内訳情報）Excelデータ取込中・・・";
 inline const std::string kBillingPhase = "（請求情報）Excelデータ取込中・・・";

@@ -22,57 +22,16 @@
 #include "Database.h"
 #include "FieldValue.h"
 #include "ImportJob.h"
+#include "RecordingJobView.h"
 #include "RecordingMessages.h"
 #include "Schema.h"
-#include "ShownTexts.h"
 #include "TempFolder.h"
 #include "gMjMDB.h"
 #include "pClExcel.h"
 
 namespace importtest {
 
-class TestImportView : public ImportView {
-  public:
-    MessageSink& messages() override { return messagesRecorded; }
-    void setBusy(bool b) override {
-        busy = b;
-        busyChanges.push_back(b);
-    }
-    void setProgressVisible(bool v) override { progressVisible = v; }
-    void setProgress(int value) override {
-        progress = value;
-        ++progressUpdates;
-    }
-    void setPhaseVisible(bool v) override { phaseVisible = v; }
-    void setPhase(const std::string& text) override {
-        shown::Note(text);
-        phase = text;
-        if (!text.empty() && (phases.empty() || phases.back() != text))
-            phases.push_back(text);
-    }
-    void pumpEvents() override { ++pumps; }
-    void setErrorListVisible(bool visible) override { errorListVisible = visible; }
-    void clearErrorList() override { errorLines.clear(); }
-    void addErrorLine(const std::string& line) override {
-        shown::Note(line);
-        errorLines.push_back(line);
-    }
-
-    std::vector<std::string> texts() const { return messagesRecorded.texts(); }
-
-    RecordingMessages messagesRecorded;
-    bool busy = false;
-    std::vector<bool> busyChanges;
-    bool progressVisible = false;
-    bool phaseVisible = false;
-    int progress = 0;
-    long progressUpdates = 0;
-    long pumps = 0;
-    std::string phase;
-    std::vector<std::string> phases;
-    bool errorListVisible = false;
-    std::vector<std::string> errorLines;
-};
+using TestImportView = RecordingJobView<ImportView>;
 
 using TempDir = TempFolder;
 

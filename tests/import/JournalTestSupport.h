@@ -24,7 +24,7 @@ inline const char* const kBilling = "浄化槽請求テーブル";
 inline std::vector<std::string> Import(const std::string& db, const std::string& book,
                                        bool readOnly = false, bool journal = true) {
     FaultImportView view;
-    gMjMDB mdb(view.sink);
+    gMjMDB mdb(view.recorded);
     if (mdb.OpenMdb(0, db, readOnly) != 0)
         return view.texts();
     ImportJob job(mdb, view);

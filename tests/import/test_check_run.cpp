@@ -53,7 +53,7 @@ TEST(CheckRun, RejectsWhatTheImportRejectsAndWritesNothing) {
                 kCrLf + "　変更される金額：       4 件" + kCrLf +
                 "　出力後にマスタが変更された行：       1 件",
             "確認結果を印を付けたExcelに保存しますか"}));
-    EXPECT_EQ(check.view.messagesRecorded.shown[1].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(check.view.recorded.shown[1].icon, MsgIcon::Exclamation);
     EXPECT_EQ(check.view.phases[1], "（契約内訳情報）Excelデータ確認中・・・");
 
     EXPECT_EQ(std::get<std::int64_t>(ReadContract(import.opened.db(), 12345, 1).annual), 13200);
@@ -118,6 +118,7 @@ TEST(CheckRun, HoldsOneReadTransactionOverBothSheets) {
     struct WritingView : TestImportView {
         std::function<void()> onPump;
         void pumpEvents() override {
+            TestImportView::pumpEvents();
             if (onPump && phase == "（契約内訳情報）Excelデータ確認中・・・")
                 std::exchange(onPump, nullptr)();
         }
@@ -129,7 +130,7 @@ TEST(CheckRun, HoldsOneReadTransactionOverBothSheets) {
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     };
     for (MsgAnswer answer : kNoCopy)
-        view.messagesRecorded.answerNext(answer);
+        view.recorded.answerNext(answer);
     OpenedDatabase opened(dbs[0]);
     ImportJob job(opened.mdb, view);
     job.RunCheck(dir.file("fee.xls"));

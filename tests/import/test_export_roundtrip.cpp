@@ -13,19 +13,6 @@ using namespace importtest;
 
 namespace {
 
-class ExportTestView : public ExportView {
-  public:
-    MessageSink& messages() override { return recorded; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-    void focusAtJobStart() override {}
-    RecordingMessages recorded;
-};
-
 double Number(const xls::CellValue& v) {
     const auto* d = std::get_if<double>(&v);
     return d ? *d : -1;
@@ -50,7 +37,7 @@ TEST(ExportImportRoundTrip, RevisedAmountsReachTheDatabase) {
     OpenedDatabase opened(dbPath);
     const std::string book = dir.file("fee.xls");
 
-    ExportTestView exportView;
+    RecordingJobView<ExportView> exportView;
     ExportRequest request;
     request.outputPath = book;
     request.contractFilter = TargetDepartmentFilter({1, 2, 3, 7, 11, 12});

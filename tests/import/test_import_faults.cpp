@@ -25,7 +25,7 @@ const char* const kBilling = "浄化槽請求テーブル";
 
 // F4 on a window that has the database open, in this process.
 void RunImport(const std::string& db, const std::string& book, FaultImportView& view) {
-    gMjMDB mdb(view.sink);
+    gMjMDB mdb(view.recorded);
     if (mdb.OpenMdb(0, db, false) != 0)
         return;
     ImportJob job(mdb, view);
@@ -264,7 +264,7 @@ TEST_F(ImportFaults, DiskFullWhileWritingTheSheet) {
         if (out < 0)
             return 97;
         FaultImportView view;
-        gMjMDB mdb(view.sink);
+        gMjMDB mdb(view.recorded);
         if (mdb.OpenMdb(0, db, false) != 0)
             return 95;
         ImportJob job(mdb, view);
@@ -309,7 +309,7 @@ TEST_F(ImportFaults, KilledInsideASheet) {
         const std::string spillFile = db + ".spilled";
         const int status = RunInChild([&] {
             FaultImportView view;
-            gMjMDB mdb(view.sink);
+            gMjMDB mdb(view.recorded);
             if (mdb.OpenMdb(0, db, false) != 0)
                 return 2;
             ImportJob job(mdb, view);
@@ -441,7 +441,7 @@ TEST_F(ImportFaults, WorkbookGoneOrReplacedAfterThePathCheck) {
         const std::string book = sample().folder.file("replaced" + std::to_string(n++) + ".xls");
         WriteBytes(book, bytes);
         FaultImportView view;
-        view.sink.onShow = [&](const std::string& text) {
+        view.recorded.onShow = [&](const std::string& text) {
             if (text == kConfirm)
                 k.act(book);
         };

@@ -122,12 +122,12 @@ TEST(ImportFormats, PathCheckOfEveryEnding) {
         {f.dir.file("folder.xlsx"), kNotFound},
     };
     for (const auto& c : cases) {
-        f.view.messagesRecorded.clear();
-        f.view.messagesRecorded.answerNext(MsgAnswer::No);
+        f.view.recorded.clear();
+        f.view.recorded.answerNext(MsgAnswer::No);
         f.job.RunImport(c.path);
         ASSERT_EQ(f.view.texts().size(), 1u) << c.path;
         EXPECT_EQ(f.view.texts()[0], c.first) << c.path;
-        EXPECT_EQ(f.view.messagesRecorded.shown[0].icon,
+        EXPECT_EQ(f.view.recorded.shown[0].icon,
                   c.first == kConfirm ? MsgIcon::Question : MsgIcon::Exclamation);
     }
     EXPECT_TRUE(f.view.busyChanges.empty());
@@ -181,7 +181,7 @@ TEST(ImportFormats, ContentNoWorkbookFailsWithTheReason) {
         {write("page.xls", "<!DOCTYPE html><html></html>"), "HTML"},
     };
     for (const auto& c : cases) {
-        f.view.messagesRecorded.clear();
+        f.view.recorded.clear();
         f.job.RunImport(c.path);
         const std::vector<std::string> texts = f.view.texts();
         ASSERT_EQ(texts.size(), 3u) << c.path;
@@ -191,7 +191,7 @@ TEST(ImportFormats, ContentNoWorkbookFailsWithTheReason) {
     }
     // A workbook under another of the three endings is read by its content.
     std::filesystem::copy_file(book, f.dir.file("renamed.ods"));
-    f.view.messagesRecorded.clear();
+    f.view.recorded.clear();
     f.job.RunImport(f.dir.file("renamed.ods"));
     EXPECT_EQ(f.job.ImportOkCount(0), 1);
 }

@@ -85,13 +85,13 @@ TEST(ImportPath, ChecksBeforeAnythingElse) {
     EXPECT_TRUE(f.view.busyChanges.empty());
 
     // An upper-case extension passes and the confirmation follows.
-    f.view.messagesRecorded.clear();
-    f.view.messagesRecorded.answerNext(MsgAnswer::No);
+    f.view.recorded.clear();
+    f.view.recorded.answerNext(MsgAnswer::No);
     f.job.RunImport("  " + f.dir.file("upper.XLS") + "  ");
-    ASSERT_EQ(f.view.messagesRecorded.shown.size(), 1u);
-    EXPECT_EQ(f.view.messagesRecorded.shown[0].text, kConfirm);
-    EXPECT_EQ(f.view.messagesRecorded.shown[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(f.view.messagesRecorded.shown[0].icon, MsgIcon::Question);
+    ASSERT_EQ(f.view.recorded.shown.size(), 1u);
+    EXPECT_EQ(f.view.recorded.shown[0].text, kConfirm);
+    EXPECT_EQ(f.view.recorded.shown[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(f.view.recorded.shown[0].icon, MsgIcon::Question);
     EXPECT_TRUE(f.view.busyChanges.empty());  // No: nothing happens
 }
 
@@ -103,7 +103,7 @@ TEST(ImportJob, ImportsBothSheets) {
               (std::vector<std::string>{
                   kConfirm, "浄化槽金額データの取込が完了しました" + kCrLf + kCrLf +
                                 Summary("       1", "       0", "       1", "       0")}));
-    EXPECT_EQ(f.view.messagesRecorded.shown[1].icon, MsgIcon::Information);
+    EXPECT_EQ(f.view.recorded.shown[1].icon, MsgIcon::Information);
     EXPECT_EQ(f.job.ImportOkCount(0), 1);
     EXPECT_EQ(f.job.ImportOkCount(1), 1);
     const ContractRecord line1 = ReadContract(f.opened.db(), 12345, 1);
@@ -123,7 +123,7 @@ TEST(ImportJob, HeaderOnlyBookHasNoData) {
     WriteWorkbook(f.path, {contract, BillingSheet()});
     f.job.RunImport(f.path);
     EXPECT_EQ(f.texts(), (std::vector<std::string>{kConfirm, kNoData}));
-    EXPECT_EQ(f.view.messagesRecorded.shown[1].icon, MsgIcon::Information);
+    EXPECT_EQ(f.view.recorded.shown[1].icon, MsgIcon::Information);
     EXPECT_EQ(f.view.busyChanges, (std::vector<bool>{true, false}));
 }
 
@@ -140,7 +140,7 @@ TEST(ImportJob, RejectedRowsAreListed) {
     EXPECT_EQ(f.texts()[1], "浄化槽金額データの取込が完了しました" + kCrLf +
                                 "取込できなかったデータを確認してください" + kCrLf + kCrLf +
                                 Summary("       1", "       1", "       1", "       1"));
-    EXPECT_EQ(f.view.messagesRecorded.shown[1].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(f.view.recorded.shown[1].icon, MsgIcon::Exclamation);
     EXPECT_TRUE(f.view.errorListVisible);
     ASSERT_EQ(f.view.errorLines.size(), 2u);
     EXPECT_EQ(f.view.errorLines[0].rfind(
@@ -187,7 +187,7 @@ TEST(ImportJob, BillingWriteFailureAfterTheContractSheetWasCommitted) {
     // Once the database accepts the write again, the same import goes through,
     // writing sheet 1's rows a second time with the same values.
     f.opened.db().execute("DROP TRIGGER refuse");
-    f.view.messagesRecorded.clear();
+    f.view.recorded.clear();
     f.job.RunImport(f.path);
     ASSERT_EQ(f.texts().size(), 2u);
     EXPECT_NE(f.texts()[1].find("取込できなかったデータを確認してください"), std::string::npos);
@@ -215,7 +215,7 @@ TEST(ImportJob, RunningAgainGivesTheSameResultAndSeesSavedCorrections) {
     f.job.RunImport(f.path);
     const auto firstTexts = f.texts();
     const auto firstLines = f.view.errorLines;
-    f.view.messagesRecorded.clear();
+    f.view.recorded.clear();
     f.job.RunImport(f.path);
     EXPECT_EQ(f.texts(), firstTexts);
     EXPECT_EQ(f.view.errorLines, firstLines);
@@ -224,7 +224,7 @@ TEST(ImportJob, RunningAgainGivesTheSameResultAndSeesSavedCorrections) {
     // The clerk corrects the cell and saves the book; the next run reads the file again.
     contract.rows.back() = ContractRow(12345.0, 2.0, 20.0, "点検", 30000.0, {}, {});
     WriteWorkbook(f.path, {contract, GoodBilling()});
-    f.view.messagesRecorded.clear();
+    f.view.recorded.clear();
     f.job.RunImport(f.path);
     EXPECT_EQ(f.job.ImportNgCount(0), 0);
     EXPECT_EQ(f.job.ImportOkCount(0), 2);
@@ -237,7 +237,7 @@ TEST(ImportJob, UnreadableWorkbookWritesNothing) {
     std::ofstream(f.path) << "PK not an xls at all";
     f.job.RunImport(f.path);
     ASSERT_EQ(f.texts().size(), 3u);
-    EXPECT_EQ(f.view.messagesRecorded.shown[1].title, "");  // the engine's report
+    EXPECT_EQ(f.view.recorded.shown[1].title, "");  // the engine's report
     EXPECT_EQ(f.texts()[2], kFailed);
     EXPECT_EQ(f.view.busyChanges, (std::vector<bool>{true, false}));
 }

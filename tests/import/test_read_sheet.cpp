@@ -86,8 +86,8 @@ TEST(ReadSheet, HeaderWithATrailingSpace) {
         r.view.texts()[0],
         HeaderMessage(
             "【契約内訳情報】シートにヘッダー「得意先コード」が見つかりません(１行目, １列目)"));
-    EXPECT_EQ(r.view.messagesRecorded.shown[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(r.view.messagesRecorded.shown[0].title, kMessageTitle);
+    EXPECT_EQ(r.view.recorded.shown[0].icon, MsgIcon::Exclamation);
+    EXPECT_EQ(r.view.recorded.shown[0].title, kMessageTitle);
 }
 
 TEST(ReadSheet, GroupTitleCutShortInColumn17) {
@@ -198,9 +198,9 @@ TEST(ReadSheet, UnreadableFileStopsAfterTheEnginesReport) {
     Reader r;
     EXPECT_FALSE(r.Read(path, 1));
     // Only the engine's own report (no title, no icon); no sheet check follows.
-    ASSERT_EQ(r.view.messagesRecorded.shown.size(), 1u);
-    EXPECT_EQ(r.view.messagesRecorded.shown[0].title, "");
-    EXPECT_EQ(r.view.messagesRecorded.shown[0].icon, MsgIcon::None);
+    ASSERT_EQ(r.view.recorded.shown.size(), 1u);
+    EXPECT_EQ(r.view.recorded.shown[0].title, "");
+    EXPECT_EQ(r.view.recorded.shown[0].icon, MsgIcon::None);
     EXPECT_EQ(r.view.phase, "");
 }
 

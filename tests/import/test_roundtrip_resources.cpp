@@ -60,9 +60,9 @@ TEST(RoundTripResources, TwentyExportsAndImportsLeaveNothingBehind) {
     // The windows' lifetimes: one connection module each, the import's
     // workbook object kept between runs.
     FaultExportView exportView;
-    gMjMDB exportDb(exportView.sink);
+    gMjMDB exportDb(exportView.recorded);
     FaultImportView importView;
-    gMjMDB importDb(importView.sink);
+    gMjMDB importDb(importView.recorded);
     ImportJob job(importDb, importView);
 
     long rowsImported = 0;
@@ -77,7 +77,7 @@ TEST(RoundTripResources, TwentyExportsAndImportsLeaveNothingBehind) {
             ExportFeeData(exportDb.gDbObject(), SampleRequest(book), expansion, exportView));
         const std::vector<Change> changes = FillEntries(book);
         ASSERT_FALSE(changes.empty());
-        importView.sink.clear();
+        importView.recorded.clear();
         job.RunImport(book);
         ASSERT_EQ(importView.texts().size(), 2u);
         ASSERT_EQ(importView.texts()[1].rfind("浄化槽金額データの取込が完了しました", 0), 0u);

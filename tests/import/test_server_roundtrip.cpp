@@ -31,7 +31,7 @@ void Export(const std::string& database, const std::string& book) {
     request.oneOffFilter = TargetDepartmentFilter({4, 5, 6});
     bool expansion = CheckExpansionTable(opened.mdb.gDatabase());
     ASSERT_TRUE(ExportFeeData(opened.mdb.gDbObject(), request, expansion, view))
-        << ::testing::PrintToString(view.sink.texts());
+        << ::testing::PrintToString(view.recorded.texts());
 }
 
 // A cell's value as text, its kind first: 1000 and "1000" differ.

@@ -65,7 +65,7 @@ TEST(SqlSafety, HostileTextPassesThroughExportAndImportUnchangedAndHarmless) {
         FaultExportView view;
         bool expansion = CheckExpansionTable(&d);
         ASSERT_TRUE(ExportFeeData(&d, SampleRequest(book), expansion, view))
-            << ::testing::PrintToString(view.sink.texts());
+            << ::testing::PrintToString(view.recorded.texts());
     }
     EXPECT_EQ(Shape(db), shape);
     {
@@ -125,7 +125,7 @@ TEST(SqlSafety, HostileTextPassesThroughExportAndImportUnchangedAndHarmless) {
 
     FaultImportView view;
     {
-        gMjMDB mdb(view.sink);
+        gMjMDB mdb(view.recorded);
         ASSERT_EQ(mdb.OpenMdb(0, db, false), 0);
         ImportJob job(mdb, view);
         job.RunImport(book);

@@ -235,7 +235,7 @@ TEST(UpdateContract, MissingTablesEndTheSheet) {
         u.Load(2, {BillingRow(42.0, 3.0, 2.0, "浄化槽清掃", {{1, 1.0}})});
         EXPECT_FALSE(UpdateFromSheet(u.state, 2));
         EXPECT_EQ(u.view.texts(), std::vector<std::string>{kBillingTableOpenMessage});
-        EXPECT_EQ(u.view.messagesRecorded.shown[0].icon, MsgIcon::Exclamation);
+        EXPECT_EQ(u.view.recorded.shown[0].icon, MsgIcon::Exclamation);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "ExportFeeData.h"
 #include "ImportJob.h"
 #include "PlatformError.h"
+#include "RecordingJobView.h"
 #include "RecordingMessages.h"
 #include "gMjMDB.h"
 
@@ -68,38 +69,6 @@ void PrintBoxes(const RecordingMessages& messages) {
     }
 }
 
-// The progress display and event pumping of a window, without the window.
-template <typename Base>
-class QuietView : public Base {
-  public:
-    explicit QuietView(MessageSink& messages) : messages_(messages) {}
-    MessageSink& messages() override { return messages_; }
-    void setBusy(bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgress(int) override {}
-    void setPhaseVisible(bool) override {}
-    void setPhase(const std::string&) override {}
-    void pumpEvents() override {}
-
-  private:
-    MessageSink& messages_;
-};
-
-class DriverExportView : public QuietView<ExportView> {
-  public:
-    using QuietView::QuietView;
-    void focusAtJobStart() override {}
-};
-
-class DriverImportView : public QuietView<ImportView> {
-  public:
-    using QuietView::QuietView;
-    void setErrorListVisible(bool) override {}
-    void clearErrorList() override { lines.clear(); }
-    void addErrorLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
-
 class NoWindow : public ControlMasterWindow {
   public:
     void setCalendarMode(int) override {}
@@ -136,7 +105,7 @@ int RunExport(const std::string& database, const std::string& workbook, std::int
     request.oneOffFilter = TargetDepartmentFilter(Codes(oneOff));
     bool expansionMode = CheckExpansionTable(mdb.gDatabase());
 
-    DriverExportView view(messages);
+    RecordingJobView<ExportView> view(messages);
     const bool result = ExportFeeData(mdb.gDbObject(), request, expansionMode, view);
     mdb.CloseDatabase();
     PrintBoxes(messages);
@@ -151,12 +120,12 @@ int RunImport(const std::string& database, const std::string& workbook) {
         PrintBoxes(messages);
         return 1;
     }
-    DriverImportView view(messages);
+    RecordingJobView<ImportView> view(messages);
     {
         ImportJob job(mdb, view);
         job.RunImport(workbook);
         PrintBoxes(messages);
-        for (const auto& line : view.lines)
+        for (const auto& line : view.errorLines)
             std::printf("error\t%s\n", Escape(line).c_str());
         for (int sheet = 0; sheet < 2; ++sheet) {
             std::printf("count\t%d\t%d\t%d\n", sheet + 1,
