@@ -15,10 +15,10 @@
 #include <random>
 
 #include "Database.h"
+#include "DatabaseRefusal.h"
 #include "PlatformError.h"
 #include "RecordsetHelper.h"
 #include "Schema.h"
-#include "UpdateFromSheet.h"
 
 const char* const kJournalTable = "浄化槽金額取込履歴";
 const char* const kJournalLineTable = "浄化槽金額取込履歴明細";

@@ -78,8 +78,13 @@ bool ReadJournalValue(std::string_view text, FieldValue& out);
 bool SplitJournalList(std::string_view list, std::size_t count,
                       std::vector<std::string_view>& items);
 
-// One line being written: a record's changed fields.
+// One journal line: a changed record (its table and key) and the lists of
+// its changed fields. `entry` and `number` are its place as stored (取込番号,
+// 行番号): read back with the line; a line being written is numbered by the
+// writer instead.
 struct JournalRecordLine {
+    std::int64_t entry = 0;
+    std::int64_t number = 0;
     std::string table;
     std::int64_t code = 0;
     std::int64_t id = 0;

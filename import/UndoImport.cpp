@@ -38,16 +38,7 @@ std::int64_t Number(const FieldValue& v) {
 }
 
 // One journal line as stored: a record and the lists of its changed fields.
-struct Line {
-    std::int64_t number = 0;
-    std::string table;
-    std::int64_t code = 0;
-    std::int64_t id = 0;
-    std::int64_t fields = 0;
-    std::string names;
-    std::string before;
-    std::string after;
-};
+using Line = JournalRecordLine;
 
 [[noreturn]] void ThrowUnreadableLine(const Line& line) {
     throw PlatformError(SQLITE_SCHEMA, std::string("取込履歴テーブル（") + kJournalLineTable +

@@ -10,6 +10,7 @@
 
 #include "AmountConflict.h"
 #include "Database.h"
+#include "DatabaseRefusal.h"
 #include "ImportState.h"
 #include "PlatformError.h"
 #include "RecordsetHelper.h"
@@ -297,7 +298,7 @@ bool RunSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck* check) {
     JobView& view = state.view;
     bool result = false;
     {
-        TransactionGuard transaction(state.mdb);
+        TransactionGuard transaction(state.mdb.gDatabase());
         view.setPhase("");
         view.setPhaseVisible(true);
         view.setProgress(0);
@@ -367,27 +368,4 @@ bool UpdateFromSheet(ImportState& state, std::int16_t sheet) {
 
 bool CheckSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck& check) {
     return RunSheet(state, sheet, &check);
-}
-
-std::string DatabaseRefusal(std::int32_t rc) {
-    if (rc == kServerConnectionLost)
-        return "データベースサーバーとの接続が切れました";
-    switch (rc & 0xff) {
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return "データベースは他のプログラムが使用中です";
-        case SQLITE_READONLY:
-            return "データベースファイルは読み取り専用です";
-        case SQLITE_FULL:
-            return "ディスクの空き容量が不足しています";
-        case SQLITE_IOERR:
-            return "ディスクへの読み書きに失敗しました";
-        case SQLITE_CANTOPEN:
-            return "データベースの作業ファイルを作成できません";
-        case SQLITE_PERM:
-        case SQLITE_AUTH:
-            return "データベースへのアクセスが拒否されました";
-        default:
-            return "";
-    }
 }

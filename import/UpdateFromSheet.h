@@ -31,9 +31,5 @@ bool UpdateFromSheet(ImportState& state, std::int16_t sheet);
 // the read transaction. False when the sheet could not be checked.
 bool CheckSheet(ImportState& state, std::int16_t sheet, AcceptedRowCheck& check);
 
-// Why the database as a whole refused a write, for the failures the user can
-// do something about (locked, read-only, disk full, ...); empty for anything else.
-std::string DatabaseRefusal(std::int32_t rc);
-
 // The warning shown when 浄化槽請求テーブル cannot be opened.
 extern const char* const kBillingTableOpenMessage;

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "ControlMaster.h"
-#include "DatabaseTestSupport.h"
 #include "RecordingMessages.h"
 #include "ShownTexts.h"
+#include "db/DatabaseTestSupport.h"
 #include "gMjMDB.h"
 
 namespace {

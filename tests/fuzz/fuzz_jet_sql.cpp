@@ -1,5 +1,5 @@
 // clang-format off
-// FUZZ-SOURCES: common/Database.cpp common/WriteCombiningVfs.cpp common/PgDatabase.cpp common/DatabaseName.cpp common/DatabaseSecrets.cpp common/ServerTls.cpp common/JetSql.cpp common/FieldValue.cpp common/text/NumberText.cpp
+// FUZZ-SOURCES: db/Database.cpp db/Statement.cpp db/WriteCombiningVfs.cpp db/PgDatabase.cpp db/DatabaseName.cpp db/DatabaseSecrets.cpp db/ServerTls.cpp db/JetSql.cpp db/FieldValue.cpp common/text/NumberText.cpp
 // FUZZ-PKGS: sqlite3 libpq
 // clang-format on
 //

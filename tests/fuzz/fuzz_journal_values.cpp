@@ -1,4 +1,4 @@
-// FUZZ-SOURCES: import/!(main).cpp common/!(Startup).cpp common/text/*.cpp workbook/*.cpp
+// FUZZ-SOURCES: import/!(main).cpp common/!(Startup).cpp db/*.cpp common/text/*.cpp workbook/*.cpp
 // FUZZ-PKGS: libgsf-1 sqlite3 libpq libcrypto
 // FUZZ-OPTIONS: -rss_limit_mb=512 -malloc_limit_mb=64
 //

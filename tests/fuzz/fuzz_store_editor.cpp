@@ -1,4 +1,4 @@
-// FUZZ-SOURCES: tools/RegisterDatabase.cpp common/!(Startup).cpp common/text/*.cpp
+// FUZZ-SOURCES: tools/RegisterDatabase.cpp common/!(Startup).cpp db/*.cpp common/text/*.cpp
 // FUZZ-PKGS: sqlite3 libpq libcrypto
 // FUZZ-OPTIONS: -rss_limit_mb=512 -malloc_limit_mb=64
 // FUZZ-SEEDS-FROM: fuzz_registry_store

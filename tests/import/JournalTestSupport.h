@@ -36,17 +36,7 @@ inline std::vector<std::string> Import(const std::string& db, const std::string&
 }
 
 // One journal line as stored: a changed record and the lists of its fields.
-struct StoredLine {
-    std::int64_t entry = 0;
-    std::int64_t number = 0;
-    std::string table;
-    std::int64_t code = 0;
-    std::int64_t id = 0;
-    std::int64_t fields = 0;
-    std::string names;
-    std::string before;
-    std::string after;
-};
+using StoredLine = JournalRecordLine;
 
 inline std::vector<StoredLine> JournalLines(const std::string& db, std::int64_t entry) {
     Database d(db, true);

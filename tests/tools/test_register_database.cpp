@@ -13,8 +13,8 @@
 #include "RegistryStore.h"
 #include "ShownTexts.h"
 #include "TextCodec.h"
-#include "common/DatabaseTestSupport.h"
 #include "common/RegistryTestSupport.h"
+#include "db/DatabaseTestSupport.h"
 
 namespace fs = std::filesystem;
 using regdb::RegisterError;

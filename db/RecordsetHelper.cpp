@@ -5,12 +5,12 @@
 #include <iterator>
 
 #include "PlatformError.h"
+#include "RecordsetParts.h"
 
 namespace {
 
 // Error outs of the component's own checks (SQLite's codes otherwise).
 constexpr std::int32_t kNoConnection = SQLITE_MISUSE;
-constexpr std::int32_t kNoMatch = SQLITE_NOTFOUND;
 constexpr std::int32_t kBadCommand = SQLITE_MISUSE;
 constexpr std::int32_t kNoCurrentRow = SQLITE_NOTFOUND;
 
@@ -30,47 +30,27 @@ bool SameNameNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Key values arrive as doubles; whole numbers are bound as integers so that
-// the comparison with an INTEGER key column is exact and uses its index.
-FieldValue KeyValue(const FieldValue& v) {
-    if (const auto* d = std::get_if<double>(&v)) {
-        if (std::isfinite(*d) && std::trunc(*d) == *d && std::fabs(*d) < 9.0e15) {
-            return static_cast<std::int64_t>(*d);
-        }
+// The key values as one string: whole numbers only (the keys are codes).
+bool KeyText(const std::vector<FieldValue>& keys, std::string& out) {
+    out.clear();
+    for (const FieldValue& key : keys) {
+        const auto* i = std::get_if<std::int64_t>(&key);
+        if (i == nullptr)
+            return false;
+        out.append(reinterpret_cast<const char*>(i), sizeof *i);
     }
-    return v;
+    return true;
 }
-
-// A cached statement left unfinished would keep the database read-locked.
-// Every parameter of the record set's statements is set before each run, so
-// clearing them (a third of a seek's reset in a profile of the import) is
-// left out.
-class ResetOnExit {
-  public:
-    explicit ResetOnExit(Statement& st) : st_(st) {}
-    ~ResetOnExit() { st_.rewind(); }
-    ResetOnExit(const ResetOnExit&) = delete;
-    ResetOnExit& operator=(const ResetOnExit&) = delete;
-
-  private:
-    Statement& st_;
-};
 
 }  // namespace
 
+using recordset::KeyValue;
+using recordset::kNoMatch;
+using recordset::kRowsPerUpdate;
+using recordset::ResetOnExit;
+
 RecordsetHelper::~RecordsetHelper() {
     sendPendingRowsQuietly();
-}
-
-void RecordsetHelper::sendPendingRowsQuietly() noexcept {
-    // A batch the server then refuses fails the transaction's next
-    // statement or its commit; only a failure to send is lost here, and a
-    // connection that cannot send fails the commit too.
-    try {
-        sendPendingRows();
-    } catch (...) {
-        pendingRows_ = PendingRows{};
-    }
 }
 
 void RecordsetHelper::reset(Database* connection) {
@@ -95,145 +75,6 @@ void RecordsetHelper::reset(Database* connection) {
     cachedRow_ = -1;
 }
 
-namespace {
-
-constexpr long long kSeeksBeforeTableRead = 64;
-constexpr std::size_t kRowsPerUpdate = 64;
-
-// The key values as one string: whole numbers only (the keys are codes).
-bool KeyText(const std::vector<FieldValue>& keys, std::string& out) {
-    out.clear();
-    for (const FieldValue& key : keys) {
-        const auto* i = std::get_if<std::int64_t>(&key);
-        if (i == nullptr)
-            return false;
-        out.append(reinterpret_cast<const char*>(i), sizeof *i);
-    }
-    return true;
-}
-
-std::uint64_t KeyHash(const std::int64_t* keys, std::size_t count) {
-    std::uint64_t h = 0x9e3779b97f4a7c15ULL;
-    for (std::size_t k = 0; k < count; ++k) {
-        h ^= static_cast<std::uint64_t>(keys[k]);
-        h *= 0xff51afd7ed558ccdULL;
-        h ^= h >> 32;
-    }
-    return h;
-}
-
-}  // namespace
-
-long RecordsetHelper::findServerRow(const std::int64_t* keys) const {
-    const std::size_t width = keyColumns_.size();
-    const std::vector<std::uint32_t>& slots = serverRows_->byKey;
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t at = KeyHash(keys, width) & mask;; at = (at + 1) & mask) {
-        if (slots[at] == 0)
-            return -1;
-        const std::size_t number = slots[at] - 1;
-        const std::int64_t* have = serverRows_->keys.data() + number * width;
-        if (std::equal(keys, keys + width, have))
-            return static_cast<long>(number);
-    }
-}
-
-bool RecordsetHelper::readServerTable(long long serial) {
-    auto rows = std::make_unique<ServerRows>();
-    rows->result =
-        std::make_unique<Statement>(db_->prepare("SELECT * FROM " + QuoteSqlName(table_)));
-    Statement& st = *rows->result;
-    if (static_cast<std::size_t>(st.columnCount()) != columns_.size())
-        return false;  // the table changed: the seek itself says how
-    // Only the keys are read now; a row's other values when it is sought.
-    const std::size_t width = keyColumns_.size();
-    std::vector<std::uint8_t> whole;  // per row: its key values are whole numbers
-    FieldValue value;
-    while (st.step()) {
-        bool numbers = true;
-        for (const int column : keyColumns_) {
-            st.columnInto(column, value);
-            const auto* i = std::get_if<std::int64_t>(&value);
-            numbers = numbers && i != nullptr;
-            rows->keys.push_back(i != nullptr ? *i : 0);
-        }
-        whole.push_back(numbers ? 1 : 0);
-    }
-    const std::size_t count = whole.size();
-    if (count >= UINT32_MAX)
-        return false;
-    std::size_t size = 16;
-    while (size < 2 * count)
-        size *= 2;
-    rows->byKey.assign(size, 0);
-    rows->written.assign(count, false);
-    rows->serial = serial;
-    serverRows_ = std::move(rows);
-    std::vector<std::uint32_t>& slots = serverRows_->byKey;
-    for (std::size_t number = 0; number < count; ++number) {
-        // A row whose key is no whole number cannot be sought; of equal
-        // keys the first is found, as a seek on the server finds one.
-        const std::int64_t* keys = serverRows_->keys.data() + number * width;
-        if (!whole[number] || findServerRow(keys) >= 0)
-            continue;
-        std::size_t at = KeyHash(keys, width) & (size - 1);
-        while (slots[at] != 0)
-            at = (at + 1) & (size - 1);
-        slots[at] = static_cast<std::uint32_t>(number + 1);
-    }
-    return true;
-}
-
-bool RecordsetHelper::seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err) {
-    // The key's columns, found once per record set: this runs for every row.
-    const std::vector<int>& keyColumns = serverKeyColumns();
-    std::int64_t wanted[8];
-    if (keyColumns.empty() || keys.size() != keyColumns.size() || keys.size() > std::size(wanted))
-        return false;
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        const FieldValue key = KeyValue(keys[k]);
-        const auto* i = std::get_if<std::int64_t>(&key);
-        if (i == nullptr)
-            return false;
-        wanted[k] = *i;
-    }
-    const long long serial = db_->transactionSerial();
-    if (serial != seekSerial_) {
-        seekSerial_ = serial;
-        seeksSinceRead_ = 0;
-        serverRows_.reset();
-    }
-    if (!serverRows_ && ++seeksSinceRead_ <= kSeeksBeforeTableRead)
-        return false;
-    if (!serverRows_) {
-        sendPendingRows();
-        if (!readServerTable(serial))
-            return false;
-    }
-    const long number = findServerRow(wanted);
-    if (number < 0) {
-        err = kNoMatch;
-        return true;
-    }
-    // A row this record set wrote is asked for again: the server has it as written.
-    if (serverRows_->written[static_cast<std::size_t>(number)])
-        return false;
-    Statement& result = *serverRows_->result;
-    if (!result.moveToRow(number))
-        return false;
-    if (blocks_.empty())
-        blocks_.emplace_back();
-    std::vector<FieldValue>& row = blocks_.front();
-    row.resize(columns_.size());
-    for (std::size_t i = 0; i < row.size(); ++i)
-        result.columnInto(static_cast<int>(i), row[i]);
-    cachedRow_ = number;
-    rowid_ = 0;
-    rowCount_ = 1;
-    current_ = 0;
-    return true;
-}
-
 void RecordsetHelper::Open(Database* connection, const std::string& source, int /*option*/,
                            std::int32_t& err) {
     reset(connection);
@@ -256,12 +97,8 @@ void RecordsetHelper::Open(Database* connection, const std::string& source, int 
             columns_.push_back(st.columnName(i));
         std::size_t room = 0;  // rows the last block has room for
         while (st.step()) {
-            if (room == 0) {
-                room = blockCapacity(blocks_.size());
-                blocks_.emplace_back().reserve(room * static_cast<std::size_t>(n));
-            }
-            --room;
-            std::vector<FieldValue>& block = blocks_.back();
+            std::vector<FieldValue>& block =
+                blocks_.blockForNextRow(room, static_cast<std::size_t>(n));
             for (int i = 0; i < n; ++i)
                 block.push_back(st.column(i));
             ++rowCount_;
@@ -361,10 +198,7 @@ void RecordsetHelper::Move(std::int16_t /*mode*/, const std::string& indexName,
             batchUpdates_.clear();
             keyColumns_.clear();
         }
-        if (blocks_.empty())
-            blocks_.emplace_back();
-        std::vector<FieldValue>& row = blocks_.front();
-        row.resize(static_cast<std::size_t>(n - first));
+        std::vector<FieldValue>& row = blocks_.onlyRow(static_cast<std::size_t>(n - first));
         for (int i = first; i < n; ++i)
             st.columnInto(i, row[static_cast<std::size_t>(i - first)]);
         rowCount_ = 1;
@@ -511,64 +345,6 @@ Statement& RecordsetHelper::updateStatement(const std::vector<int>& columns) {
         update = std::make_unique<Statement>(db_->prepare(sql));
     }
     return *update;
-}
-
-void RecordsetHelper::sendPendingRows() {
-    if (pendingRows_.rows == 0)
-        return;
-    PendingRows rows = std::move(pendingRows_);
-    pendingRows_ = PendingRows{};
-    const std::size_t width = rows.columns.size() + serverKeyColumns().size();
-    if (rows.rows < kRowsPerUpdate) {
-        // A short batch: the rows one by one, each statement prepared once.
-        Statement& st = updateStatement(rows.columns);
-        for (std::size_t r = 0; r < rows.rows; ++r) {
-            const ResetOnExit done(st);
-            for (std::size_t i = 0; i < width; ++i)
-                st.bind(static_cast<int>(i + 1), rows.values[r * width + i]);
-            st.runDeferred(1);
-        }
-        return;
-    }
-    std::unique_ptr<Statement>& batch = batchUpdates_[rows.columns];
-    if (!batch) {
-        // The values arrive as text: each is read as its column's type.
-        const std::vector<std::string> types = db_->columnTypes(table_);
-        const std::vector<int>& keys = serverKeyColumns();
-        std::vector<int> all = rows.columns;
-        all.insert(all.end(), keys.begin(), keys.end());
-        std::string row = "(";
-        for (std::size_t i = 0; i < all.size(); ++i)
-            row += (i ? ", CAST(? AS " : "CAST(? AS ") +
-                   types.at(static_cast<std::size_t>(all[i])) + ")";
-        row += ")";
-        std::string sql = "UPDATE " + QuoteSqlName(table_) + " SET ";
-        for (std::size_t i = 0; i < rows.columns.size(); ++i) {
-            sql += (i ? ", " : "") +
-                   QuoteSqlName(columns_[static_cast<std::size_t>(rows.columns[i])]) + " = v.c" +
-                   std::to_string(i);
-        }
-        sql += " FROM (VALUES ";
-        for (std::size_t r = 0; r < kRowsPerUpdate; ++r)
-            sql += (r ? ", " : "") + row;
-        sql += ") AS v(";
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            sql += (i ? ", " : "") + std::string(i < rows.columns.size() ? "c" : "k") +
-                   std::to_string(i < rows.columns.size() ? i : i - rows.columns.size());
-        }
-        sql += ") WHERE ";
-        for (std::size_t k = 0; k < keys.size(); ++k) {
-            sql += (k ? " AND " : "") + QuoteSqlName(table_) + "." +
-                   QuoteSqlName(columns_[static_cast<std::size_t>(keys[k])]) + " = v.k" +
-                   std::to_string(k);
-        }
-        batch = std::make_unique<Statement>(db_->prepare(sql));
-    }
-    Statement& st = *batch;
-    const ResetOnExit done(st);
-    for (std::size_t i = 0; i < rows.values.size(); ++i)
-        st.bind(static_cast<int>(i + 1), rows.values[i]);
-    st.runDeferred(static_cast<long long>(rows.rows));
 }
 
 FieldValue RecordsetHelper::Field(const std::string& column) const {

@@ -4,9 +4,6 @@
 
 #include "Database.h"
 #include "PlatformError.h"
-#include "gMjMDB.h"
-
-TransactionGuard::TransactionGuard(gMjMDB& mdb) : db_(mdb.gDatabase()) {}
 
 TransactionGuard::~TransactionGuard() {
     Rollback();

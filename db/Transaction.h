@@ -6,14 +6,13 @@
 #include <cstdint>
 
 class Database;
-class gMjMDB;
 
 class TransactionGuard {
   public:
     explicit TransactionGuard(Database& db) : db_(&db) {}
-    // The connection `mdb` holds now; when it holds none, Begin fails with
-    // SQLITE_MISUSE.
-    explicit TransactionGuard(gMjMDB& mdb);
+    // The connection `db` points to (the one the program holds now); when it
+    // is null, Begin fails with SQLITE_MISUSE.
+    explicit TransactionGuard(Database* db) : db_(db) {}
     ~TransactionGuard();
     TransactionGuard(const TransactionGuard&) = delete;
     TransactionGuard& operator=(const TransactionGuard&) = delete;

@@ -18,6 +18,9 @@
 
 #include "Database.h"
 #include "FieldValue.h"
+#include "PendingRows.h"
+#include "RowBlocks.h"
+#include "ServerRows.h"
 
 class RecordsetHelper {
   public:
@@ -70,16 +73,7 @@ class RecordsetHelper {
     bool isTable_ = false;
     std::string table_;
     std::vector<std::string> columns_;
-    // The rows one after another, columns_.size() values each: the first
-    // kFirstBlockRows in a block of their own, the rest in blocks of
-    // kBlockRows. No allocation per row, no copy of what was read when a
-    // large result grows, and a few look-up rows cost no large block. The
-    // large blocks are megabytes, which the system hands over in large
-    // pages: in blocks of a thousand rows it was a page fault per 4 KB,
-    // a sixth of the export's time on the two-core test machine.
-    static constexpr std::size_t kFirstBlockRows = 256;
-    static constexpr std::size_t kBlockRows = 16384;
-    std::vector<std::vector<FieldValue>> blocks_;
+    RowBlocks blocks_;  // the rows read, columns_.size() values each
     long rowCount_ = 0;
     long current_ = -1;                  // -1 before the first row; rowCount_ after the last
     std::optional<std::int64_t> rowid_;  // table mode: rowid of the sought row
@@ -92,23 +86,7 @@ class RecordsetHelper {
     std::map<std::vector<int>, std::unique_ptr<Statement>> updates_;
     std::vector<int> written_;     // the columns of the update being made
     std::vector<int> keyColumns_;  // on a server: the key columns an update finds its row by
-    // On a server a round trip per key seek would cost more than the job's
-    // own work: after a number of seeks in one transaction the whole table
-    // is read once and the seeks are answered from it (rows this record set
-    // updates are updated in it too). A new transaction reads it again.
-    struct ServerRows {
-        long long serial = -1;
-        // The table as the server sent it; a row's values are read from it
-        // when the row is sought, so that the table is never held twice.
-        std::unique_ptr<Statement> result;
-        std::vector<std::int64_t> keys;  // each row's key values, one after another
-        // The rows by key, open addressing on the key's whole numbers: each
-        // slot a row's number + 1 (0 free), at least twice as many slots as
-        // rows. A node per row cost more than reading the row.
-        std::vector<std::uint32_t> byKey;
-        // Rows this record set updated: sought again, they are asked of the server.
-        std::vector<bool> written;
-    };
+    // The table read once for a server's seeks (ServerRows.h).
     std::unique_ptr<ServerRows> serverRows_;
     long long seeksSinceRead_ = 0;
     long long seekSerial_ = -1;
@@ -116,16 +94,8 @@ class RecordsetHelper {
     bool seekFromServerRows(const std::vector<FieldValue>& keys, std::int32_t& err);
     bool readServerTable(long long serial);              // false: the table changed
     long findServerRow(const std::int64_t* keys) const;  // the row's number, or -1
-    // On a server, updates of the same columns are sent many rows to one
-    // statement: a statement per row costs the server more than the write.
-    // Rows wait here until the batch is full, the columns change, the same
-    // row comes again, a seek must ask the server, or the record set goes.
-    struct PendingRows {
-        std::vector<int> columns;
-        std::vector<FieldValue> values;  // per row: the written values, then its key
-        std::unordered_set<std::string> keys;
-        std::size_t rows = 0;
-    };
+    // A server's updates waiting to be sent many rows to one statement
+    // (PendingRows.h).
     PendingRows pendingRows_;
     std::map<std::vector<int>, std::unique_ptr<Statement>> batchUpdates_;
     void sendPendingRows();
@@ -142,20 +112,8 @@ class RecordsetHelper {
     Statement* seekStatement(std::size_t keyCount);  // null: more keys than the table has
     int columnIndex(const std::string& column) const;
     bool hasCurrentRow() const { return current_ >= 0 && current_ < rowCount_; }
-    static std::size_t blockCapacity(std::size_t block) {
-        return block == 0 ? kFirstBlockRows : kBlockRows;
-    }
     const FieldValue& cell(long row, int column) const {
-        auto r = static_cast<std::size_t>(row);
-        std::size_t block = 0;
-        if (r >= kFirstBlockRows) {
-            r -= kFirstBlockRows;
-            block = 1 + r / kBlockRows;
-            r %= kBlockRows;
-        }
-        return blocks_[block][r * columns_.size() + static_cast<std::size_t>(column)];
+        return blocks_.cell(row, column, columns_.size());
     }
-    FieldValue& cell(long row, int column) {
-        return const_cast<FieldValue&>(std::as_const(*this).cell(row, column));
-    }
+    FieldValue& cell(long row, int column) { return blocks_.cell(row, column, columns_.size()); }
 };

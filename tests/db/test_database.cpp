@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "DatabaseTestSupport.h"
-#include "FaultProcess.h"
 #include "FieldValue.h"
+#include "common/FaultProcess.h"
 
 // --- Translation of Jet SQL text --------------------------------------------
 

@@ -1,6 +1,6 @@
 #pragma once
 // The tables of the septic-tank database that the tools read and write
-// (common/schema.sql, compiled into the library).
+// (db/schema.sql, compiled into the library).
 
 #include <functional>
 #include <string>
