@@ -66,6 +66,8 @@ class ChangedRows {
     // PlatformError.
     void Scan(Database& db, const SheetImage& data, std::int32_t endRow, std::int16_t sheet);
     void Reset();
+    // Off only for measurements: Scan finds nothing and every row may be written.
+    void SetEnabled(bool enabled) { enabled_ = enabled; }
     // Inside the sheet's write transaction, before it writes anything: whether
     // the table may have changed since the sheet was scanned. On a file, when
     // no other connection has committed since, every row holds what the scan
@@ -102,4 +104,5 @@ class ChangedRows {
     std::array<std::set<std::int32_t>, 2> sharedRecord_;
     // Per sheet: the scan's answer holds for the rows of the write under way.
     std::array<bool, 2> unchangedSinceScan_{};
+    bool enabled_ = true;
 };

@@ -137,6 +137,10 @@ void ImportJob::SetJournalEnabled(bool enabled) {
     state_->Journal.SetEnabled(enabled);
 }
 
+void ImportJob::SetChangedRowsCheckEnabled(bool enabled) {
+    state_->Changed.SetEnabled(enabled);
+}
+
 void ImportJob::Run(const std::string& txtPath, bool checkOnly) {
     ImportState& state = *state_;
     // The window lets its events run between rows; a second F4 arriving

@@ -1,5 +1,6 @@
 #include "SheetImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -76,6 +77,23 @@ const xls::CellView& SheetImage::at(std::int32_t row, std::int32_t column) const
     if (column > block.cols)
         return kEmptyCell;
     return block.at(row - firstRows_[index] + 1, column);
+}
+
+SheetImage::RowCells SheetImage::row(std::int32_t row) const {
+    if (row < 1 || row > rows_)
+        return {nullptr, 0};
+    std::size_t index = blocks_.size() - 1;
+    while (firstRows_[index] > row)
+        --index;
+    const xls::CellBlock& block = blocks_[index];
+    const std::int32_t count = std::min<std::int32_t>(columns_, block.cols);
+    if (count < 1)
+        return {nullptr, 0};
+    return {&block.at(row - firstRows_[index] + 1, 1), count};
+}
+
+const xls::CellView& SheetImage::EmptyCell() {
+    return kEmptyCell;
 }
 
 std::string CellText(const xls::CellView& cell) {

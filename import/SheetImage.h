@@ -31,10 +31,28 @@ class SheetImage {
     // Cell (row, column), both from 1; anything outside the image is empty.
     const Cell& at(std::int32_t row, std::int32_t column) const;
 
+    // The cells of one row, found once for the many of its cells a
+    // comparison reads; valid while the image is not changed.
+    class RowCells {
+      public:
+        RowCells(const Cell* cells, std::int32_t count) : cells_(cells), count_(count) {}
+        // Column from 1; anything outside the image is empty, as at() says.
+        const Cell& at(std::int32_t column) const {
+            return column >= 1 && column <= count_ ? cells_[column - 1] : EmptyCell();
+        }
+
+      private:
+        const Cell* cells_;
+        std::int32_t count_;
+    };
+    RowCells row(std::int32_t row) const;
+
     // Ranges (first row, last row) of the reads that filled the image.
     std::vector<std::pair<std::int32_t, std::int32_t>> reads;
 
   private:
+    static const Cell& EmptyCell();
+
     std::int32_t rows_ = 0;
     std::int16_t columns_ = 0;
     std::vector<xls::CellBlock> blocks_;

@@ -17,6 +17,7 @@
 #include "Schema.h"
 #include "ServerDatabase.h"
 #include "UndoImport.h"
+#include "gMjDisp.h"
 
 using namespace checktest;
 
@@ -286,6 +287,85 @@ TEST_P(Workstations, ALineBeyondTheSheetsLineNumbersIsNoOtherLinesChange) {
     EXPECT_EQ(Annual(other(), 3), 13200);
     EXPECT_EQ(Annual(other(), 65539), 99999);
     EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{4, 1}));
+}
+
+namespace {
+
+// A stale row's list line: its sheet, the cell (column letter, row) and the customer.
+std::string StaleAt(const char* sheet, char column, std::int32_t row) {
+    std::string cell = column + std::to_string(row);
+    cell.resize(7, ' ');
+    return StaleLine(std::string(sheet) + "(" + cell + ")0000012345：");
+}
+
+}  // namespace
+
+TEST_P(Workstations, EachWrittenFeeColumnIsComparedAndNoOther) {
+    // Each field changed on a line of its own: a row that writes the field
+    // is listed at its current amount, a row writing another field is not.
+    Change("作業回数 = 6", "浄化槽契約内訳マスタ", 1);
+    Change("[1回分の金額] = 900", "浄化槽契約内訳マスタ", 2);
+    Change("年間金額 = 12500", "浄化槽契約内訳マスタ", 3);
+    Change("[1回分の金額] = 900", "浄化槽契約内訳マスタ", 4);
+    SheetSpec contract = ContractSheet();
+    contract.rows = {ContractRow(12345.0, 1.0, 10.0, "清掃", {}, 24.0, {}),
+                     ContractRow(12345.0, 2.0, 10.0, "清掃", {}, {}, 1100.0),
+                     ContractRow(12345.0, 3.0, 10.0, "清掃", 13200.0, {}, {}),
+                     ContractRow(12345.0, 4.0, 10.0, "清掃", 13200.0, 24.0, {})};
+    SheetSpec billing = BillingSheet();
+    std::vector<std::string> listed = {StaleAt("【契約内訳】", 'O', 3),
+                                       StaleAt("【契約内訳】", 'P', 4),
+                                       StaleAt("【契約内訳】", 'N', 5)};
+    for (int month = 1; month <= 12; ++month) {
+        const std::string column = "請求金額" + gMjDisp::FullWidthDigits(month);
+        for (const std::int64_t line : {std::int64_t{9} + month, std::int64_t{29} + month}) {
+            AddBillingLine(other(), 12345, line, 2, 1000);
+            Change(column + " = 1050", "浄化槽請求テーブル", line);
+        }
+        billing.rows.push_back(
+            BillingRow(12345.0, 9.0 + month, 2.0, "浄化槽清掃", {{month, 1100.0}}));
+        billing.rows.push_back(
+            BillingRow(12345.0, 29.0 + month, 2.0, "浄化槽清掃", {{month % 12 + 1, 1100.0}}));
+        listed.push_back(StaleAt("【請求情報】", static_cast<char>('M' + month), 2 * month + 1));
+    }
+    WriteWorkbook(book_, {contract, billing});
+    const Run run = Import(MsgAnswer::No);
+    ASSERT_GE(run.texts.size(), 3u);
+    EXPECT_EQ(run.texts[1], Question(15));
+    EXPECT_EQ(run.errorLines, listed);
+    EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{1, 12}));
+    EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{3, 12}));
+    EXPECT_EQ(Annual(other(), 4), 13200);
+    EXPECT_EQ(Annual(other(), 3), 12500);
+}
+
+TEST_P(Workstations, RowsTheWriteRejectsAreNotAskedAbout) {
+    // Every row's record changed after the export. The rows out of key
+    // order, the sheet's first and last customers among them; rows whose
+    // entry the rules reject or whose work code differs are not asked about.
+    for (const std::int64_t customer : {100, 900000}) {
+        AddCustomer(other(), customer);
+        AddContractLine(other(), customer, 1, 10, 12000, 12, 1000);
+        other().execute("UPDATE 浄化槽契約内訳マスタ SET 年間金額 = 12500 WHERE 得意先コード = " +
+                        std::to_string(customer));
+    }
+    for (std::int64_t line = 1; line <= 4; ++line)
+        Change("年間金額 = 12500", "浄化槽契約内訳マスタ", line);
+    SheetSpec contract = ContractSheet();
+    contract.rows = {ContractRow(900000.0, 1.0, 10.0, "清掃", 13200.0, {}, {}),
+                     ContractRow(12345.0, 1.0, 10.0, "清掃", 1e12, {}, {}),
+                     ContractRow({}, 2.0, 10.0, "清掃", {}, {}, {}),
+                     ContractRow(12345.0, 3.0, 99.0, "清掃", 13200.0, {}, {}),
+                     ContractRow(12345.0, 4.0, 10.0, "清掃", std::string("x"), {}, {}),
+                     ContractRow(100.0, 1.0, 10.0, "清掃", 13200.0, {}, {})};
+    WriteWorkbook(book_, {contract, BillingSheet()});
+    const Run run = Import(MsgAnswer::Yes);
+    ASSERT_GE(run.texts.size(), 3u);
+    EXPECT_EQ(run.texts[1], Question(2));
+    EXPECT_EQ(FieldNumber(ReadContract(other(), 100, 1).annual), 13200);
+    EXPECT_EQ(FieldNumber(ReadContract(other(), 900000, 1).annual), 13200);
+    EXPECT_EQ(run.ok, (std::array<std::int32_t, 2>{2, 0}));
+    EXPECT_EQ(run.ng, (std::array<std::int32_t, 2>{3, 0}));
 }
 
 TEST_P(Workstations, TwoRowsOfOneRecordCompareTheSecondWithTheFirstsWrite) {

@@ -349,6 +349,12 @@ TEST(SheetImage, OutsideTheImageIsEmptyAndBlocksAppend) {
     EXPECT_EQ(image.at(0, 1), CellValue{});
     EXPECT_EQ(image.at(4, 1), CellValue{});
     EXPECT_EQ(image.at(1, 3), CellValue{});
+    // A row's cells found once read as the image's.
+    for (std::int32_t row = 0; row <= 4; ++row) {
+        const SheetImage::RowCells cells = image.row(row);
+        for (std::int32_t column = 0; column <= 3; ++column)
+            EXPECT_EQ(cells.at(column), image.at(row, column)) << row << "," << column;
+    }
 }
 
 namespace {
