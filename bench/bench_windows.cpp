@@ -270,10 +270,17 @@ int RunCheck(int argc, char** argv, const Folder& folder, bool windowed) {
     }
     const ImportJob& checked = windowed ? window->job() : *job;
     const double copy = messages.after("確認結果を印を付けたExcelに保存しますか");
-    char result[200];
-    std::snprintf(result, sizeof result, "%d + %d possible, %d stale; marked copy %.3f s",
-                  checked.ImportOkCount(0), checked.ImportOkCount(1),
-                  checked.Findings().StaleCount(), copy);
+    // The copy is offered only when the check found something to mark; the
+    // revised workbook has no rejected row and no stale amount, so say so
+    // rather than print a time that was never taken.
+    char copyText[64];
+    if (copy < 0.0)
+        std::snprintf(copyText, sizeof copyText, "no marked copy (nothing to mark)");
+    else
+        std::snprintf(copyText, sizeof copyText, "marked copy %.3f s", copy);
+    char result[240];
+    std::snprintf(result, sizeof result, "%d + %d possible, %d stale; %s", checked.ImportOkCount(0),
+                  checked.ImportOkCount(1), checked.Findings().StaleCount(), copyText);
     return Report(messages.after("浄化槽金額データの確認を開始してもよろしいですか "), result);
 }
 
