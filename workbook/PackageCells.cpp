@@ -145,14 +145,16 @@ std::optional<double> DurationDays(std::string_view iso) {
     return (negative ? -seconds : seconds) / 86400.0;
 }
 
+void ThrowBeyondLastRow(const std::string& sheetName) {
+    throw PlatformError(kErrLimit, "シート「" + sheetName + "」の " + std::to_string(kMaxRows) +
+                                       " 行目より後にデータがあるため読み込めません");
+}
+
 bool CellSink::put(std::int32_t row, std::int32_t col, const Cell& cell, std::size_t width) {
     if (col < 0 || col >= kMaxCols)
         return false;
-    if (row < 0 || row >= kMaxRows) {
-        throw PlatformError(kErrLimit, "シート「" + sheet_.name() + "」の " +
-                                           std::to_string(kMaxRows) +
-                                           " 行目より後にデータがあるため読み込めません");
-    }
+    if (row < 0 || row >= kMaxRows)
+        ThrowBeyondLastRow(sheet_.name());
     RowInfo& info = sheet_.rowInfo(row);
     if (info.cells.empty()) {
         const std::size_t want = std::max({width, lastWidth_, static_cast<std::size_t>(col) + 1});

@@ -27,6 +27,9 @@ std::optional<double> DateSerial(std::string_view iso);
 // A duration ("PT12H30M00S", "P1DT2H") in days; nullopt when it is none.
 std::optional<double> DurationDays(std::string_view iso);
 
+// The refusal of a value beyond the model's last row (PlatformError).
+[[noreturn]] void ThrowBeyondLastRow(const std::string& sheetName);
+
 // Puts cells into a sheet. A value beyond the model's last row is refused
 // (a fee workbook never has one, and dropping it would lose the clerk's
 // entry without a word); cells beyond its last column are not read.
