@@ -379,11 +379,8 @@ class ContentHandler : public xml::Handler {
             // A repeated row of values ends at the model's last row: the
             // sink refuses the first row beyond it.
             const std::int64_t last = std::min<std::int64_t>(row_ + rowRepeat_, kMaxRows + 1);
-            for (std::int64_t r = row_; r < last; ++r) {
-                const auto width = static_cast<std::size_t>(rowCells_.back().first) + 1;
-                for (const auto& [c, cell] : rowCells_)
-                    sink_->put(static_cast<std::int32_t>(r), c, cell, width);
-            }
+            for (std::int64_t r = row_; r < last; ++r)
+                sink_->putRow(static_cast<std::int32_t>(r), rowCells_.data(), rowCells_.size());
         }
         row_ = std::min<std::int64_t>(row_ + rowRepeat_, std::int64_t{1} << 31);
     }
@@ -434,7 +431,7 @@ struct Cancelled {};
 
 // Where the cut is looked for: a little past the middle, as the later part's
 // thread first inflates and scans the bytes before it.
-constexpr double kCutAt = 0.53;
+constexpr double kCutAt = 0.515;
 
 std::unique_ptr<Workbook> ReadSerially(const zip::ZipPackage& package) {
     auto book = std::make_unique<Workbook>();

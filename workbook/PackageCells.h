@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Workbook.h"
 
@@ -40,6 +41,8 @@ class CellSink {
     // A row's first cell sizes it as wide as the row before: growing each
     // row cell by cell leaves a trail of fresh memory the system must clear.
     bool put(std::int32_t row, std::int32_t col, const Cell& cell, std::size_t width = 0);
+    // A row's cells at once, ordered by their columns, all within the model.
+    void putRow(std::int32_t row, const std::pair<std::int32_t, Cell>* cells, std::size_t count);
 
   private:
     Sheet& sheet_;
