@@ -31,7 +31,9 @@ class NameCache {
     std::string_view view(const char* name) {
         if (name == nullptr)
             return {};
-        Slot& slot = slots_[(reinterpret_cast<std::uintptr_t>(name) >> 3) % kSlots];
+        // The dictionary packs its texts a few bytes apart.
+        const auto at = reinterpret_cast<std::uintptr_t>(name);
+        Slot& slot = slots_[(at ^ (at >> 8)) % kSlots];
         if (slot.name == name)
             return slot.view;
         return miss(name, slot);
