@@ -238,35 +238,21 @@ class ContentHandler : public xml::Handler {
             }
         }
         cell_ = Cell();
+        std::optional<double> number;
         switch (kind_) {
-            case Kind::Number: {
-                const auto number = package::ParseNumber(value);
-                if (!number)
-                    bad(value);
-                cell_.kind = CellKind::Number;
-                cell_.number = *number;
+            case Kind::Number:
+                number = package::ParseNumber(value);
                 break;
-            }
-            case Kind::Date: {
-                const auto serial = package::DateSerial(value);
-                if (!serial)
-                    bad(value);
-                cell_.kind = CellKind::Number;
-                cell_.number = *serial;
-                cell_.format = DateFormat(value.size() > 10);
+            case Kind::Date:
+                number = package::DateSerial(value);
+                cell_.format = dateFormat(value.size() > 10);
                 break;
-            }
-            case Kind::Time: {
-                const auto days = package::DurationDays(value);
-                if (!days)
-                    bad(value);
-                cell_.kind = CellKind::Number;
-                cell_.number = *days;
+            case Kind::Time:
+                number = package::DurationDays(value);
                 if (!timeFormat_)
                     timeFormat_ = package::NumberFormatId(book_, "hh:mm:ss");
                 cell_.format = *timeFormat_;
                 break;
-            }
             case Kind::Boolean:
                 cell_.kind = CellKind::Boolean;
                 cell_.small = value == "true" || value == "1" ? 1 : 0;
@@ -274,11 +260,17 @@ class ContentHandler : public xml::Handler {
             default:
                 break;
         }
+        if (kind_ == Kind::Number || kind_ == Kind::Date || kind_ == Kind::Time) {
+            if (!number)
+                bad(value);
+            cell_.kind = CellKind::Number;
+            cell_.number = *number;
+        }
         collect_ = kind_ == Kind::Error || kind_ == Kind::None ||
                    (kind_ == Kind::Text && !hasStringValue_);
     }
 
-    std::uint32_t DateFormat(bool withTime) {
+    std::uint32_t dateFormat(bool withTime) {
         std::optional<std::uint32_t>& id = withTime ? dateTimeFormat_ : dateFormat_;
         if (!id)
             id = package::NumberFormatId(book_, withTime ? "yyyy/mm/dd hh:mm:ss" : "yyyy/mm/dd");
