@@ -47,9 +47,12 @@ class GErrorOwner {
 // libgsf reports damaged containers with g_return_if_fail on stderr before
 // failing the call; the failure itself reaches the user as a PlatformError,
 // so the messages are dropped while a file is being read.
+// Two threads may read files at once: the handlers are set and removed one
+// thread at a time (GLib's own lock is one the thread checker cannot see).
 class QuietGsfLog {
   public:
     QuietGsfLog() {
+        const std::lock_guard<std::mutex> lock(Handlers());
         for (std::size_t i = 0; i < kDomains.size(); ++i) {
             handlers_[i] = g_log_set_handler(kDomains[i], kLevels, &Drop, nullptr);
         }
@@ -57,12 +60,17 @@ class QuietGsfLog {
     QuietGsfLog(const QuietGsfLog&) = delete;
     QuietGsfLog& operator=(const QuietGsfLog&) = delete;
     ~QuietGsfLog() {
+        const std::lock_guard<std::mutex> lock(Handlers());
         for (std::size_t i = 0; i < kDomains.size(); ++i) {
             g_log_remove_handler(kDomains[i], handlers_[i]);
         }
     }
 
   private:
+    static std::mutex& Handlers() {
+        static std::mutex handlers;
+        return handlers;
+    }
     static constexpr GLogLevelFlags kLevels =
         static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING);
     // gsf-infile.c logs without a domain of its own.

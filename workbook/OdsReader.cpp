@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BiffReaderErrors.h"
+#include "OdsContentSplit.h"
 #include "PackageCells.h"
 #include "XmlStream.h"
 
@@ -19,18 +20,15 @@ namespace {
 
 using xml::Attributes;
 
-constexpr std::string_view kTableNs = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
-constexpr std::string_view kOfficeNs = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+using ods::kOfficeNs;
+using ods::kTableNs;
 constexpr std::string_view kTextNs = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
 constexpr std::string_view kCalcExtNs =
     "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
 constexpr std::string_view kMimeType = "application/vnd.oasis.opendocument.spreadsheet";
 
 // A repeat count, held to what the model could ever hold of it.
-std::int64_t RepeatOf(const Attributes& a, std::string_view name) {
-    std::string_view value;
-    if (!a.find(name, value, kTableNs))
-        return 1;
+std::int64_t RepeatOf(std::string_view value) {
     std::int64_t n = 0;
     for (const char ch : value) {
         if (ch < '0' || ch > '9')
@@ -40,16 +38,56 @@ std::int64_t RepeatOf(const Attributes& a, std::string_view name) {
     return std::max<std::int64_t>(n, 1);
 }
 
+// The names the handler compares, as the parser's dictionary holds them: a
+// comparison is one of addresses.
+struct Names {
+    explicit Names(const xml::Dictionary& d)
+        : tableNs(d(kTableNs)),
+          officeNs(d(kOfficeNs)),
+          textNs(d(kTextNs)),
+          calcExtNs(d(kCalcExtNs)),
+          table(d("table")),
+          tableRow(d("table-row")),
+          tableCell(d("table-cell")),
+          coveredCell(d("covered-table-cell")),
+          shapes(d("shapes")),
+          p(d("p")),
+          h(d("h")),
+          s(d("s")),
+          tab(d("tab")),
+          lineBreak(d("line-break")),
+          name(d("name")),
+          rowsRepeated(d("number-rows-repeated")),
+          columnsRepeated(d("number-columns-repeated")),
+          valueType(d("value-type")),
+          value(d("value")),
+          dateValue(d("date-value")),
+          timeValue(d("time-value")),
+          booleanValue(d("boolean-value")),
+          stringValue(d("string-value")),
+          formula(d("formula")),
+          c(d("c")) {}
+    std::string_view tableNs, officeNs, textNs, calcExtNs;
+    std::string_view table, tableRow, tableCell, coveredCell, shapes;
+    std::string_view p, h, s, tab, lineBreak;
+    std::string_view name, rowsRepeated, columnsRepeated, valueType, value, dateValue, timeValue,
+        booleanValue, stringValue, formula, c;
+};
+
+bool Is(std::string_view a, std::string_view b) {
+    return a.data() == b.data();
+}
+
 class ContentHandler : public xml::Handler {
   public:
-    // Thrown at the start of the table a parse stops before.
-    struct Stopped {};
+    explicit ContentHandler(Workbook& book) : book_(book) {}
 
-    explicit ContentHandler(Workbook& book, int stopBeforeTable = 0)
-        : book_(book), stopBeforeTable_(stopBeforeTable) {}
-
-    // Names of the tables seen, the one stopped before included.
+    // Names of the tables begun.
     std::vector<std::string> tableNames;
+    // Rows of the last table ended, empty runs counted.
+    std::int64_t lastTableRows = 0;
+
+    void prepare(const xml::Dictionary& dictionary) override { n_.emplace(dictionary); }
 
     void start(std::string_view name, std::string_view uri, const Attributes& a) override {
         if (skip_ > 0) {
@@ -60,29 +98,21 @@ class ContentHandler : public xml::Handler {
             startInCell(name, uri, a);
             return;
         }
-        if (uri != kTableNs)
+        if (!Is(uri, n_->tableNs))
             return;
-        if (name == "table" && sheet_ == nullptr) {
-            std::string_view tableName;
-            a.find("name", tableName, kTableNs);
-            if (tableNames.size() == kMaxSheets)
-                biff::ThrowTooManySheets(kMaxSheets);
-            tableNames.emplace_back(tableName);
-            if (static_cast<int>(tableNames.size()) == stopBeforeTable_)
-                throw Stopped{};
-            sheet_ = &book_.addSheet(std::string(tableName));
-            sink_.emplace(*sheet_);
-            row_ = 0;
-        } else if (sheet_ == nullptr) {
-            return;
-        } else if (name == "table-row") {
-            rowRepeat_ = RepeatOf(a, "number-rows-repeated");
-            rowCells_.clear();
-            col_ = 0;
-        } else if (name == "table-cell" || name == "covered-table-cell") {
-            startCell(a);
-        } else if (name == "table" || name == "shapes") {
-            skip_ = 1;  // a table inside the table: not a cell of the sheet
+        if (Is(name, n_->tableCell) || Is(name, n_->coveredCell)) {
+            if (sheet_ != nullptr)
+                startCell(a);
+        } else if (Is(name, n_->tableRow)) {
+            if (sheet_ != nullptr)
+                startRow(a);
+        } else if (Is(name, n_->table)) {
+            if (sheet_ == nullptr)
+                startTable(a);
+            else
+                skip_ = 1;  // a table inside the table: not a cell of the sheet
+        } else if (Is(name, n_->shapes) && sheet_ != nullptr) {
+            skip_ = 1;
         }
     }
 
@@ -92,17 +122,18 @@ class ContentHandler : public xml::Handler {
             return;
         }
         if (inCell_) {
-            if (uri == kTableNs && (name == "table-cell" || name == "covered-table-cell"))
+            if (Is(uri, n_->tableNs) && (Is(name, n_->tableCell) || Is(name, n_->coveredCell)))
                 finishCell();
-            else if (uri == kTextNs && name == "p")
+            else if (Is(uri, n_->textNs) && (Is(name, n_->p) || Is(name, n_->h)))
                 inParagraph_ = false;
             return;
         }
-        if (uri != kTableNs || sheet_ == nullptr)
+        if (!Is(uri, n_->tableNs) || sheet_ == nullptr)
             return;
-        if (name == "table-row") {
+        if (Is(name, n_->tableRow)) {
             finishRow();
-        } else if (name == "table") {
+        } else if (Is(name, n_->table)) {
+            lastTableRows = row_;
             sheet_ = nullptr;
             sink_.reset();
         }
@@ -113,49 +144,137 @@ class ContentHandler : public xml::Handler {
             return;
         // Blanks in a paragraph collapse into one, and those at its start
         // count for nothing; text:s spells the others out.
-        for (const char ch : chars) {
-            const bool blank = ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
-            if (blank) {
+        const auto blank = [](char ch) {
+            return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
+        };
+        for (std::size_t i = 0; i < chars.size();) {
+            std::size_t j = i;
+            while (j < chars.size() && !blank(chars[j]))
+                ++j;
+            if (j > i) {
+                text_.append(chars.data() + i, j - i);
+                lastBlank_ = false;
+            }
+            if (j < chars.size()) {
                 if (!lastBlank_)
                     text_.push_back(' ');
                 lastBlank_ = true;
-            } else {
-                text_.push_back(ch);
-                lastBlank_ = false;
+                while (j < chars.size() && blank(chars[j]))
+                    ++j;
             }
+            i = j;
         }
     }
 
   private:
     enum class Kind { None, Number, Text, Boolean, Error, Date, Time };
 
+    void startTable(const Attributes& a) {
+        std::string_view tableName;
+        for (int i = 0; i < a.size(); ++i) {
+            const xml::Attribute at = a[i];
+            if (Is(at.name, n_->name) && Is(at.uri, n_->tableNs)) {
+                tableName = at.value;
+                break;
+            }
+        }
+        if (tableNames.size() == kMaxSheets)
+            biff::ThrowTooManySheets(kMaxSheets);
+        tableNames.emplace_back(tableName);
+        sheet_ = &book_.addSheet(std::string(tableName));
+        sink_.emplace(*sheet_);
+        row_ = 0;
+    }
+
+    void startRow(const Attributes& a) {
+        rowRepeat_ = 1;
+        for (int i = 0; i < a.size(); ++i) {
+            const xml::Attribute at = a[i];
+            if (Is(at.name, n_->rowsRepeated) && Is(at.uri, n_->tableNs)) {
+                rowRepeat_ = RepeatOf(at.value);
+                break;
+            }
+        }
+        rowCells_.clear();
+        col_ = 0;
+    }
+
+    // The cell's value as far as its attributes give it; the text of its
+    // paragraphs is gathered only where the value is that text.
     void startCell(const Attributes& a) {
         inCell_ = true;
-        colRepeat_ = RepeatOf(a, "number-columns-repeated");
+        colRepeat_ = 1;
         kind_ = Kind::None;
         formula_ = false;
         paragraphs_ = 0;
         text_.clear();
-        stringValue_.reset();
-        value_.clear();
+        hasStringValue_ = false;
+        bool repeatSeen = false;
+        std::string_view value;
         for (int i = 0; i < a.size(); ++i) {
             const xml::Attribute at = a[i];
-            if (at.uri == kOfficeNs) {
-                if (at.name == "value-type") {
+            if (Is(at.uri, n_->officeNs)) {
+                if (Is(at.name, n_->valueType)) {
                     if (kind_ != Kind::Error)
                         kind_ = KindOf(at.value);
-                } else if (at.name == "value" || at.name == "date-value" ||
-                           at.name == "time-value" || at.name == "boolean-value") {
-                    value_ = at.value;
-                } else if (at.name == "string-value") {
-                    stringValue_ = std::string(at.value);
+                } else if (Is(at.name, n_->value) || Is(at.name, n_->dateValue) ||
+                           Is(at.name, n_->timeValue) || Is(at.name, n_->booleanValue)) {
+                    value = at.value;
+                } else if (Is(at.name, n_->stringValue)) {
+                    stringValue_.assign(at.value);
+                    hasStringValue_ = true;
                 }
-            } else if (at.uri == kCalcExtNs && at.name == "value-type" && at.value == "error") {
+            } else if (Is(at.uri, n_->tableNs)) {
+                if (Is(at.name, n_->columnsRepeated)) {
+                    if (!repeatSeen)
+                        colRepeat_ = RepeatOf(at.value);
+                    repeatSeen = true;
+                } else if (Is(at.name, n_->formula)) {
+                    formula_ = true;
+                }
+            } else if (Is(at.uri, n_->calcExtNs) && Is(at.name, n_->valueType) &&
+                       at.value == "error") {
                 kind_ = Kind::Error;
-            } else if (at.uri == kTableNs && at.name == "formula") {
-                formula_ = true;
             }
         }
+        cell_ = Cell();
+        std::optional<double> number;
+        switch (kind_) {
+            case Kind::Number:
+                number = package::ParseNumber(value);
+                break;
+            case Kind::Date:
+                number = package::DateSerial(value);
+                cell_.format = dateFormat(value.size() > 10);
+                break;
+            case Kind::Time:
+                number = package::DurationDays(value);
+                if (!timeFormat_)
+                    timeFormat_ = package::NumberFormatId(book_, "hh:mm:ss");
+                cell_.format = *timeFormat_;
+                break;
+            case Kind::Boolean:
+                cell_.kind = CellKind::Boolean;
+                cell_.small = value == "true" || value == "1" ? 1 : 0;
+                break;
+            default:
+                break;
+        }
+        if (kind_ == Kind::Number || kind_ == Kind::Date || kind_ == Kind::Time) {
+            if (!number)
+                bad(value);
+            cell_.kind = CellKind::Number;
+            cell_.number = *number;
+        }
+        collect_ = kind_ == Kind::Error || kind_ == Kind::None ||
+                   (kind_ == Kind::Text && !hasStringValue_);
+    }
+
+    std::uint32_t dateFormat(bool withTime) {
+        std::optional<std::uint32_t>& id = withTime ? dateTimeFormat_ : dateFormat_;
+        if (!id)
+            id = package::NumberFormatId(book_, withTime ? "yyyy/mm/dd hh:mm:ss" : "yyyy/mm/dd");
+        return *id;
     }
 
     static Kind KindOf(std::string_view type) {
@@ -173,98 +292,76 @@ class ContentHandler : public xml::Handler {
     }
 
     void startInCell(std::string_view name, std::string_view uri, const Attributes& a) {
-        if (uri != kTextNs) {
+        if (!Is(uri, n_->textNs)) {
             // A comment on the cell, a shape anchored to it, a table inside
             // it: their paragraphs are not the cell's value.
             skip_ = 1;
-        } else {
-            if (name == "p" || name == "h") {
-                if (paragraphs_++ > 0)
-                    text_.push_back('\n');
-                inParagraph_ = true;
-                lastBlank_ = true;
-            } else if (name == "s" && inParagraph_) {
-                std::string_view count;
-                std::int64_t n = 1;
-                if (a.find("c", count, kTextNs))
-                    n = std::clamp<std::int64_t>(
-                        static_cast<std::int64_t>(package::ParseNumber(count).value_or(1)), 1,
-                        32767);
-                text_.append(static_cast<std::size_t>(n), ' ');
-                lastBlank_ = false;
-            } else if (name == "tab" && inParagraph_) {
-                text_.push_back('\t');
-                lastBlank_ = false;
-            } else if (name == "line-break" && inParagraph_) {
+            return;
+        }
+        if (!collect_)
+            return;
+        if (Is(name, n_->p) || Is(name, n_->h)) {
+            if (paragraphs_++ > 0)
                 text_.push_back('\n');
-                lastBlank_ = false;
+            inParagraph_ = true;
+            lastBlank_ = true;
+        } else if (!inParagraph_) {
+            return;
+        } else if (Is(name, n_->s)) {
+            std::int64_t count = 1;
+            for (int i = 0; i < a.size(); ++i) {
+                const xml::Attribute at = a[i];
+                if (Is(at.name, n_->c) && Is(at.uri, n_->textNs)) {
+                    count = std::clamp<std::int64_t>(
+                        static_cast<std::int64_t>(package::ParseNumber(at.value).value_or(1)), 1,
+                        32767);
+                    break;
+                }
             }
+            text_.append(static_cast<std::size_t>(count), ' ');
+            lastBlank_ = false;
+        } else if (Is(name, n_->tab)) {
+            text_.push_back('\t');
+            lastBlank_ = false;
+        } else if (Is(name, n_->lineBreak)) {
+            text_.push_back('\n');
+            lastBlank_ = false;
         }
     }
 
-    [[noreturn]] void bad() const {
+    [[noreturn]] void bad(std::string_view value) const {
         biff::ThrowDamaged("シート「" + sheet_->name() + "」のセル（" + std::to_string(row_ + 1) +
-                           " 行 " + std::to_string(col_ + 1) + " 列）の値「" + value_ +
+                           " 行 " + std::to_string(col_ + 1) + " 列）の値「" + std::string(value) +
                            "」が読めません");
     }
 
     void finishCell() {
         inCell_ = false;
         inParagraph_ = false;
-        Cell cell;
         switch (kind_) {
-            case Kind::Number: {
-                const auto number = package::ParseNumber(value_);
-                if (!number)
-                    bad();
-                cell.kind = CellKind::Number;
-                cell.number = *number;
-                break;
-            }
-            case Kind::Date: {
-                const auto serial = package::DateSerial(value_);
-                if (!serial)
-                    bad();
-                cell.kind = CellKind::Number;
-                cell.number = *serial;
-                cell.format = package::NumberFormatId(
-                    book_, value_.size() > 10 ? "yyyy/mm/dd hh:mm:ss" : "yyyy/mm/dd");
-                break;
-            }
-            case Kind::Time: {
-                const auto days = package::DurationDays(value_);
-                if (!days)
-                    bad();
-                cell.kind = CellKind::Number;
-                cell.number = *days;
-                cell.format = package::NumberFormatId(book_, "hh:mm:ss");
-                break;
-            }
-            case Kind::Boolean:
-                cell.kind = CellKind::Boolean;
-                cell.small = value_ == "true" || value_ == "1" ? 1 : 0;
-                break;
             case Kind::Error:
-                cell.kind = CellKind::Error;
-                cell.small = package::ErrorCode(text_);
+                cell_.kind = CellKind::Error;
+                cell_.small = package::ErrorCode(text_);
                 break;
             case Kind::Text:
-                cell.kind = CellKind::Text;
-                cell.text = book_.strings.intern(stringValue_ ? *stringValue_ : text_);
+                cell_.kind = CellKind::Text;
+                cell_.text = book_.strings.intern(hasStringValue_ ? stringValue_ : text_);
                 break;
             case Kind::None:
                 // A formula that shows nothing; a cell with text but no type
                 // (written by hand) shows its text.
                 if (!formula_ && paragraphs_ == 0)
                     break;
-                cell.kind = CellKind::Text;
-                cell.text = book_.strings.intern(text_);
+                cell_.kind = CellKind::Text;
+                cell_.text = book_.strings.intern(text_);
+                break;
+            default:
                 break;
         }
-        if (cell.kind != CellKind::Blank) {
+        if (cell_.kind != CellKind::Blank) {
             const std::int64_t last = std::min<std::int64_t>(col_ + colRepeat_, kMaxCols);
             for (std::int64_t c = col_; c < last; ++c)
-                rowCells_.emplace_back(static_cast<std::int32_t>(c), cell);
+                rowCells_.emplace_back(static_cast<std::int32_t>(c), cell_);
         }
         col_ = std::min<std::int64_t>(col_ + colRepeat_, std::int64_t{1} << 31);
     }
@@ -274,20 +371,18 @@ class ContentHandler : public xml::Handler {
             // A repeated row of values ends at the model's last row: the
             // sink refuses the first row beyond it.
             const std::int64_t last = std::min<std::int64_t>(row_ + rowRepeat_, kMaxRows + 1);
-            for (std::int64_t r = row_; r < last; ++r) {
-                const auto width = static_cast<std::size_t>(rowCells_.back().first) + 1;
-                for (const auto& [c, cell] : rowCells_)
-                    sink_->put(static_cast<std::int32_t>(r), c, cell, width);
-            }
+            for (std::int64_t r = row_; r < last; ++r)
+                sink_->putRow(static_cast<std::int32_t>(r), rowCells_.data(), rowCells_.size());
         }
         row_ = std::min<std::int64_t>(row_ + rowRepeat_, std::int64_t{1} << 31);
     }
 
     Workbook& book_;
-    int stopBeforeTable_;
+    std::optional<Names> n_;
     Sheet* sheet_ = nullptr;
     std::optional<package::CellSink> sink_;
     int skip_ = 0;
+    std::optional<std::uint32_t> dateFormat_, dateTimeFormat_, timeFormat_;
 
     std::int64_t row_ = 0;
     std::int64_t rowRepeat_ = 1;
@@ -297,9 +392,11 @@ class ContentHandler : public xml::Handler {
     std::int64_t col_ = 0;
     std::int64_t colRepeat_ = 1;
     Kind kind_ = Kind::None;
+    Cell cell_;
     bool formula_ = false;
-    std::string value_;
-    std::optional<std::string> stringValue_;
+    bool collect_ = false;
+    bool hasStringValue_ = false;
+    std::string stringValue_;
     std::string text_;
     int paragraphs_ = 0;
     bool inParagraph_ = false;
@@ -321,127 +418,12 @@ bool IsOdsPackage(const zip::ZipPackage& package) {
 
 namespace {
 
-// The prefix a start tag binds to `uri` ("table" for the table namespace).
-std::optional<std::string> PrefixOf(std::string_view startTag, std::string_view uri) {
-    for (std::size_t at = 0; (at = startTag.find("xmlns:", at)) != std::string_view::npos;) {
-        at += 6;
-        const std::size_t equals = startTag.find('=', at);
-        if (equals == std::string_view::npos || equals + 2 > startTag.size())
-            return std::nullopt;
-        const char quote = startTag[equals + 1];
-        const std::size_t end = startTag.find(quote, equals + 2);
-        if (end == std::string_view::npos)
-            return std::nullopt;
-        if (startTag.substr(equals + 2, end - equals - 2) == uri)
-            return std::string(startTag.substr(at, equals - at));
-        at = end + 1;  // namespace names themselves hold "xmlns:"
-    }
-    return std::nullopt;
-}
+// Thrown in the later part's thread when the first part failed.
+struct Cancelled {};
 
-// Tables 2 onwards of content.xml, parsed on a second core while the first
-// table is parsed on the first. The second table's start tag is found in the
-// bytes themselves; what follows is parsed as a document of its own, under
-// the document's root element (with its namespace declarations) and the body
-// and spreadsheet elements that enclose every table.
-class LaterTables {
-  public:
-    std::unique_ptr<Workbook> book = std::make_unique<Workbook>();
-    std::vector<std::string> tableNames;
-    bool done = false;  // parsed to its end
-
-    void read(const zip::ZipPackage& package, const std::atomic<bool>& cancel) {
-        package.pull("content.xml", [&](const zip::ZipPackage::Fill& fill) {
-            std::string head;
-            std::size_t rootEnd = std::string::npos;
-            std::string pattern, opening;
-            std::size_t found = std::string::npos;
-            std::uint8_t piece[1 << 16];
-            while (found == std::string::npos) {
-                if (cancel)
-                    return;
-                const std::size_t n = fill(piece, sizeof piece);
-                if (n == 0)
-                    return;  // no second table
-                head.append(reinterpret_cast<const char*>(piece), n);
-                if (rootEnd == std::string::npos) {
-                    rootEnd = RootEnd(head);
-                    if (rootEnd == std::string::npos)
-                        continue;
-                    const std::string_view root(head.data(), rootEnd + 1);
-                    const auto table = PrefixOf(root, kTableNs);
-                    const auto office = PrefixOf(root, kOfficeNs);
-                    if (!table || !office)
-                        return;
-                    pattern = "<" + *table + ":table";
-                    opening =
-                        std::string(root) + "<" + *office + ":body><" + *office + ":spreadsheet>";
-                }
-                found = SecondTable(head, pattern);
-                if (found == std::string::npos && head.size() > (1u << 20)) {
-                    // Keep the root and the tail a tag may straddle.
-                    const std::size_t erased = head.size() - rootEnd - 1 - 64;
-                    head.erase(rootEnd + 1, erased);
-                    scanFrom_ = scanFrom_ > rootEnd + erased ? scanFrom_ - erased : rootEnd + 1;
-                }
-            }
-            std::string start = opening + head.substr(found);
-            std::size_t given = 0;
-            const zip::ZipPackage::Fill rest = [&](std::uint8_t* out, std::size_t size) {
-                if (cancel)
-                    throw ContentHandler::Stopped{};
-                if (given < start.size()) {
-                    const std::size_t n = std::min(size, start.size() - given);
-                    std::memcpy(out, start.data() + given, n);
-                    given += n;
-                    return n;
-                }
-                return fill(out, size);
-            };
-            ContentHandler content(*book);
-            xml::ParseFrom(rest, "content.xml", content);
-            tableNames = std::move(content.tableNames);
-            done = true;
-        });
-    }
-
-  private:
-    // The end ('>') of the root element's start tag.
-    static std::size_t RootEnd(const std::string& head) {
-        for (std::size_t at = head.find('<'); at != std::string::npos;
-             at = head.find('<', at + 1)) {
-            if (at + 1 < head.size() && (head[at + 1] == '?' || head[at + 1] == '!'))
-                continue;
-            return head.find('>', at);
-        }
-        return std::string::npos;
-    }
-
-    // Offset of the second table's start tag; each start tag counted once
-    // however the pieces cut the bytes.
-    std::size_t SecondTable(const std::string& head, const std::string& pattern) {
-        for (std::size_t at = head.find(pattern, scanFrom_); at != std::string::npos;
-             at = head.find(pattern, at + 1)) {
-            if (at + pattern.size() >= head.size()) {
-                scanFrom_ = at;  // undecided until more arrives
-                return std::string::npos;
-            }
-            scanFrom_ = at + 1;
-            const char next = head[at + pattern.size()];
-            if (next == ' ' || next == '>' || next == '/' || next == '\t' || next == '\n' ||
-                next == '\r') {
-                if (++tableStarts_ == 2)
-                    return at;
-            }
-        }
-        if (head.size() >= pattern.size())
-            scanFrom_ = std::max(scanFrom_, head.size() - pattern.size());
-        return std::string::npos;
-    }
-
-    std::size_t scanFrom_ = 0;
-    int tableStarts_ = 0;
-};
+// Where the cut is looked for: a little past the middle, as the later part's
+// thread first inflates and scans the bytes before it.
+constexpr double kCutAt = 0.515;
 
 std::unique_ptr<Workbook> ReadSerially(const zip::ZipPackage& package) {
     auto book = std::make_unique<Workbook>();
@@ -451,9 +433,51 @@ std::unique_ptr<Workbook> ReadSerially(const zip::ZipPackage& package) {
     return book;
 }
 
+// The later part of content.xml, read into a workbook of its own.
+struct LaterRead {
+    std::unique_ptr<Workbook> book = std::make_unique<Workbook>();
+    int tablesBefore = 0;
+    std::vector<std::string> tableNames;
+    bool done = false;  // cut and parsed to its end
+};
+
+void ReadLaterPart(const std::string& path, std::uint64_t cutFrom, const std::atomic<bool>& cancel,
+                   LaterRead& later) {
+    const zip::ZipPackage package(path);
+    package.pull(
+        "content.xml",
+        [&](const zip::ZipPackage::Fill& inflate) {
+            const zip::ZipPackage::Fill checked = [&](std::uint8_t* out, std::size_t size) {
+                if (cancel)
+                    throw Cancelled{};
+                return inflate(out, size);
+            };
+            ods::LaterPart part(checked, cutFrom);
+            if (!part.findCut())
+                return;
+            ContentHandler content(*later.book);
+            xml::ParseFrom(
+                [&](std::uint8_t* out, std::size_t size) { return part.fill(out, size); },
+                "content.xml", content);
+            later.tablesBefore = part.tablesBefore();
+            later.tableNames = std::move(content.tableNames);
+            later.done = true;
+        },
+        false);
+}
+
 }  // namespace
 
 std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
+    const auto size = package.size("content.xml");
+    return ReadOdsPackage(
+        package, static_cast<std::uint64_t>(static_cast<double>(size.value_or(0)) * kCutAt));
+}
+
+std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
+                                         std::optional<std::uint64_t> cutFrom, bool* twoParts) {
+    if (twoParts != nullptr)
+        *twoParts = false;
     // An encrypted document's parts are ciphertext; say so rather than
     // "damaged".
     if (package.readText("META-INF/manifest.xml", 4u << 20).find("encryption-data") !=
@@ -461,47 +485,65 @@ std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
         biff::ThrowEncrypted();
     if (!package.has("content.xml"))
         biff::ThrowDamaged("content.xml がありません");
-    // The first table here, the others on a second core. Whatever does not
-    // fit together (a second table the bytes showed but the parser did not,
-    // a failure of either half) is read again in one piece, which also
-    // gives the message of a damaged document.
-    LaterTables later;
+    if (!cutFrom)
+        return ReadSerially(package);
+    // The first part here, the later part on the second core, each
+    // inflating its own copy (neither waits for a third thread). Whatever
+    // does not fit together (a cut between anything but two rows of a table,
+    // a failure of either part) is read again in one piece, which also gives
+    // the message of a damaged document.
+    LaterRead later;
     std::atomic<bool> cancel{false};
     std::thread helper([&] {
         try {
-            const zip::ZipPackage own(package.path());
-            later.read(own, cancel);
+            ReadLaterPart(package.path(), *cutFrom, cancel, later);
         } catch (...) {
             later.done = false;
         }
     });
     auto book = std::make_unique<Workbook>();
-    ContentHandler first(*book, 2);
-    bool stopped = false;
+    ContentHandler first(*book);
+    bool cut = false;
     try {
-        xml::ParseMember(package, "content.xml", first);
-    } catch (const ContentHandler::Stopped&) {
-        stopped = true;
+        package.pull(
+            "content.xml",
+            [&](const zip::ZipPackage::Fill& inflate) {
+                ods::FirstPart part(inflate, *cutFrom);
+                xml::ParseFrom(
+                    [&](std::uint8_t* out, std::size_t size) { return part.fill(out, size); },
+                    "content.xml", first);
+                cut = part.cut();
+            },
+            false);
     } catch (...) {
         cancel = true;
         helper.join();
         return ReadSerially(package);
     }
-    if (!stopped)
+    if (!cut)
         cancel = true;
     helper.join();
-    if (!stopped)
-        return book;  // one table: all of it read here
+    if (!cut)
+        return book;  // no row after the cut's byte: all of it read here
     if (!later.done || later.tableNames.empty() ||
+        later.tablesBefore != static_cast<int>(first.tableNames.size()) ||
         later.tableNames.front() != first.tableNames.back())
         return ReadSerially(package);
-    // Each half counted its own tables only.
-    if (book->sheetCount() + later.book->sheetCount() > kMaxSheets)
+    // The table the cut lies in goes on with the later part's first, whose
+    // rows were counted from the cut; each part counted its own tables only.
+    Sheet& cutTable = book->sheet(book->sheetCount() - 1);
+    Sheet& rest = later.book->sheet(0);
+    if (rest.rowCount() > 0 && first.lastTableRows + rest.rowCount() > kMaxRows)
+        package::ThrowBeyondLastRow(cutTable.name());
+    if (book->sheetCount() + later.book->sheetCount() - 1 > kMaxSheets)
         biff::ThrowTooManySheets(kMaxSheets);
-    for (std::size_t i = 0; i < later.book->sheetCount(); ++i) {
+    cutTable.takeRowsFrom(rest, static_cast<std::int32_t>(first.lastTableRows));
+    for (std::size_t i = 1; i < later.book->sheetCount(); ++i) {
         Sheet& sheet = later.book->sheet(i);
         book->addSheet(sheet.name()).takeFrom(sheet);
     }
+    if (twoParts != nullptr)
+        *twoParts = true;
     return book;
 }
 

@@ -5,7 +5,9 @@
 // format, as an .xls gives them. Repeated rows and columns are expanded only
 // where they hold values and only within the model's rows and columns.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "Workbook.h"
 #include "ZipPackage.h"
@@ -14,6 +16,15 @@ namespace xls {
 
 bool IsOdsPackage(const zip::ZipPackage& package);
 // Throws PlatformError: damaged or unreadable content, an encrypted document.
+// content.xml is cut in two near its middle (OdsContentSplit.h), the later
+// part read on a second core.
 std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package);
+// The same, cut at the first table row at or after byte `cutFrom` of
+// content.xml; nullopt reads it in one piece. The workbook is the same;
+// `twoParts` tells whether the parts were joined (or the document read
+// again in one piece).
+std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
+                                         std::optional<std::uint64_t> cutFrom,
+                                         bool* twoParts = nullptr);
 
 }  // namespace xls

@@ -16,6 +16,17 @@ std::optional<double> ParseNumber(std::string_view text) {
         text.remove_suffix(1);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
+    // Whole numbers of up to 15 digits (amounts, codes, counts: most cells)
+    // are exact as they are summed up here.
+    const bool negative = !text.empty() && text.front() == '-';
+    const std::string_view digits = negative ? text.substr(1) : text;
+    if (!digits.empty() && digits.size() <= 15 &&
+        std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        std::int64_t whole = 0;
+        for (const char ch : digits)
+            whole = whole * 10 + (ch - '0');
+        return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+    }
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
@@ -145,14 +156,16 @@ std::optional<double> DurationDays(std::string_view iso) {
     return (negative ? -seconds : seconds) / 86400.0;
 }
 
+void ThrowBeyondLastRow(const std::string& sheetName) {
+    throw PlatformError(kErrLimit, "シート「" + sheetName + "」の " + std::to_string(kMaxRows) +
+                                       " 行目より後にデータがあるため読み込めません");
+}
+
 bool CellSink::put(std::int32_t row, std::int32_t col, const Cell& cell, std::size_t width) {
     if (col < 0 || col >= kMaxCols)
         return false;
-    if (row < 0 || row >= kMaxRows) {
-        throw PlatformError(kErrLimit, "シート「" + sheet_.name() + "」の " +
-                                           std::to_string(kMaxRows) +
-                                           " 行目より後にデータがあるため読み込めません");
-    }
+    if (row < 0 || row >= kMaxRows)
+        ThrowBeyondLastRow(sheet_.name());
     RowInfo& info = sheet_.rowInfo(row);
     if (info.cells.empty()) {
         const std::size_t want = std::max({width, lastWidth_, static_cast<std::size_t>(col) + 1});
@@ -161,6 +174,22 @@ bool CellSink::put(std::int32_t row, std::int32_t col, const Cell& cell, std::si
     sheet_.putCell(row, col, cell);
     lastWidth_ = std::max<std::size_t>(info.cells.size(), width);
     return true;
+}
+
+void CellSink::putRow(std::int32_t row, const std::pair<std::int32_t, Cell>* cells,
+                      std::size_t count) {
+    if (count == 0)
+        return;
+    if (row < 0 || row >= kMaxRows)
+        ThrowBeyondLastRow(sheet_.name());
+    // The cells come left to right, within the model's columns.
+    const auto width = static_cast<std::size_t>(cells[count - 1].first) + 1;
+    RowInfo& info = sheet_.rowInfo(row);
+    if (info.cells.empty())
+        info.cells.reserve(std::max(width, lastWidth_));
+    for (std::size_t i = 0; i < count; ++i)
+        sheet_.putCell(row, cells[i].first, cells[i].second);
+    lastWidth_ = std::max(info.cells.size(), width);
 }
 
 std::uint32_t NumberFormatId(Workbook& book, const std::string& code) {

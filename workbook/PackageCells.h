@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Workbook.h"
 
@@ -27,6 +28,9 @@ std::optional<double> DateSerial(std::string_view iso);
 // A duration ("PT12H30M00S", "P1DT2H") in days; nullopt when it is none.
 std::optional<double> DurationDays(std::string_view iso);
 
+// The refusal of a value beyond the model's last row (PlatformError).
+[[noreturn]] void ThrowBeyondLastRow(const std::string& sheetName);
+
 // Puts cells into a sheet. A value beyond the model's last row is refused
 // (a fee workbook never has one, and dropping it would lose the clerk's
 // entry without a word); cells beyond its last column are not read.
@@ -37,6 +41,8 @@ class CellSink {
     // A row's first cell sizes it as wide as the row before: growing each
     // row cell by cell leaves a trail of fresh memory the system must clear.
     bool put(std::int32_t row, std::int32_t col, const Cell& cell, std::size_t width = 0);
+    // A row's cells at once, ordered by their columns, all within the model.
+    void putRow(std::int32_t row, const std::pair<std::int32_t, Cell>* cells, std::size_t count);
 
   private:
     Sheet& sheet_;

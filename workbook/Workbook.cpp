@@ -454,29 +454,72 @@ void Sheet::takeFrom(Sheet& source) {
         adoptIds(source.book());
 }
 
-void Sheet::adoptIds(const Workbook& other) {
-    // Another workbook: its format and string ids mean nothing here.
-    std::vector<std::uint32_t> formatIds(other.formats.size(), kNoCell);
-    auto mapFormat = [&](std::uint32_t id) {
-        if (formatIds[id] == kNoCell)
-            formatIds[id] = book_->formats.intern(other.formats.get(id));
-        return formatIds[id];
-    };
-    rows_.forEachStored([&](std::int32_t, RowInfo& ri) {
+namespace {
+
+// Format and string ids of another workbook made this one's, each distinct
+// id looked up once however many cells share it.
+class ForeignIds {
+  public:
+    ForeignIds(Workbook& into, const Workbook& from)
+        : into_(into),
+          from_(from),
+          formats_(from.formats.size(), kNoCell),
+          texts_(from.strings.size(), kNoCell) {}
+
+    std::uint32_t format(std::uint32_t id) {
+        if (formats_[id] == kNoCell)
+            formats_[id] = into_.formats.intern(from_.formats.get(id));
+        return formats_[id];
+    }
+    void adopt(RowInfo& ri) {
         if (ri.format)
-            ri.format = mapFormat(*ri.format);
+            ri.format = format(*ri.format);
         for (auto& cell : ri.cells) {
             if (cell.format == kNoCell)
                 continue;
-            cell.format = mapFormat(cell.format);
+            cell.format = format(cell.format);
             if (cell.kind == CellKind::Text) {
-                cell.text = book_->strings.intern(other.strings.get(cell.text));
+                if (texts_[cell.text] == kNoCell)
+                    texts_[cell.text] = into_.strings.intern(from_.strings.get(cell.text));
+                cell.text = texts_[cell.text];
             }
         }
+    }
+
+  private:
+    Workbook& into_;
+    const Workbook& from_;
+    std::vector<std::uint32_t> formats_;
+    std::vector<std::uint32_t> texts_;
+};
+
+}  // namespace
+
+void Sheet::takeRowsFrom(Sheet& source, std::int32_t offset) {
+    if (&source == this)
+        return;
+    std::optional<ForeignIds> ids;
+    if (&source.book() != book_)
+        ids.emplace(*book_, source.book());
+    source.rows_.forEachStored([&](std::int32_t r, RowInfo& ri) {
+        if (ri.cells.empty() && !ri.format && !ri.height && !ri.hidden)
+            return;
+        if (ids)
+            ids->adopt(ri);
+        RowInfo& to = rows_.at(r + offset);
+        to = std::move(ri);
+        rowRoom_ = std::max(rowRoom_, to.cells.size());
     });
+    source.rows_ = SheetRows{};
+}
+
+void Sheet::adoptIds(const Workbook& other) {
+    // Another workbook: its format and string ids mean nothing here.
+    ForeignIds ids(*book_, other);
+    rows_.forEachStored([&](std::int32_t, RowInfo& ri) { ids.adopt(ri); });
     for (auto& ci : columns_) {
         if (ci.format)
-            ci.format = mapFormat(*ci.format);
+            ci.format = ids.format(*ci.format);
     }
 }
 

@@ -265,6 +265,10 @@ class Sheet {
     // left without them: a large sheet read beside the book joins it without
     // a copy.
     void takeFrom(Sheet& source);
+    // The rows of `source` that hold anything, taken (as takeFrom does) into
+    // the rows `offset` further down here, which are empty: the rest of a
+    // sheet read beside its beginning.
+    void takeRowsFrom(Sheet& source, std::int32_t offset);
 
     // Used range: last row and column (0-based) of cells with a value or a
     // format; nullopt for an empty sheet.

@@ -9,16 +9,39 @@
 #include "BiffReaderErrors.h"
 
 namespace xls::xml {
+
+std::string_view NameCache::miss(const char* name, Slot& slot) {
+    // libxml2 takes names from its dictionary; one that is not there (or no
+    // dictionary) is looked up each time, as its address may be reused.
+    auto* dictionary = static_cast<xmlDictPtr>(dictionary_);
+    if (dictionary == nullptr)
+        return name;
+    if (xmlDictOwns(dictionary, reinterpret_cast<const xmlChar*>(name)) != 1)
+        return Dictionary(dictionary)(name);
+    slot.name = name;
+    slot.view = name;
+    return slot.view;
+}
+
+std::string_view Dictionary::operator()(std::string_view name) const {
+    const xmlChar* found =
+        xmlDictLookup(static_cast<xmlDictPtr>(dictionary_),
+                      reinterpret_cast<const xmlChar*>(name.data()), static_cast<int>(name.size()));
+    if (found == nullptr)
+        throw std::bad_alloc();
+    return {reinterpret_cast<const char*>(found), name.size()};
+}
+
 namespace {
 
 struct Session {
-    explicit Session(Handler& h) : handler(h) {}
+    Session(Handler& h, xmlDictPtr dictionary) : handler(h), names(dictionary) {}
     Handler& handler;
     xmlParserCtxtPtr context = nullptr;
     std::exception_ptr failure;
     std::string firstError;
     int errorLine = 0;
-    UriCache uris;
+    NameCache names;
 };
 
 Session& Of(void* data) {
@@ -48,14 +71,16 @@ void OnStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar
              const xmlChar**, int count, int, const xmlChar** attributes) {
     Session& session = Of(data);
     Guarded(data, [&](Handler& h) {
-        h.start(Str(localname), session.uris.view(Str(uri)),
-                Attributes(reinterpret_cast<const char**>(attributes), count, session.uris));
+        h.start(session.names.view(Str(localname)), session.names.view(Str(uri)),
+                Attributes(reinterpret_cast<const char**>(attributes), count, session.names));
     });
 }
 
 void OnEnd(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri) {
     Session& session = Of(data);
-    Guarded(data, [&](Handler& h) { h.end(Str(localname), session.uris.view(Str(uri))); });
+    Guarded(data, [&](Handler& h) {
+        h.end(session.names.view(Str(localname)), session.names.view(Str(uri)));
+    });
 }
 
 void OnText(void* data, const xmlChar* chars, int length) {
@@ -98,7 +123,6 @@ void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Han
     // No document type, no entities of the document's own, nothing from the
     // network. The parser pulls the member as it goes: faster than pushing
     // pieces into it, which makes it look ahead for the end of every tag.
-    Session session(handler);
     struct Source {
         const zip::ZipPackage::Fill& fill;
         std::exception_ptr failure;
@@ -117,10 +141,12 @@ void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Han
         xmlCreateIOParserCtxt(&sax, nullptr, read, nullptr, &source, XML_CHAR_ENCODING_NONE));
     if (!context)
         throw std::bad_alloc();
+    Session session(handler, context->dict);
     session.context = context.get();
     context->_private = &session;
     context->userData = context.get();
     xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
+    handler.prepare(Dictionary(context->dict));
     const int rc = xmlParseDocument(context.get());
     if (source.failure)
         std::rethrow_exception(source.failure);

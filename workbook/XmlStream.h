@@ -2,9 +2,11 @@
 // A zip member read as a stream of XML events through libxml2's SAX2 push
 // parser: no tree is built, so a sheet of a million cells costs its cells and
 // nothing more. Element and attribute names are local names; handlers that
-// need the namespace compare the URI.
+// need the namespace compare the URI. Names and URIs handed to a handler are
+// the views its Dictionary gives for the same text.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -19,39 +21,45 @@ struct Attribute {
     std::string_view value;
 };
 
-// Namespace URIs as views: a parser hands over the same few URIs, each
-// always at the same address, millions of times; their lengths are measured
-// once.
-class UriCache {
+// Names as views: the parser hands over element and attribute names and
+// namespace URIs from its dictionary, each text always at the same address,
+// millions of times; each is measured once, and a handler that looked its
+// names up in the same dictionary (Dictionary) compares addresses alone.
+class NameCache {
   public:
-    std::string_view view(const char* uri) {
-        if (uri == nullptr)
+    explicit NameCache(void* dictionary = nullptr) : dictionary_(dictionary) {}
+    std::string_view view(const char* name) {
+        if (name == nullptr)
             return {};
-        for (std::size_t i = 0; i < used_; ++i) {
-            if (known_[i].data() == uri)
-                return known_[i];
-        }
-        const std::string_view view(uri);
-        if (used_ < kSize)
-            known_[used_++] = view;
-        return view;
+        // The dictionary packs its texts a few bytes apart.
+        const auto at = reinterpret_cast<std::uintptr_t>(name);
+        Slot& slot = slots_[(at ^ (at >> 8)) % kSlots];
+        if (slot.name == name)
+            return slot.view;
+        return miss(name, slot);
     }
 
   private:
-    static constexpr std::size_t kSize = 8;
-    std::string_view known_[kSize];
-    std::size_t used_ = 0;
+    struct Slot {
+        const char* name = nullptr;
+        std::string_view view;
+    };
+    static constexpr std::size_t kSlots = 256;
+    std::string_view miss(const char* name, Slot& slot);
+
+    void* dictionary_;
+    Slot slots_[kSlots];
 };
 
 // The attributes of one element, as libxml2 hands them over.
 class Attributes {
   public:
-    Attributes(const char** raw, int count, UriCache& uris)
-        : raw_(raw), count_(count), uris_(&uris) {}
+    Attributes(const char** raw, int count, NameCache& names)
+        : raw_(raw), count_(count), names_(&names) {}
     int size() const { return count_; }
     Attribute operator[](int i) const {
         const char** a = raw_ + 5 * i;  // local name, prefix, URI, value, value end
-        return {a[0], uris_->view(a[2]),
+        return {names_->view(a[0]), names_->view(a[2]),
                 std::string_view(a[3], static_cast<std::size_t>(a[4] - a[3]))};
     }
     // The value of the attribute `name` (of namespace `uri` when given).
@@ -69,12 +77,25 @@ class Attributes {
   private:
     const char** raw_;
     int count_;
-    UriCache* uris_;
+    NameCache* names_;
+};
+
+// The parser's dictionary: a name looked up here is the view (same address)
+// the parser hands over for that name.
+class Dictionary {
+  public:
+    explicit Dictionary(void* dictionary) : dictionary_(dictionary) {}
+    std::string_view operator()(std::string_view name) const;
+
+  private:
+    void* dictionary_;
 };
 
 class Handler {
   public:
     virtual ~Handler() = default;
+    // Before the first event: the names the handler compares by address.
+    virtual void prepare(const Dictionary&) {}
     virtual void start(std::string_view name, std::string_view uri,
                        const Attributes& attributes) = 0;
     virtual void end(std::string_view name, std::string_view uri) = 0;

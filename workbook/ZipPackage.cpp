@@ -83,6 +83,14 @@ bool ZipPackage::has(const std::string& member) const {
     return static_cast<bool>(input);
 }
 
+std::optional<std::uint64_t> ZipPackage::size(const std::string& member) const {
+    ole::QuietGsfLog quiet;
+    GRef<GsfInput> input(OpenMember(handles_->zip.get(), member));
+    if (!input)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(gsf_input_size(input.get()));
+}
+
 bool ZipPackage::read(const std::string& member,
                       const std::function<void(const std::uint8_t*, std::size_t)>& piece) const {
     ole::QuietGsfLog quiet;
@@ -201,19 +209,19 @@ class ReadAhead {
 
 }  // namespace
 
-bool ZipPackage::pull(const std::string& member,
-                      const std::function<void(const Fill&)>& reader) const {
+bool ZipPackage::pull(const std::string& member, const std::function<void(const Fill&)>& reader,
+                      bool ahead) const {
     ole::QuietGsfLog quiet;
     GRef<GsfInput> input(OpenMember(handles_->zip.get(), member));
     if (!input)
         return false;
     gsf_off_t left = gsf_input_size(input.get());
     const auto damaged = [&] { biff::ThrowDamaged("zip の「" + member + "」を展開できません"); };
-    if (left >= (gsf_off_t{8} << 20)) {
-        ReadAhead ahead(input.get(), left);
+    if (ahead && left >= (gsf_off_t{8} << 20)) {
+        ReadAhead inflater(input.get(), left);
         reader([&](std::uint8_t* buffer, std::size_t size) -> std::size_t {
             std::size_t given = 0;
-            if (!ahead.fill(buffer, size, given))
+            if (!inflater.fill(buffer, size, given))
                 damaged();
             return given;
         });

@@ -5,6 +5,7 @@
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
 
+#include <charconv>
 #include <cstdio>
 #include <stdexcept>
 #include <unordered_map>
@@ -34,6 +35,69 @@ std::string NumberText(double number) {
     std::snprintf(text, sizeof text, "%.17g", number);
     return text;
 }
+
+// As the spreadsheet application writes a value: the fewest digits that read back the same.
+std::string ShortestNumberText(double number) {
+    char text[40];
+    const auto end = std::to_chars(text, text + sizeof text, number).ptr;
+    return std::string(text, end);
+}
+
+bool SameValue(const xls::Cell& a, const xls::Cell& b) {
+    if (a.kind != b.kind || a.format != b.format || a.small != b.small)
+        return false;
+    switch (a.kind) {
+        case xls::CellKind::Number:
+            return a.number == b.number;
+        case xls::CellKind::Text:
+            return a.text == b.text;
+        case xls::CellKind::Boolean:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The namespaces the spreadsheet application declares on the root, in its
+// order: the parser looks a prefix up from the last declared one on.
+const char* const kApplicationRoot =
+    "<office:document-content "
+    "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
+    "xmlns:css3t=\"http://www.w3.org/TR/css3-text/\" "
+    "xmlns:grddl=\"http://www.w3.org/2003/g/data-view#\" "
+    "xmlns:xhtml=\"http://www.w3.org/1999/xhtml\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:xforms=\"http://www.w3.org/2002/xforms\" "
+    "xmlns:dom=\"http://www.w3.org/2001/xml-events\" "
+    "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
+    "xmlns:form=\"urn:oasis:names:tc:opendocument:xmlns:form:1.0\" "
+    "xmlns:math=\"http://www.w3.org/1998/Math/MathML\" "
+    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:ooo=\"http://openoffice.org/2004/office\" "
+    "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+    "xmlns:ooow=\"http://openoffice.org/2004/writer\" "
+    "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+    "xmlns:drawooo=\"http://openoffice.org/2010/draw\" "
+    "xmlns:oooc=\"http://openoffice.org/2004/calc\" "
+    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+    "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\" "
+    "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+    "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" "
+    "xmlns:tableooo=\"http://openoffice.org/2009/table\" "
+    "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+    "xmlns:dr3d=\"urn:oasis:names:tc:opendocument:xmlns:dr3d:1.0\" "
+    "xmlns:rpt=\"http://openoffice.org/2005/report\" "
+    "xmlns:formx=\"urn:openoffice:names:experimental:ooxml-odf-interop:xmlns:form:1.0\" "
+    "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+    "xmlns:chart=\"urn:oasis:names:tc:opendocument:xmlns:chart:1.0\" "
+    "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+    "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\" "
+    "xmlns:loext=\"urn:org:documentfoundation:names:experimental:office:xmlns:loext:1.0\" "
+    "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" "
+    "xmlns:field=\"urn:openoffice:names:experimental:ooo-ms-interop:xmlns:field:1.0\" "
+    "office:version=\"1.3\">";
 
 std::string ColumnName(std::int32_t col) {
     std::string name;
@@ -246,65 +310,80 @@ void WriteOdsBook(const std::string& path, const xls::Workbook& book) {
     std::string tables;
     for (std::size_t s = 0; s < book.sheetCount(); ++s) {
         const xls::Sheet& sheet = book.sheet(s);
-        tables += "<table:table table:name=\"" + XmlEscaped(sheet.name()) + "\">";
+        tables += "<table:table table:name=\"" + XmlEscaped(sheet.name()) +
+                  "\" table:style-name=\"ta1\"><table:table-column table:style-name=\"co1\" "
+                  "table:number-columns-repeated=\"1024\" "
+                  "table:default-cell-style-name=\"Default\"/>";
         std::int32_t emptyRows = 0;
         const auto flushEmptyRows = [&] {
             if (emptyRows > 0)
-                tables += "<table:table-row table:number-rows-repeated=\"" +
-                          std::to_string(emptyRows) +
-                          "\"><table:table-cell "
-                          "table:number-columns-repeated=\"1024\"/></table:table-row>";
+                tables +=
+                    "<table:table-row table:style-name=\"ro1\" table:number-rows-repeated=\"" +
+                    std::to_string(emptyRows) +
+                    "\"><table:table-cell "
+                    "table:number-columns-repeated=\"1024\"/></table:table-row>";
             emptyRows = 0;
         };
         for (std::int32_t r = 0; r < sheet.rowCount(); ++r) {
             const xls::RowInfo* row = sheet.row(r);
             std::string cells;
             std::int32_t gap = 0;
-            if (row != nullptr) {
-                for (const xls::Cell& cell : row->cells) {
-                    if (cell.format == xls::kNoCell || cell.kind == xls::CellKind::Blank) {
-                        ++gap;
-                        continue;
+            const std::size_t width = row != nullptr ? row->cells.size() : 0;
+            for (std::size_t c = 0; c < width;) {
+                const xls::Cell& cell = row->cells[c];
+                if (cell.format == xls::kNoCell || cell.kind == xls::CellKind::Blank) {
+                    ++gap;
+                    ++c;
+                    continue;
+                }
+                if (gap > 0)
+                    cells += gap == 1 ? std::string("<table:table-cell/>")
+                                      : "<table:table-cell table:number-columns-repeated=\"" +
+                                            std::to_string(gap) + "\"/>";
+                gap = 0;
+                // Equal neighbours are one element, repeated, as the application writes them.
+                std::size_t same = 1;
+                while (c + same < width && SameValue(row->cells[c + same], cell))
+                    ++same;
+                c += same;
+                // The cell's style by the format it has, as the application names them.
+                const std::string style =
+                    (same > 1 ? "table:number-columns-repeated=\"" + std::to_string(same) + "\" "
+                              : std::string()) +
+                    "table:style-name=\"ce" + std::to_string(cell.format) + "\" ";
+                switch (cell.kind) {
+                    case xls::CellKind::Number: {
+                        const std::string n = ShortestNumberText(cell.number);
+                        cells += "<table:table-cell " + style +
+                                 "office:value-type=\"float\" office:value=\"" + n +
+                                 "\" calcext:value-type=\"float\"><text:p>" + n +
+                                 "</text:p></table:table-cell>";
+                        break;
                     }
-                    if (gap > 0)
-                        cells += gap == 1 ? std::string("<table:table-cell/>")
-                                          : "<table:table-cell table:number-columns-repeated=\"" +
-                                                std::to_string(gap) + "\"/>";
-                    gap = 0;
-                    switch (cell.kind) {
-                        case xls::CellKind::Number: {
-                            const std::string n = NumberText(cell.number);
-                            cells +=
-                                "<table:table-cell office:value-type=\"float\" office:value=\"" +
-                                n + "\" calcext:value-type=\"float\"><text:p>" + n +
-                                "</text:p></table:table-cell>";
-                            break;
-                        }
-                        case xls::CellKind::Text:
-                            cells +=
-                                "<table:table-cell office:value-type=\"string\" "
-                                "calcext:value-type=\"string\"><text:p>" +
-                                XmlEscaped(book.strings.get(cell.text)) +
-                                "</text:p></table:table-cell>";
-                            break;
-                        case xls::CellKind::Boolean:
-                            cells += std::string(
-                                         "<table:table-cell office:value-type=\"boolean\" "
-                                         "office:boolean-value=\"") +
-                                     (cell.small != 0 ? "true" : "false") + "\"><text:p>" +
-                                     (cell.small != 0 ? "TRUE" : "FALSE") +
-                                     "</text:p></table:table-cell>";
-                            break;
-                        case xls::CellKind::Error:
-                            cells +=
-                                "<table:table-cell table:formula=\"of:=1/0\" "
-                                "office:value-type=\"float\" "
-                                "office:value=\"0\" calcext:value-type=\"error\"><text:p>" +
-                                ErrorName(cell.small) + "</text:p></table:table-cell>";
-                            break;
-                        default:
-                            break;
-                    }
+                    case xls::CellKind::Text:
+                        cells += "<table:table-cell " + style +
+                                 "office:value-type=\"string\" "
+                                 "calcext:value-type=\"string\"><text:p>" +
+                                 XmlEscaped(book.strings.get(cell.text)) +
+                                 "</text:p></table:table-cell>";
+                        break;
+                    case xls::CellKind::Boolean:
+                        cells += "<table:table-cell " + style +
+                                 "office:value-type=\"boolean\" "
+                                 "office:boolean-value=\"" +
+                                 (cell.small != 0 ? "true" : "false") + "\"><text:p>" +
+                                 (cell.small != 0 ? "TRUE" : "FALSE") +
+                                 "</text:p></table:table-cell>";
+                        break;
+                    case xls::CellKind::Error:
+                        cells += "<table:table-cell " + style +
+                                 "table:formula=\"of:=1/0\" "
+                                 "office:value-type=\"float\" "
+                                 "office:value=\"0\" calcext:value-type=\"error\"><text:p>" +
+                                 ErrorName(cell.small) + "</text:p></table:table-cell>";
+                        break;
+                    default:
+                        break;
                 }
             }
             if (cells.empty()) {
@@ -312,7 +391,7 @@ void WriteOdsBook(const std::string& path, const xls::Workbook& book) {
                 continue;
             }
             flushEmptyRows();
-            tables += "<table:table-row>" + cells +
+            tables += "<table:table-row table:style-name=\"ro1\">" + cells +
                       "<table:table-cell table:number-columns-repeated=\"" +
                       std::to_string(1024 - 256) + "\"/></table:table-row>";
         }
@@ -321,7 +400,11 @@ void WriteOdsBook(const std::string& path, const xls::Workbook& book) {
         flushEmptyRows();
         tables += "</table:table>";
     }
-    WriteZip(path, OdsMembers(tables));
+    Members members = OdsMembers(tables);
+    std::string& content = members.back().second;
+    const std::size_t root = content.find("<office:document-content");
+    content.replace(root, content.find('>', root) + 1 - root, kApplicationRoot);
+    WriteZip(path, members);
 }
 
 }  // namespace zipbook

@@ -493,9 +493,9 @@ TEST(PackageReaders, LargeMembersReadAheadAndTheirDamage) {
     }
 }
 
-// The tables after the first are read on a second core from where their
-// start tag lies in the bytes: a first table of megabytes, three tables, and
-// a comment that shows a table's start tag where there is none.
+// content.xml is read on two cores, cut at a row near its middle: a first
+// table of megabytes, three tables, and a comment that shows a table's start
+// tag where there is none.
 TEST(OdsReader, LaterTablesReadBesideTheFirst) {
     TempFolder dir;
     std::string big;
