@@ -143,7 +143,8 @@ bool Window::more() {
     if (bytes_.size() - end_ < piece_) {
         // What is at hand moves to the front; the buffer grows only for a
         // tag longer than a piece.
-        std::memmove(bytes_.data(), bytes_.data() + begin_, end_ - begin_);
+        if (end_ > begin_)  // an empty buffer has no storage to move from
+            std::memmove(bytes_.data(), bytes_.data() + begin_, end_ - begin_);
         offset_ += begin_;
         end_ -= begin_;
         begin_ = 0;
