@@ -1,7 +1,6 @@
 #include "RecordsetHelper.h"
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 
 #include "PlatformError.h"
