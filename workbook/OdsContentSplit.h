@@ -20,14 +20,12 @@
 #include <string_view>
 #include <vector>
 
+#include "OdsMarkup.h"
 #include "ZipPackage.h"
 
 namespace xls::ods {
 
 using Fill = zip::ZipPackage::Fill;
-
-inline constexpr std::string_view kTableNs = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
-inline constexpr std::string_view kOfficeNs = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
 
 // Inflated bytes in large pieces; the bytes not yet handed on stay at the
 // front, so that a tag cut by a piece's end is whole after the next one.
@@ -51,14 +49,6 @@ class Window {
     std::size_t begin_ = 0, end_ = 0;
     std::uint64_t offset_ = 0;  // of bytes_[0]
     bool ended_ = false;
-};
-
-// The root element of content.xml as its start tag declares it.
-struct ContentRoot {
-    std::string startTag;  // "<office:document-content xmlns:...>"
-    std::string name;      // "office:document-content"
-    std::string table;     // prefix of the table namespace
-    std::string office;    // prefix of the office namespace
 };
 
 // The root start tag, read into the window (nothing dropped); nullopt when
