@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,9 +14,11 @@
 #include <vector>
 
 #include "BiffReaderErrors.h"
+#include "OdsContentChunks.h"
 #include "OdsContentSplit.h"
 #include "PackageCells.h"
 #include "XmlStream.h"
+#include "XmlTree.h"
 
 namespace xls {
 namespace {
@@ -466,18 +471,7 @@ void ReadLaterPart(const std::string& path, std::uint64_t cutFrom, const std::at
         false);
 }
 
-}  // namespace
-
-std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
-    const auto size = package.size("content.xml");
-    return ReadOdsPackage(
-        package, static_cast<std::uint64_t>(static_cast<double>(size.value_or(0)) * kCutAt));
-}
-
-std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
-                                         std::optional<std::uint64_t> cutFrom, bool* twoParts) {
-    if (twoParts != nullptr)
-        *twoParts = false;
+void CheckContent(const zip::ZipPackage& package) {
     // An encrypted document's parts are ciphertext; say so rather than
     // "damaged".
     if (package.readText("META-INF/manifest.xml", 4u << 20).find("encryption-data") !=
@@ -485,6 +479,194 @@ std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
         biff::ThrowEncrypted();
     if (!package.has("content.xml"))
         biff::ThrowDamaged("content.xml がありません");
+}
+
+// Pieces of content.xml of this size keep a core's tree in its caches.
+constexpr std::size_t kChunkBytes = 4u << 20;
+
+// What one piece of content.xml gave: a workbook of its own.
+struct PieceRead {
+    std::unique_ptr<Workbook> book;
+    std::vector<std::string> tableNames;
+    std::int64_t lastTableRows = 0;
+    int tablesBegun = 0;  // as the cut counted them
+};
+
+// The pieces as the cut hands them over, to the parsing threads.
+class PieceQueue {
+  public:
+    explicit PieceQueue(std::size_t room) : room_(room) {}
+    // False when the reading stopped (no room will come).
+    bool put(ods::ContentChunk chunk) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return chunks_.size() < room_ || stopped_; });
+        if (stopped_)
+            return false;
+        chunks_.push_back(std::move(chunk));
+        changed_.notify_all();
+        return true;
+    }
+    bool take(ods::ContentChunk& chunk) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !chunks_.empty() || closed_ || stopped_; });
+        if (stopped_ || chunks_.empty())
+            return false;
+        chunk = std::move(chunks_.front());
+        chunks_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+    // No more pieces: the threads end when they have parsed those at hand.
+    void close() {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    // A piece failed: everything stops.
+    void stop() {
+        const std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+    bool stopped() {
+        const std::lock_guard lock(mutex_);
+        return stopped_;
+    }
+    void keep(std::size_t index, PieceRead piece) {
+        const std::lock_guard lock(mutex_);
+        if (read_.size() <= index)
+            read_.resize(index + 1);
+        read_[index] = std::move(piece);
+    }
+    std::vector<std::optional<PieceRead>>& read() { return read_; }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<ods::ContentChunk> chunks_;
+    std::size_t room_;
+    bool closed_ = false, stopped_ = false;
+    std::vector<std::optional<PieceRead>> read_;
+};
+
+void ParsePieces(PieceQueue& queue) {
+    xml::TreeParser parser;
+    ods::ContentChunk chunk;
+    while (queue.take(chunk)) {
+        PieceRead piece;
+        piece.book = std::make_unique<Workbook>();
+        piece.tablesBegun = chunk.tablesBegun;
+        ContentHandler content(*piece.book);
+        bool parsed = false;
+        try {
+            parsed = parser.parse(chunk.bytes.data(), chunk.bytes.size(), content);
+        } catch (...) {
+            parsed = false;  // read again the usual way, which gives the report
+        }
+        if (!parsed) {
+            queue.stop();
+            return;
+        }
+        piece.tableNames = std::move(content.tableNames);
+        piece.lastTableRows = content.lastTableRows;
+        queue.keep(chunk.index, std::move(piece));
+        chunk.bytes = std::string();
+    }
+}
+
+// The pieces joined in order into the first one's workbook; nullptr when
+// they do not fit together or a limit is passed (the usual read gives the
+// report then).
+std::unique_ptr<Workbook> JoinPieces(std::vector<std::optional<PieceRead>>& pieces) {
+    if (pieces.empty() || !pieces.front())
+        return nullptr;
+    PieceRead& first = *pieces.front();
+    // One piece is the document itself; the count of its tables matters
+    // only to the tables the next piece opens with.
+    if (pieces.size() > 1 && static_cast<int>(first.tableNames.size()) != first.tablesBegun)
+        return nullptr;
+    std::unique_ptr<Workbook> book = std::move(first.book);
+    std::int64_t rowsBefore = first.lastTableRows;  // of the book's last table
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        if (!pieces[i])
+            return nullptr;
+        PieceRead& piece = *pieces[i];
+        Workbook& later = *piece.book;
+        if (book->sheetCount() == 0 || later.sheetCount() == 0 ||
+            static_cast<int>(piece.tableNames.size()) != piece.tablesBegun + 1 ||
+            piece.tableNames.front() != book->sheet(book->sheetCount() - 1).name())
+            return nullptr;
+        Sheet& table = book->sheet(book->sheetCount() - 1);
+        Sheet& rest = later.sheet(0);
+        if ((rest.rowCount() > 0 && rowsBefore + rest.rowCount() > kMaxRows) ||
+            book->sheetCount() + later.sheetCount() - 1 > kMaxSheets)
+            return nullptr;
+        table.takeRowsFrom(rest, static_cast<std::int32_t>(rowsBefore));
+        for (std::size_t s = 1; s < later.sheetCount(); ++s) {
+            Sheet& sheet = later.sheet(s);
+            book->addSheet(sheet.name()).takeFrom(sheet);
+        }
+        rowsBefore =
+            later.sheetCount() == 1 ? rowsBefore + piece.lastTableRows : piece.lastTableRows;
+        piece.book.reset();
+    }
+    return book;
+}
+
+// content.xml inflated once here and cut into pieces that every core
+// parses as they come; nullptr when the pieces cannot be read or joined.
+std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t chunkBytes) {
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    PieceQueue queue(cores + 1);
+    std::vector<std::thread> threads;
+    // The threads end before the queue they read goes, however this ends.
+    struct Joined {
+        PieceQueue& queue;
+        std::vector<std::thread>& threads;
+        ~Joined() {
+            queue.close();
+            for (std::thread& t : threads)
+                t.join();
+        }
+    } joined{queue, threads};
+    for (unsigned i = 0; i < cores; ++i)
+        threads.emplace_back([&queue] { ParsePieces(queue); });
+    bool cut = true;
+    try {
+        package.pull(
+            "content.xml",
+            [&](const zip::ZipPackage::Fill& inflate) {
+                ods::ContentChunks chunks(inflate, chunkBytes);
+                ods::ContentChunk chunk;
+                while (chunks.next(chunk)) {
+                    if (!queue.put(std::move(chunk)))
+                        return;
+                    chunk = ods::ContentChunk();
+                }
+                cut = !chunks.failed();
+            },
+            false);
+    } catch (...) {
+        cut = false;
+    }
+    if (!cut)
+        queue.stop();
+    queue.close();
+    for (std::thread& t : threads)
+        t.join();
+    threads.clear();
+    if (queue.stopped())
+        return nullptr;
+    return JoinPieces(queue.read());
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
+                                         std::optional<std::uint64_t> cutFrom, bool* twoParts) {
+    if (twoParts != nullptr)
+        *twoParts = false;
+    CheckContent(package);
     if (!cutFrom)
         return ReadSerially(package);
     // The first part here, the later part on the second core, each
@@ -545,6 +727,27 @@ std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
     if (twoParts != nullptr)
         *twoParts = true;
     return book;
+}
+
+std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package) {
+    return ReadOdsInChunks(package, kChunkBytes);
+}
+
+std::unique_ptr<Workbook> ReadOdsInChunks(const zip::ZipPackage& package, std::size_t chunkBytes,
+                                          bool* inChunks) {
+    if (inChunks != nullptr)
+        *inChunks = false;
+    CheckContent(package);
+    if (auto book = ReadPieces(package, chunkBytes)) {
+        if (inChunks != nullptr)
+            *inChunks = true;
+        return book;
+    }
+    // Pieces that would not read or join: the document read in two parts,
+    // or whole, as before, with the usual report of a fault.
+    const auto size = package.size("content.xml");
+    return ReadOdsPackage(
+        package, static_cast<std::uint64_t>(static_cast<double>(size.value_or(0)) * kCutAt));
 }
 
 }  // namespace xls

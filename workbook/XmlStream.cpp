@@ -5,34 +5,33 @@
 
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "BiffReaderErrors.h"
 
 namespace xls::xml {
 
-std::string_view NameCache::miss(const char* name, Slot& slot) {
-    // libxml2 takes names from its dictionary; one that is not there (or no
-    // dictionary) is looked up each time, as its address may be reused.
-    auto* dictionary = static_cast<xmlDictPtr>(dictionary_);
-    if (dictionary == nullptr)
-        return name;
-    if (xmlDictOwns(dictionary, reinterpret_cast<const xmlChar*>(name)) != 1)
-        return Dictionary(dictionary)(name);
-    slot.name = name;
-    slot.view = name;
-    return slot.view;
-}
+namespace {
 
-std::string_view Dictionary::operator()(std::string_view name) const {
-    const xmlChar* found =
-        xmlDictLookup(static_cast<xmlDictPtr>(dictionary_),
-                      reinterpret_cast<const xmlChar*>(name.data()), static_cast<int>(name.size()));
+std::string_view Looked(xmlDictPtr dictionary, std::string_view name) {
+    const xmlChar* found = xmlDictLookup(dictionary, reinterpret_cast<const xmlChar*>(name.data()),
+                                         static_cast<int>(name.size()));
     if (found == nullptr)
         throw std::bad_alloc();
     return {reinterpret_cast<const char*>(found), name.size()};
 }
 
-namespace {
+class LibxmlDictionary final : public Dictionary {
+  public:
+    explicit LibxmlDictionary(xmlDictPtr dictionary) : dictionary_(dictionary) {}
+    std::string_view operator()(std::string_view name) const override {
+        return Looked(dictionary_, name);
+    }
+
+  private:
+    xmlDictPtr dictionary_;
+};
 
 struct Session {
     Session(Handler& h, xmlDictPtr dictionary) : handler(h), names(dictionary) {}
@@ -42,6 +41,8 @@ struct Session {
     std::string firstError;
     int errorLine = 0;
     NameCache names;
+    std::vector<std::string> values;  // attribute values undone (Unescaped)
+    std::vector<Attribute> list;
 };
 
 Session& Of(void* data) {
@@ -67,12 +68,43 @@ const char* Str(const xmlChar* s) {
     return reinterpret_cast<const char*>(s);
 }
 
+// Without entity substitution (which would also fetch external entities)
+// libxml2 hands over every '&' of an attribute value as "&#38;", for a tree
+// builder to undo; a value is undone here, so that "A&amp;B" reads "A&B".
+bool Unescaped(const Attributes& raw, Session& session) {
+    bool any = false;
+    for (int i = 0; i < raw.size() && !any; ++i)
+        any = raw[i].value.find('&') != std::string_view::npos;
+    if (!any)
+        return false;
+    session.values.resize(static_cast<std::size_t>(raw.size()));
+    session.list.clear();
+    for (int i = 0; i < raw.size(); ++i) {
+        Attribute a = raw[i];
+        std::string& value = session.values[static_cast<std::size_t>(i)];
+        value.clear();
+        for (std::size_t at = 0;;) {
+            const std::size_t amp = a.value.find("&#38;", at);
+            value.append(a.value.substr(at, amp - at));
+            if (amp == std::string_view::npos)
+                break;
+            value.push_back('&');
+            at = amp + 5;
+        }
+        a.value = value;
+        session.list.push_back(a);
+    }
+    return true;
+}
+
 void OnStart(void* data, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
              const xmlChar**, int count, int, const xmlChar** attributes) {
     Session& session = Of(data);
     Guarded(data, [&](Handler& h) {
+        const Attributes raw(reinterpret_cast<const char**>(attributes), count, session.names);
+        const bool unescaped = Unescaped(raw, session);
         h.start(session.names.view(Str(localname)), session.names.view(Str(uri)),
-                Attributes(reinterpret_cast<const char**>(attributes), count, session.names));
+                unescaped ? Attributes(session.list.data(), count) : raw);
     });
 }
 
@@ -112,6 +144,19 @@ struct ContextFree {
 
 }  // namespace
 
+std::string_view NameCache::miss(const char* name, Slot& slot) {
+    // libxml2 takes names from its dictionary; one that is not there (or no
+    // dictionary) is looked up each time, as its address may be reused.
+    auto* dictionary = static_cast<xmlDictPtr>(dictionary_);
+    if (dictionary == nullptr)
+        return name;
+    if (xmlDictOwns(dictionary, reinterpret_cast<const xmlChar*>(name)) != 1)
+        return Looked(dictionary, name);
+    slot.name = name;
+    slot.view = name;
+    return slot.view;
+}
+
 void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Handler& handler) {
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
@@ -146,7 +191,7 @@ void ParseFrom(const zip::ZipPackage::Fill& fill, const std::string& member, Han
     context->_private = &session;
     context->userData = context.get();
     xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
-    handler.prepare(Dictionary(context->dict));
+    handler.prepare(LibxmlDictionary(context->dict));
     const int rc = xmlParseDocument(context.get());
     if (source.failure)
         std::rethrow_exception(source.failure);

@@ -51,13 +51,16 @@ class NameCache {
     Slot slots_[kSlots];
 };
 
-// The attributes of one element, as libxml2 hands them over.
+// The attributes of one element, as libxml2 hands them over or as a list.
 class Attributes {
   public:
     Attributes(const char** raw, int count, NameCache& names)
         : raw_(raw), count_(count), names_(&names) {}
+    Attributes(const Attribute* list, int count) : count_(count), list_(list) {}
     int size() const { return count_; }
     Attribute operator[](int i) const {
+        if (list_ != nullptr)
+            return list_[i];
         const char** a = raw_ + 5 * i;  // local name, prefix, URI, value, value end
         return {names_->view(a[0]), names_->view(a[2]),
                 std::string_view(a[3], static_cast<std::size_t>(a[4] - a[3]))};
@@ -75,20 +78,18 @@ class Attributes {
     }
 
   private:
-    const char** raw_;
+    const char** raw_ = nullptr;
     int count_;
-    NameCache* names_;
+    NameCache* names_ = nullptr;
+    const Attribute* list_ = nullptr;
 };
 
 // The parser's dictionary: a name looked up here is the view (same address)
 // the parser hands over for that name.
 class Dictionary {
   public:
-    explicit Dictionary(void* dictionary) : dictionary_(dictionary) {}
-    std::string_view operator()(std::string_view name) const;
-
-  private:
-    void* dictionary_;
+    virtual ~Dictionary() = default;
+    virtual std::string_view operator()(std::string_view name) const = 0;
 };
 
 class Handler {

@@ -1,6 +1,7 @@
 // The .ods read on two cores: content.xml cut at a table row into a first
-// and a later part, whatever the pieces inflating hands over, and the same
-// workbook (or the same refusal) wherever the cut falls as from one piece.
+// and a later part, or at many rows into pieces, whatever the pieces
+// inflating hands over, and the same workbook (or the same refusal) wherever
+// the cuts fall as from one piece.
 
 #include <gtest/gtest.h>
 
@@ -200,12 +201,10 @@ std::int32_t ErrorNumberOf(const xls::zip::ZipPackage& package,
     return 0;
 }
 
-// Wherever the cut falls (in the first table or the last, on its first row
-// or after its last, before a repeated row or after one, in a row group or
-// a comment, before a table inside a cell), the book is the one read in
-// one piece.
-TEST(OdsReader, ACutAtEveryByteReadsTheSameBook) {
-    TempFolder dir;
+// Three tables: repeats, covered cells, text:s, several paragraphs, dates,
+// times, booleans, errors, a row group, a comment holding a row tag, a table
+// inside a cell.
+zipbook::Members AwkwardBook() {
     const std::string rows1 =
         "<table:table-row table:style-name=\"ro1\">" + Float(1) + Text("<text:p>一</text:p>") +
         Float(3, "table:number-columns-repeated=\"2\" ") + "</table:table-row>" +
@@ -232,9 +231,27 @@ TEST(OdsReader, ACutAtEveryByteReadsTheSameBook) {
                               "office:value-type=\"float\" office:value=\"0\" "
                               "calcext:value-type=\"error\"><text:p>#DIV/0!</text:p>"
                               "</table:table-cell></table:table-row>";
+    return zipbook::OdsMembers(Table("契約内訳情報", rows1) + Table("請求情報", rows2) +
+                               Table("三", rows3));
+}
+
+std::int32_t ChunkErrorNumberOf(const xls::zip::ZipPackage& package, std::size_t piece) {
+    try {
+        xls::ReadOdsInChunks(package, piece);
+    } catch (const PlatformError& e) {
+        return ErrorNumber(e);
+    }
+    return 0;
+}
+
+// Wherever the cut falls (in the first table or the last, on its first row
+// or after its last, before a repeated row or after one, in a row group or
+// a comment, before a table inside a cell), the book is the one read in
+// one piece.
+TEST(OdsReader, ACutAtEveryByteReadsTheSameBook) {
+    TempFolder dir;
     const std::string path = dir.file("cut.ods");
-    const zipbook::Members members = zipbook::OdsMembers(
-        Table("契約内訳情報", rows1) + Table("請求情報", rows2) + Table("三", rows3));
+    const zipbook::Members members = AwkwardBook();
     zipbook::WriteZip(path, members);
     const std::size_t size = members.back().second.size();
     const xls::zip::ZipPackage package(path);
@@ -253,6 +270,46 @@ TEST(OdsReader, ACutAtEveryByteReadsTheSameBook) {
     }
     // Most cuts fall between two rows of a table and are joined, not read again.
     EXPECT_GT(joined, static_cast<int>(size / kStep) / 2);
+}
+
+// Pieces of every size read the same book as one piece: joined where every
+// cut falls between two rows of a table, read the other way where one falls
+// in a row group, a comment or a table inside a cell.
+TEST(OdsReader, PiecesOfEverySizeReadTheSameBook) {
+    TempFolder dir;
+    const std::string plain =
+        Table("A&amp;B",
+              "<table:table-row>" + Float(1) + Text("<text:p>x &amp; y</text:p>") +
+                  "</table:table-row><table:table-row table:number-rows-repeated=\"2\">" +
+                  Float(2) + "</table:table-row>") +
+        Table("請求情報",
+              "<table:table-row><table:table-cell office:value-type=\"string\" "
+              "office:string-value=\"&lt;1&gt;\"/></table:table-row><table:table-row>" +
+                  Float(3, "table:number-columns-repeated=\"3\" ") + "</table:table-row>");
+    for (const bool awkward : {false, true}) {
+        const std::string path = dir.file(awkward ? "awkward.ods" : "plain.ods");
+        const zipbook::Members members = awkward ? AwkwardBook() : zipbook::OdsMembers(plain);
+        zipbook::WriteZip(path, members);
+        const std::size_t size = members.back().second.size();
+        const xls::zip::ZipPackage package(path);
+        const auto whole = xls::ReadOdsPackage(package, std::nullopt);
+        if (!awkward) {
+            EXPECT_EQ(whole->sheet(0).name(), "A&B");
+            EXPECT_EQ(whole->sheet(0).value(0, 1), CellValue(std::string("x & y")));
+            EXPECT_EQ(whole->sheet(1).value(0, 0), CellValue(std::string("<1>")));
+        }
+        int joined = 0, sizes = 0;
+        for (std::size_t piece = 1; piece <= size + 1; piece += kStep, ++sizes) {
+            bool inChunks = false;
+            ExpectSameBooks(*whole, *xls::ReadOdsInChunks(package, piece, &inChunks),
+                            (awkward ? "awkward " : "plain ") + std::to_string(piece));
+            joined += inChunks ? 1 : 0;
+        }
+        if (awkward)
+            EXPECT_GT(joined, 0);
+        else
+            EXPECT_EQ(joined, sizes);
+    }
 }
 
 // The rows after the cut count on from those before it: a value beyond the
@@ -274,6 +331,8 @@ TEST(OdsReader, LimitsHoldAcrossTheCut) {
         const std::int32_t expected = extra == 3 ? xls::kErrLimit : 0;
         for (std::size_t from = 0; from <= members.back().second.size(); from += 31 * kStep)
             EXPECT_EQ(ErrorNumberOf(package, from), expected) << extra << " " << from;
+        for (const std::size_t piece : {1, 40, 200, 1 << 20})
+            EXPECT_EQ(ChunkErrorNumberOf(package, piece), expected) << extra << " " << piece;
     }
     for (const std::size_t count : {xls::kMaxSheets, xls::kMaxSheets + 1}) {
         std::string tables;
@@ -287,6 +346,8 @@ TEST(OdsReader, LimitsHoldAcrossTheCut) {
         for (const std::size_t from :
              {std::size_t{0}, tables.size() / 3, tables.size() / 2, tables.size() - 200})
             EXPECT_EQ(ErrorNumberOf(package, from), expected) << count << " " << from;
+        for (const std::size_t piece : {1, 300, 1 << 20})
+            EXPECT_EQ(ChunkErrorNumberOf(package, piece), expected) << count << " " << piece;
     }
 }
 

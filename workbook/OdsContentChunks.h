@@ -1,0 +1,57 @@
+#pragma once
+// An .ods's content.xml inflated once and cut at table rows into pieces of
+// about a given size, each a whole document of its own, so that every core
+// parses pieces while it is being inflated:
+// - the first piece: the document's bytes up to the first cut, followed by
+//   the end tags of the table, the spreadsheet, the body and the document;
+// - every later piece: the root start tag (with its namespace declarations),
+//   the body and spreadsheet start tags and the start tag of the table the
+//   piece's first row belongs to, the bytes up to the next cut, and the same
+//   end tags (the last piece ends with the document's own).
+// A cut is the first row start tag at or after the wanted size. Where it
+// lies anywhere but between two rows of a table (a row group, a comment, a
+// table inside a cell) a piece is not well-formed or its tables differ in
+// count from those counted here, which the caller checks; it then reads the
+// document another way.
+
+#include <cstddef>
+#include <string>
+
+#include "OdsMarkup.h"
+#include "ZipPackage.h"
+
+namespace xls::ods {
+
+struct ContentChunk {
+    std::string bytes;  // a whole document
+    std::size_t index = 0;
+    int tablesBegun = 0;  // table start tags among the document's own bytes
+};
+
+class ContentChunks {
+  public:
+    // Pieces of about `size` bytes; none held longer than `longest` (a
+    // document without rows that far is not cut).
+    ContentChunks(const zip::ZipPackage::Fill& fill, std::size_t size,
+                  std::size_t longest = 64u << 20);
+    // The next piece; false after the last one, or when the document
+    // cannot be cut (failed()).
+    bool next(ContentChunk& chunk);
+    bool failed() const { return failed_; }
+
+  private:
+    bool start();
+    bool more();
+    bool fail();
+
+    const zip::ZipPackage::Fill& fill_;
+    std::size_t size_, longest_;
+    std::string buffer_;       // the piece being gathered: its opening, then the bytes
+    std::size_t opened_ = 0;   // bytes of buffer_ that are the opening
+    std::size_t rootEnd_ = 0;  // past the root start tag, in the first piece
+    bool started_ = false, ended_ = false, failed_ = false, done_ = false;
+    std::string rootOpening_, closing_, rowTag_, tableTag_, lastTable_;
+    std::size_t index_ = 0;
+};
+
+}  // namespace xls::ods

@@ -1,0 +1,414 @@
+#include "XmlTree.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <array>
+#include <cstring>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace xls::xml {
+namespace {
+
+constexpr std::string_view kXmlNs = "http://www.w3.org/XML/1998/namespace";
+
+bool AllowedChar(std::uint32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// The reference at `at` ('&'): its length, or 0 when it is not one the tree
+// parser replaces as libxml2 does.
+std::size_t ReferenceLength(const char* text, std::size_t size, std::size_t at) {
+    std::size_t end = at + 1;
+    while (end < size && end - at <= 12 && text[end] != ';')
+        ++end;
+    if (end >= size || text[end] != ';')
+        return 0;
+    const std::string_view name(text + at + 1, end - at - 1);
+    if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos")
+        return end - at + 1;
+    if (name.size() < 2 || name[0] != '#')
+        return 0;
+    const bool hex = name[1] == 'x';
+    std::uint32_t c = 0;
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 7)
+        return 0;
+    for (const char ch : digits) {
+        int d = -1;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (hex && ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (hex && ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        if (d < 0)
+            return 0;
+        c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+    }
+    return AllowedChar(c) ? end - at + 1 : 0;
+}
+
+// The length of the UTF-8 character at `at` (a byte of 0x80 or more), or 0
+// when it is no allowed character in shortest form.
+std::size_t CharLength(const unsigned char* s, std::size_t size, std::size_t at) {
+    const unsigned char b = s[at];
+    std::size_t n = 0;
+    std::uint32_t c = 0, least = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+        n = 2, c = b & 0x1F, least = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3, c = b & 0x0F, least = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4, c = b & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (size - at < n)
+        return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((s[at + i] & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (s[at + i] & 0x3F);
+    }
+    return c >= least && AllowedChar(c) ? n : 0;
+}
+
+// The bytes before the root element: no document type, and UTF-8 if the
+// declaration names an encoding.
+bool PlainProlog(std::string_view text) {
+    std::size_t at = 0;
+    for (;;) {
+        at = text.find('<', at);
+        if (at == std::string_view::npos || at + 1 >= text.size())
+            return false;
+        if (text.compare(at, 5, "<?xml") == 0 && at + 5 < text.size() &&
+            (text[at + 5] == ' ' || text[at + 5] == '?' || text[at + 5] == '\t' ||
+             text[at + 5] == '\n' || text[at + 5] == '\r')) {
+            const std::size_t end = text.find("?>", at);
+            if (end == std::string_view::npos)
+                return false;
+            const std::string_view declaration = text.substr(at, end - at);
+            const std::size_t encoding = declaration.find("encoding");
+            if (encoding != std::string_view::npos) {
+                const std::size_t quote = declaration.find_first_of("\"'", encoding);
+                if (quote == std::string_view::npos || quote + 6 > declaration.size())
+                    return false;
+                std::string name(declaration.substr(quote + 1, 5));
+                for (char& ch : name)
+                    ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+                if (name != "UTF-8" || declaration.size() < quote + 7 ||
+                    declaration[quote + 6] != declaration[quote])
+                    return false;
+            }
+            at = end + 2;
+        } else if (text.compare(at, 4, "<!--") == 0) {
+            const std::size_t end = text.find("-->", at + 4);
+            if (end == std::string_view::npos)
+                return false;
+            at = end + 3;
+        } else if (text[at + 1] == '!') {
+            return false;  // a document type
+        } else if (text[at + 1] == '?') {
+            const std::size_t end = text.find("?>", at);
+            if (end == std::string_view::npos)
+                return false;
+            at = end + 2;
+        } else {
+            return true;
+        }
+    }
+}
+
+// Names as the handler's dictionary holds them: each text at one address
+// for the table's life (nodes of a set do not move).
+class NameTable final : public Dictionary {
+  public:
+    std::string_view operator()(std::string_view name) const override {
+        return *names_.emplace(name).first;
+    }
+
+  private:
+    mutable std::unordered_set<std::string> names_;
+};
+
+struct Resolved {
+    std::string_view local, uri;
+    bool declared = true;  // the prefix is bound
+};
+
+std::size_t Measure(const char* s) {
+    return std::strlen(s);
+}
+
+}  // namespace
+
+bool PlainXmlText(const char* text, std::size_t size) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    std::size_t i = 0;
+    while (i < size) {
+#if defined(__SSE2__)
+        const __m128i space = _mm_set1_epi8(0x20);
+        const __m128i amp = _mm_set1_epi8('&');
+        while (i + 16 <= size) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            // Signed: bytes of 0x80 and more count as less than a blank.
+            const auto mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, amp))));
+            if (mask != 0) {
+                i += static_cast<std::size_t>(__builtin_ctz(mask));
+                break;
+            }
+            i += 16;
+        }
+        if (i >= size)
+            break;
+#endif
+        const unsigned char b = s[i];
+        if (b >= 0x80) {
+            const std::size_t n = CharLength(s, size, i);
+            if (n == 0)
+                return false;
+            i += n;
+        } else if (b == '&') {
+            const std::size_t n = ReferenceLength(text, size, i);
+            if (n == 0)
+                return false;
+            i += n;
+        } else if (b < 0x20 && b != '\t' && b != '\n' && b != '\r') {
+            return false;
+        } else {
+            ++i;
+        }
+    }
+    return true;
+}
+
+struct TreeParser::State {
+    pugi::xml_document document;
+    NameTable names;
+    std::string_view xmlNs = names(kXmlNs);
+
+    // Prefixes in scope, the innermost last; "" the default namespace.
+    struct Binding {
+        std::string prefix;
+        std::string_view uri;
+    };
+    std::vector<Binding> bindings;
+    std::vector<int> bound;  // bindings added by each open element
+
+    // Qualified names resolved with the bindings in scope: markup repeats a
+    // few dozen names millions of times.
+    struct Slot {
+        std::string qname;
+        std::size_t size = 0;
+        std::uint64_t head = 0, tail = 0;
+        Resolved resolved;
+        bool used = false;
+    };
+    static constexpr std::size_t kSlots = 512;
+    std::array<Slot, kSlots> elementSlots, attributeSlots;
+    std::vector<Attribute> attributes;
+    std::vector<std::pair<const char*, const char*>> raw;  // name, value
+
+    void forget() {
+        for (auto* slots : {&elementSlots, &attributeSlots}) {
+            for (Slot& slot : *slots)
+                slot.used = false;
+        }
+    }
+
+    std::string_view uriOf(std::string_view prefix, bool& declared) const {
+        if (prefix == "xml")
+            return xmlNs;
+        for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
+            if (it->prefix == prefix)
+                return it->uri;
+        }
+        declared = prefix.empty();
+        return {};
+    }
+
+    Resolved resolve(const char* qname, bool attribute) {
+        // A name is known by its length and its first and last eight bytes,
+        // which for most names are all of it.
+        const std::size_t size = Measure(qname);
+        std::uint64_t head = 0, tail = 0;
+        std::memcpy(&head, qname, std::min<std::size_t>(size, 8));
+        if (size > 8)
+            std::memcpy(&tail, qname + size - 8, 8);
+        const std::uint64_t hash = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full);
+        Slot& slot = (attribute ? attributeSlots : elementSlots)[(hash ^ size) >> 55];
+        if (slot.used && slot.size == size && slot.head == head && slot.tail == tail &&
+            (size <= 16 || std::memcmp(slot.qname.data() + 8, qname + 8, size - 16) == 0))
+            return slot.resolved;
+        const std::string_view name(qname, size);
+        Resolved resolved;
+        const std::size_t colon = name.find(':');
+        if (colon == std::string_view::npos) {
+            resolved.local = names(name);
+            // An attribute without a prefix is in no namespace.
+            if (!attribute)
+                resolved.uri = uriOf("", resolved.declared);
+        } else {
+            resolved.local = names(name.substr(colon + 1));
+            resolved.uri = uriOf(name.substr(0, colon), resolved.declared);
+        }
+        slot.qname.assign(name);
+        slot.size = size;
+        slot.head = head;
+        slot.tail = tail;
+        slot.resolved = resolved;
+        slot.used = true;
+        return resolved;
+    }
+
+    // A namespace declaration's prefix ("" for the default namespace), or
+    // nullptr for any other attribute.
+    static const char* DeclaredPrefix(const char* name) {
+        if (name[0] != 'x' || std::memcmp(name, "xmlns", 5) != 0)
+            return nullptr;
+        if (name[5] == '\0')
+            return name + 5;
+        return name[5] == ':' ? name + 6 : nullptr;
+    }
+
+    // The element's namespace declarations taken into scope, its other
+    // attributes noted; false on a declaration libxml2 refuses.
+    bool declare(const pugi::xml_node& element) {
+        int added = 0;
+        raw.clear();
+        for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+            const char* name = a.name();
+            const char* prefix = DeclaredPrefix(name);
+            if (prefix == nullptr) {
+                raw.push_back({name, a.value()});
+                continue;
+            }
+            const std::string_view uri(a.value());
+            const std::string_view p(prefix);
+            if ((name[5] == ':' && (p.empty() || uri.empty())) || p == "xmlns" || p == "xml")
+                return false;
+            bindings.push_back({std::string(p), names(uri)});
+            ++added;
+        }
+        bound.push_back(added);
+        if (added > 0)
+            forget();
+        return true;
+    }
+
+    void undeclare() {
+        const int added = bound.back();
+        bound.pop_back();
+        if (added > 0) {
+            bindings.resize(bindings.size() - static_cast<std::size_t>(added));
+            forget();
+        }
+    }
+
+    bool enter(const pugi::xml_node& element, Handler& handler) {
+        if (!declare(element))
+            return false;
+        const Resolved name = resolve(element.name(), false);
+        if (!name.declared)
+            return false;
+        attributes.clear();
+        for (const auto& [qname, value] : raw) {
+            const Resolved r = resolve(qname, true);
+            if (!r.declared)
+                return false;
+            for (const Attribute& seen : attributes) {
+                if (seen.name.data() == r.local.data() && seen.uri.data() == r.uri.data())
+                    return false;
+            }
+            attributes.push_back({r.local, r.uri, std::string_view(value, Measure(value))});
+        }
+        handler.start(name.local, name.uri,
+                      Attributes(attributes.data(), static_cast<int>(attributes.size())));
+        // Text before the element's first child is kept in the element.
+        const char* text = element.value();
+        if (*text != '\0')
+            handler.text(std::string_view(text, Measure(text)));
+        return true;
+    }
+
+    void leave(const pugi::xml_node& element, Handler& handler) {
+        const Resolved name = resolve(element.name(), false);
+        handler.end(name.local, name.uri);
+        undeclare();
+    }
+
+    bool walk(Handler& handler) {
+        bindings.clear();
+        bound.clear();
+        forget();
+        int elements = 0;
+        for (const pugi::xml_node top : document.children()) {
+            if (top.type() == pugi::node_element)
+                ++elements;
+            else if (top.type() == pugi::node_pcdata || top.type() == pugi::node_cdata)
+                return false;  // text beside the root element
+        }
+        if (elements != 1)
+            return false;
+        pugi::xml_node node = document.document_element();
+        for (;;) {
+            bool descend = false;
+            switch (node.type()) {
+                case pugi::node_element:
+                    if (!enter(node, handler))
+                        return false;
+                    descend = true;
+                    break;
+                case pugi::node_pcdata:
+                case pugi::node_cdata: {
+                    const char* text = node.value();
+                    handler.text(std::string_view(text, Measure(text)));
+                    break;
+                }
+                default:
+                    break;
+            }
+            if (descend && node.first_child()) {
+                node = node.first_child();
+                continue;
+            }
+            if (descend)
+                leave(node, handler);
+            while (!node.next_sibling()) {
+                node = node.parent();
+                if (!node || node.type() == pugi::node_document)
+                    return true;
+                leave(node, handler);
+            }
+            node = node.next_sibling();
+        }
+    }
+};
+
+TreeParser::TreeParser() : state_(std::make_unique<State>()) {}
+
+TreeParser::~TreeParser() = default;
+
+bool TreeParser::parse(char* bytes, std::size_t size, Handler& handler) {
+    if (!PlainProlog(std::string_view(bytes, size)) || !PlainXmlText(bytes, size))
+        return false;
+    constexpr unsigned kOptions = pugi::parse_escapes | pugi::parse_eol |
+                                  pugi::parse_wconv_attribute | pugi::parse_ws_pcdata |
+                                  pugi::parse_cdata | pugi::parse_embed_pcdata;
+    const pugi::xml_parse_result result =
+        state_->document.load_buffer_inplace(bytes, size, kOptions, pugi::encoding_utf8);
+    if (!result)
+        return false;
+    handler.prepare(state_->names);
+    return state_->walk(handler);
+}
+
+}  // namespace xls::xml

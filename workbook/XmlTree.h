@@ -1,0 +1,44 @@
+#pragma once
+// A whole XML document held in memory, parsed into a tree by pugixml and
+// handed to a Handler as the events ParseFrom gives for it: a few times
+// faster than libxml2's stream, for documents small enough to hold (the
+// pieces an .ods's content is cut into). Names are those of the Dictionary
+// the handler is prepared with, the parser's own name table, and compare by
+// address as with ParseFrom.
+//
+// pugixml checks less than libxml2, so a document is read here only when it
+// gives what libxml2 would: UTF-8 of allowed characters only, no document
+// type, only the predefined entities and character references, tags that
+// match, no attribute twice, prefixes that are declared. For any other the
+// parse answers false, and the caller reads the document with ParseFrom,
+// which gives libxml2's reading or its report (what was handed on before is
+// to be discarded).
+
+#include <cstddef>
+#include <memory>
+
+#include "XmlStream.h"
+
+namespace xls::xml {
+
+class TreeParser {
+  public:
+    TreeParser();
+    ~TreeParser();
+    TreeParser(const TreeParser&) = delete;
+    TreeParser& operator=(const TreeParser&) = delete;
+
+    // Parses `size` bytes at `bytes` (changed in place) through `handler`.
+    // An exception of the handler is thrown on.
+    bool parse(char* bytes, std::size_t size, Handler& handler);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Whether `text` is UTF-8 of characters XML allows, with no reference but
+// the predefined entities and references to allowed characters.
+bool PlainXmlText(const char* text, std::size_t size);
+
+}  // namespace xls::xml
