@@ -550,18 +550,43 @@ int main(int argc, char** argv) {
     const auto fresh = [&] {
         fs::copy_file(folder.pristine(), folder.database(), fs::copy_options::overwrite_existing);
     };
-    const Figure imports = measureAll("import", fresh);
+    // The import of the .xls and of the same workbook saved as .xlsx and as
+    // .ods, the three taking turns within every round, so that the
+    // machine's drift from minute to minute falls on all of them alike.
+    const std::vector<std::string> formats = {"import", "import-xlsx", "import-ods"};
+    std::vector<Figure> byFormat(formats.size(), Figure(platforms.size() + 1));
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t f = 0; f < formats.size(); ++f) {
+            fresh();
+            byFormat[f][0].runs.push_back(Measure(self, "", formats[f], "headless", folder));
+            for (std::size_t i = 0; i < platforms.size(); ++i) {
+                fresh();
+                byFormat[f][i + 1].runs.push_back(
+                    Measure(self, platforms[i].env, formats[f], "window", folder));
+            }
+        }
+    }
+    const Figure& imports = byFormat[0];
     printAll("import, every row revised, ", imports);
-    // The same workbook saved as .xlsx and as .ods, beside the .xls figure.
-    for (const char* format : {"xlsx", "ods"}) {
-        const Figure figure = measureAll((std::string("import-") + format).c_str(), fresh);
-        printAll(std::string("import .") + format + ", every row revised, ", figure);
+    for (std::size_t f = 1; f < formats.size(); ++f) {
+        const std::string format = formats[f].substr(7);
+        const Figure& figure = byFormat[f];
+        printAll("import ." + format + ", every row revised, ", figure);
         for (std::size_t i = 0; i < figure.size(); ++i) {
             const double xls = imports[i].median().seconds;
             const double other = figure[i].median().seconds;
-            std::printf("  .%s / .xls, %-24s %6.2f x\n", format,
-                        i == 0 ? "headless" : platforms[i - 1].name.c_str(),
-                        xls > 0 ? other / xls : 0.0);
+            // Beside the ratio of the medians, the median of each round's
+            // own ratio (the runs a few seconds apart).
+            std::vector<double> ratios;
+            for (std::size_t r = 0; r < figure[i].runs.size() && r < imports[i].runs.size(); ++r) {
+                if (imports[i].runs[r].seconds > 0)
+                    ratios.push_back(figure[i].runs[r].seconds / imports[i].runs[r].seconds);
+            }
+            std::sort(ratios.begin(), ratios.end());
+            std::printf("  .%s / .xls, %-24s %6.2f x   (median of the rounds' own: %.2f x)\n",
+                        format.c_str(), i == 0 ? "headless" : platforms[i - 1].name.c_str(),
+                        xls > 0 ? other / xls : 0.0,
+                        ratios.empty() ? 0.0 : ratios[ratios.size() / 2]);
         }
     }
     // The journal was added after the goal for the import through the
