@@ -1,46 +1,58 @@
 #include "OdsContentChunks.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace xls::ods {
 namespace {
 
 // Inflated bytes are asked for in pieces of this size.
-constexpr std::size_t kPiece = 1u << 20;
+constexpr std::size_t kPiece = 256u << 10;
+
+// At least `size` bytes of room in `s`; what is there is kept.
+void Room(std::string& s, std::size_t size) {
+    if (s.size() < size)
+        s.resize(std::max(size, s.size() + s.size() / 2));
+}
 
 }  // namespace
 
 ContentChunks::ContentChunks(const zip::ZipPackage::Fill& fill, std::size_t size,
-                             std::size_t longest)
-    : fill_(fill), size_(std::max<std::size_t>(size, 1)), longest_(longest) {}
+                             std::size_t longest, Spare spare)
+    : fill_(fill),
+      size_(std::max<std::size_t>(size, 1)),
+      longest_(longest),
+      spare_(std::move(spare)) {}
 
 bool ContentChunks::fail() {
     failed_ = true;
-    buffer_.clear();
+    buffer_ = std::string();
+    used_ = 0;
     return false;
 }
 
 bool ContentChunks::more() {
     if (ended_)
         return false;
-    const std::size_t at = buffer_.size();
-    buffer_.resize(at + kPiece);
-    const std::size_t n = fill_(reinterpret_cast<std::uint8_t*>(buffer_.data() + at), kPiece);
-    buffer_.resize(at + n);
+    Room(buffer_, used_ + kPiece);
+    const std::size_t n = fill_(reinterpret_cast<std::uint8_t*>(buffer_.data() + used_), kPiece);
+    used_ += n;
     ended_ = n == 0;
     return !ended_;
 }
 
 bool ContentChunks::start() {
     started_ = true;
-    buffer_.reserve(size_ + 2 * kPiece);
+    if (spare_)
+        buffer_ = spare_();
     std::size_t end = std::string_view::npos;
-    while ((end = RootEnd(buffer_)) == std::string_view::npos) {
-        if (buffer_.size() > kLongestTag || !more())
+    while ((end = RootEnd(text())) == std::string_view::npos) {
+        if (used_ > kLongestTag || !more())
             return false;
     }
-    const auto root = RootAt(buffer_, end);
+    const auto root = RootAt(text(), end);
     if (!root)
         return false;
     rootOpening_ = root->startTag + "<" + root->office + ":body><" + root->office + ":spreadsheet>";
@@ -65,24 +77,24 @@ bool ContentChunks::next(ContentChunk& chunk) {
     std::size_t cut = std::string_view::npos;
     for (;;) {
         bool undecided = false;
-        if (buffer_.size() > from) {
-            const std::size_t row = RowStart(buffer_, from, rowTag_, ended_, undecided);
+        if (used_ > from) {
+            const std::size_t row = RowStart(text(), from, rowTag_, ended_, undecided);
             if (row != std::string_view::npos && !undecided) {
                 cut = row;
                 break;
             }
             if (undecided)
                 from = row;
-            else if (buffer_.size() >= rowTag_.size())
-                from = std::max(from, buffer_.size() - rowTag_.size() + 1);
+            else if (used_ >= rowTag_.size())
+                from = std::max(from, used_ - rowTag_.size() + 1);
         }
         if (ended_)
             break;  // the rest is the last piece
-        if (buffer_.size() - opened_ > longest_)
+        if (used_ - opened_ > longest_)
             return fail();
         more();
     }
-    const std::size_t end = cut == std::string_view::npos ? buffer_.size() : cut;
+    const std::size_t end = cut == std::string_view::npos ? used_ : cut;
     const std::string_view own(buffer_.data(), end);
     int tables = 0;
     for (std::size_t at = opened_; (at = Find(own, tableTag_, at)) != std::string_view::npos;) {
@@ -97,23 +109,30 @@ bool ContentChunks::next(ContentChunk& chunk) {
     chunk.tablesBegun = tables;
     if (cut == std::string_view::npos) {
         chunk.bytes = std::move(buffer_);
-        buffer_.clear();
+        chunk.size = used_;
+        buffer_ = std::string();
+        used_ = 0;
         done_ = true;
         return true;
     }
     // A row before any table: nothing to open the next piece with.
     if (lastTable_.empty())
         return fail();
-    std::string next;
-    next.reserve(std::max(buffer_.capacity(), size_ + 2 * kPiece));
-    next.append(rootOpening_).append(lastTable_);
-    const std::size_t opened = next.size();
-    next.append(buffer_, cut, std::string::npos);
-    buffer_.resize(cut);
-    buffer_.append(closing_);
+    // The next piece: its opening, then the bytes from the cut on.
+    std::string next = spare_ ? spare_() : std::string();
+    const std::size_t opening = rootOpening_.size() + lastTable_.size();
+    const std::size_t tail = used_ - cut;
+    Room(next, opening + tail + size_ + 2 * kPiece);
+    std::memcpy(next.data(), rootOpening_.data(), rootOpening_.size());
+    std::memcpy(next.data() + rootOpening_.size(), lastTable_.data(), lastTable_.size());
+    std::memcpy(next.data() + opening, buffer_.data() + cut, tail);
+    Room(buffer_, cut + closing_.size());
+    std::memcpy(buffer_.data() + cut, closing_.data(), closing_.size());
     chunk.bytes = std::move(buffer_);
+    chunk.size = cut + closing_.size();
     buffer_ = std::move(next);
-    opened_ = opened;
+    used_ = opening + tail;
+    opened_ = opening;
     return true;
 }
 

@@ -15,7 +15,9 @@
 // document another way.
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "OdsMarkup.h"
 #include "ZipPackage.h"
@@ -23,17 +25,21 @@
 namespace xls::ods {
 
 struct ContentChunk {
-    std::string bytes;  // a whole document
+    std::string bytes;     // a whole document in the first `size` bytes
+    std::size_t size = 0;  // (the string may be longer: room for its next use)
     std::size_t index = 0;
     int tablesBegun = 0;  // table start tags among the document's own bytes
 };
 
 class ContentChunks {
   public:
+    // A string a piece was handed over in, to be filled again (or an empty
+    // one): pages already touched cost nothing to write.
+    using Spare = std::function<std::string()>;
     // Pieces of about `size` bytes; none held longer than `longest` (a
     // document without rows that far is not cut).
     ContentChunks(const zip::ZipPackage::Fill& fill, std::size_t size,
-                  std::size_t longest = 64u << 20);
+                  std::size_t longest = 64u << 20, Spare spare = {});
     // The next piece; false after the last one, or when the document
     // cannot be cut (failed()).
     bool next(ContentChunk& chunk);
@@ -43,10 +49,13 @@ class ContentChunks {
     bool start();
     bool more();
     bool fail();
+    std::string_view text() const { return {buffer_.data(), used_}; }
 
     const zip::ZipPackage::Fill& fill_;
     std::size_t size_, longest_;
+    Spare spare_;
     std::string buffer_;       // the piece being gathered: its opening, then the bytes
+    std::size_t used_ = 0;     // of buffer_, the rest being room
     std::size_t opened_ = 0;   // bytes of buffer_ that are the opening
     std::size_t rootEnd_ = 0;  // past the root start tag, in the first piece
     bool started_ = false, ended_ = false, failed_ = false, done_ = false;

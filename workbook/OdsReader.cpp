@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -482,7 +483,7 @@ void CheckContent(const zip::ZipPackage& package) {
 }
 
 // Pieces of content.xml of this size keep a core's tree in its caches.
-constexpr std::size_t kChunkBytes = 4u << 20;
+constexpr std::size_t kChunkBytes = 2u << 20;
 
 // What one piece of content.xml gave: a workbook of its own.
 struct PieceRead {
@@ -539,6 +540,20 @@ class PieceQueue {
         read_[index] = std::move(piece);
     }
     std::vector<std::optional<PieceRead>>& read() { return read_; }
+    // Strings of pieces parsed, for the next pieces (a few at most).
+    void recycle(std::string bytes) {
+        const std::lock_guard lock(mutex_);
+        if (spare_.size() < room_)
+            spare_.push_back(std::move(bytes));
+    }
+    std::string spare() {
+        const std::lock_guard lock(mutex_);
+        if (spare_.empty())
+            return {};
+        std::string bytes = std::move(spare_.back());
+        spare_.pop_back();
+        return bytes;
+    }
 
   private:
     std::mutex mutex_;
@@ -547,30 +562,32 @@ class PieceQueue {
     std::size_t room_;
     bool closed_ = false, stopped_ = false;
     std::vector<std::optional<PieceRead>> read_;
+    std::vector<std::string> spare_;
 };
 
 void ParsePieces(PieceQueue& queue) {
-    xml::TreeParser parser;
-    ods::ContentChunk chunk;
-    while (queue.take(chunk)) {
-        PieceRead piece;
-        piece.book = std::make_unique<Workbook>();
-        piece.tablesBegun = chunk.tablesBegun;
-        ContentHandler content(*piece.book);
-        bool parsed = false;
-        try {
-            parsed = parser.parse(chunk.bytes.data(), chunk.bytes.size(), content);
-        } catch (...) {
-            parsed = false;  // read again the usual way, which gives the report
+    // Nothing may leave the thread: whatever fails stops the reading, and
+    // the document is read the usual way, which gives the report.
+    try {
+        xml::TreeParser parser;
+        ods::ContentChunk chunk;
+        while (queue.take(chunk)) {
+            PieceRead piece;
+            piece.book = std::make_unique<Workbook>();
+            piece.tablesBegun = chunk.tablesBegun;
+            ContentHandler content(*piece.book);
+            if (!parser.parse(chunk.bytes.data(), chunk.size, content)) {
+                queue.stop();
+                return;
+            }
+            piece.tableNames = std::move(content.tableNames);
+            piece.lastTableRows = content.lastTableRows;
+            queue.keep(chunk.index, std::move(piece));
+            queue.recycle(std::move(chunk.bytes));
+            chunk.bytes = std::string();
         }
-        if (!parsed) {
-            queue.stop();
-            return;
-        }
-        piece.tableNames = std::move(content.tableNames);
-        piece.lastTableRows = content.lastTableRows;
-        queue.keep(chunk.index, std::move(piece));
-        chunk.bytes = std::string();
+    } catch (...) {
+        queue.stop();
     }
 }
 
@@ -617,7 +634,7 @@ std::unique_ptr<Workbook> JoinPieces(std::vector<std::optional<PieceRead>>& piec
 // parses as they come; nullptr when the pieces cannot be read or joined.
 std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t chunkBytes) {
     const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-    PieceQueue queue(cores + 1);
+    PieceQueue queue(cores);
     std::vector<std::thread> threads;
     // The threads end before the queue they read goes, however this ends.
     struct Joined {
@@ -629,14 +646,20 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
                 t.join();
         }
     } joined{queue, threads};
-    for (unsigned i = 0; i < cores; ++i)
-        threads.emplace_back([&queue] { ParsePieces(queue); });
+    try {
+        for (unsigned i = 0; i < cores; ++i)
+            threads.emplace_back([&queue] { ParsePieces(queue); });
+    } catch (const std::system_error&) {
+        if (threads.empty())
+            return nullptr;  // no thread to be had: read the usual way
+    }
     bool cut = true;
     try {
         package.pull(
             "content.xml",
             [&](const zip::ZipPackage::Fill& inflate) {
-                ods::ContentChunks chunks(inflate, chunkBytes);
+                ods::ContentChunks chunks(inflate, chunkBytes, 64u << 20,
+                                          [&queue] { return queue.spare(); });
                 ods::ContentChunk chunk;
                 while (chunks.next(chunk)) {
                     if (!queue.put(std::move(chunk)))

@@ -201,7 +201,8 @@ struct TreeParser::State {
         std::string_view uri;
     };
     std::vector<Binding> bindings;
-    std::vector<int> bound;  // bindings added by each open element
+    std::vector<int> bound;      // bindings added by each open element
+    std::vector<Resolved> open;  // the names of the open elements
 
     // Qualified names resolved with the bindings in scope: markup repeats a
     // few dozen names millions of times.
@@ -235,20 +236,36 @@ struct TreeParser::State {
         return {};
     }
 
-    Resolved resolve(const char* qname, bool attribute) {
+    const Resolved& resolve(const char* qname, bool attribute) {
         // A name is known by its length and its first and last eight bytes,
         // which for most names are all of it.
         const std::size_t size = Measure(qname);
         std::uint64_t head = 0, tail = 0;
-        std::memcpy(&head, qname, std::min<std::size_t>(size, 8));
-        if (size > 8)
+        if (size >= 8) {
+            std::memcpy(&head, qname, 8);
             std::memcpy(&tail, qname + size - 8, 8);
+        } else if (size >= 4) {
+            std::uint32_t first = 0, last = 0;
+            std::memcpy(&first, qname, 4);
+            std::memcpy(&last, qname + size - 4, 4);
+            head = first | std::uint64_t{last} << 32;
+        } else {
+            for (std::size_t i = 0; i < size; ++i)
+                head |= std::uint64_t{static_cast<unsigned char>(qname[i])} << (8 * i);
+        }
         const std::uint64_t hash = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full);
         Slot& slot = (attribute ? attributeSlots : elementSlots)[(hash ^ size) >> 55];
         if (slot.used && slot.size == size && slot.head == head && slot.tail == tail &&
             (size <= 16 || std::memcmp(slot.qname.data() + 8, qname + 8, size - 16) == 0))
             return slot.resolved;
-        const std::string_view name(qname, size);
+        slot.size = size;
+        slot.head = head;
+        slot.tail = tail;
+        return fill(slot, std::string_view(qname, size), attribute);
+    }
+
+    // A name not met since the bindings last changed.
+    [[gnu::noinline]] const Resolved& fill(Slot& slot, std::string_view name, bool attribute) {
         Resolved resolved;
         const std::size_t colon = name.find(':');
         if (colon == std::string_view::npos) {
@@ -261,12 +278,9 @@ struct TreeParser::State {
             resolved.uri = uriOf(name.substr(0, colon), resolved.declared);
         }
         slot.qname.assign(name);
-        slot.size = size;
-        slot.head = head;
-        slot.tail = tail;
         slot.resolved = resolved;
         slot.used = true;
-        return resolved;
+        return slot.resolved;
     }
 
     // A namespace declaration's prefix ("" for the default namespace), or
@@ -330,6 +344,7 @@ struct TreeParser::State {
             }
             attributes.push_back({r.local, r.uri, std::string_view(value, Measure(value))});
         }
+        open.push_back(name);
         handler.start(name.local, name.uri,
                       Attributes(attributes.data(), static_cast<int>(attributes.size())));
         // Text before the element's first child is kept in the element.
@@ -339,8 +354,9 @@ struct TreeParser::State {
         return true;
     }
 
-    void leave(const pugi::xml_node& element, Handler& handler) {
-        const Resolved name = resolve(element.name(), false);
+    void leave(Handler& handler) {
+        const Resolved name = open.back();
+        open.pop_back();
         handler.end(name.local, name.uri);
         undeclare();
     }
@@ -348,6 +364,7 @@ struct TreeParser::State {
     bool walk(Handler& handler) {
         bindings.clear();
         bound.clear();
+        open.clear();
         forget();
         int elements = 0;
         for (const pugi::xml_node top : document.children()) {
@@ -381,12 +398,12 @@ struct TreeParser::State {
                 continue;
             }
             if (descend)
-                leave(node, handler);
+                leave(handler);
             while (!node.next_sibling()) {
                 node = node.parent();
                 if (!node || node.type() == pugi::node_document)
                     return true;
-                leave(node, handler);
+                leave(handler);
             }
             node = node.next_sibling();
         }

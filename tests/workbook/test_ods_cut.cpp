@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "EngineErrors.h"
+#include "OdsContentChunks.h"
 #include "OdsContentSplit.h"
 #include "OdsReader.h"
 #include "PlatformError.h"
@@ -108,6 +110,79 @@ TEST(OdsContentSplit, PartsForEveryCutAndPiece) {
                 << from << " " << piece;
         }
     }
+}
+
+// The pieces against the cuts a plain search finds, for every piece size
+// and inflated pieces of small sizes: each cut the first row start tag at
+// or after the wanted size, each later piece opened with the table its
+// first row belongs to, and the table start tags counted in each.
+TEST(OdsContentChunks, PiecesForEverySizeAndFill) {
+    const std::string content = "<?xml version=\"1.0\"?>\n" + kRoot +
+                                "<office:body><office:spreadsheet>"
+                                "<table:table table:name=\"A>B\"><table:table-column/>"
+                                "<table:table-row><table:table-cell/></table:table-row>"
+                                "<table:table-row table:style-name=\"ro1\"/>"
+                                "<table:table-row\n><table:table-cell/></table:table-row>"
+                                "</table:table><table:table table:name=\"C\">"
+                                "<table:table-row/><table:table-rows/></table:table>"
+                                "</office:spreadsheet></office:body></office:document-content>";
+    const std::string opening = kRoot + "<office:body><office:spreadsheet>";
+    const std::string closing =
+        "</table:table></office:spreadsheet></office:body></office:document-content>";
+    const std::size_t rootEnd = content.find(kRoot) + kRoot.size();
+    const auto rowAt = [&](std::size_t from) {
+        for (std::size_t at = from;
+             (at = content.find("<table:table-row", at)) != std::string::npos; ++at) {
+            const char next = content[at + 16];
+            if (next == '>' || next == '/' || next == ' ' || next == '\n')
+                return at;
+        }
+        return std::string::npos;
+    };
+    for (std::size_t size = 1; size <= content.size() + 1; size += kStep) {
+        // The reference pieces.
+        std::vector<std::string> expected;
+        std::vector<int> tables;
+        std::string table;
+        for (std::size_t begin = 0, k = 0; begin != std::string::npos; ++k) {
+            const std::size_t from = k == 0 ? std::max(size, rootEnd) : begin + size;
+            const std::size_t cut = rowAt(from);
+            int count = 0;
+            const std::string before = table;
+            for (std::size_t at = begin; (at = content.find("<table:table ", at)) < cut; ++at) {
+                ++count;
+                table = content.substr(at, content.find('>', content.find('"', at + 25)) + 1 - at);
+            }
+            const std::string own = content.substr(begin, cut - begin);
+            expected.push_back((k == 0 ? "" : opening + before) + own +
+                               (cut == std::string::npos ? "" : closing));
+            tables.push_back(count);
+            begin = cut;
+        }
+        for (const std::size_t piece : {1, 2, 3, 5, 16, 4096}) {
+            std::size_t read = 0;
+            const auto fill = Pieces(content, piece, read);
+            xls::ods::ContentChunks chunks(fill, size);
+            xls::ods::ContentChunk chunk;
+            std::size_t k = 0;
+            for (; chunks.next(chunk); ++k) {
+                ASSERT_LT(k, expected.size()) << size << " " << piece;
+                EXPECT_EQ(chunk.index, k);
+                EXPECT_EQ(std::string(chunk.bytes.data(), chunk.size), expected[k])
+                    << size << " " << piece << " " << k;
+                EXPECT_EQ(chunk.tablesBegun, tables[k]) << size << " " << piece << " " << k;
+            }
+            EXPECT_FALSE(chunks.failed()) << size << " " << piece;
+            EXPECT_EQ(k, expected.size()) << size << " " << piece;
+        }
+    }
+    // No row start within the longest a piece may grow: not cut.
+    std::size_t read = 0;
+    const auto fill = Pieces(content, 4096, read);
+    xls::ods::ContentChunks chunks(fill, content.size() - 10, 20);
+    xls::ods::ContentChunk chunk;
+    EXPECT_FALSE(chunks.next(chunk));
+    EXPECT_TRUE(chunks.failed());
 }
 
 // Names the parser hands over are those its dictionary gives, however the
