@@ -539,7 +539,15 @@ class PieceQueue {
             read_.resize(index + 1);
         read_[index] = std::move(piece);
     }
-    std::vector<std::optional<PieceRead>>& read() { return read_; }
+    // The piece `index` once parsed, and only once.
+    std::optional<PieceRead> take(std::size_t index) {
+        const std::lock_guard lock(mutex_);
+        if (index >= read_.size() || !read_[index])
+            return std::nullopt;
+        std::optional<PieceRead> piece = std::move(read_[index]);
+        read_[index].reset();
+        return piece;
+    }
     // Strings of pieces parsed, for the next pieces (a few at most).
     void recycle(std::string bytes) {
         const std::lock_guard lock(mutex_);
@@ -591,44 +599,52 @@ void ParsePieces(PieceQueue& queue) {
     }
 }
 
-// The pieces joined in order into the first one's workbook; nullptr when
-// they do not fit together or a limit is passed (the usual read gives the
-// report then).
-std::unique_ptr<Workbook> JoinPieces(std::vector<std::optional<PieceRead>>& pieces) {
-    if (pieces.empty() || !pieces.front())
-        return nullptr;
-    PieceRead& first = *pieces.front();
-    // One piece is the document itself; the count of its tables matters
-    // only to the tables the next piece opens with.
-    if (pieces.size() > 1 && static_cast<int>(first.tableNames.size()) != first.tablesBegun)
-        return nullptr;
-    std::unique_ptr<Workbook> book = std::move(first.book);
-    std::int64_t rowsBefore = first.lastTableRows;  // of the book's last table
-    for (std::size_t i = 1; i < pieces.size(); ++i) {
-        if (!pieces[i])
-            return nullptr;
-        PieceRead& piece = *pieces[i];
+// The pieces joined in order into the first one's workbook as they come,
+// each piece's own workbook freed as soon as it is joined.
+class PieceJoin {
+  public:
+    // False when the piece does not fit on those before it or a limit is
+    // passed (the usual read gives the report then).
+    bool add(PieceRead& piece) {
+        if (!book_) {
+            book_ = std::move(piece.book);
+            rowsBefore_ = piece.lastTableRows;
+            // The count of its tables matters only to the tables the next
+            // piece opens with: one piece is the document itself.
+            firstCounted_ = static_cast<int>(piece.tableNames.size()) == piece.tablesBegun;
+            ++pieces_;
+            return true;
+        }
         Workbook& later = *piece.book;
-        if (book->sheetCount() == 0 || later.sheetCount() == 0 ||
+        if (!firstCounted_ || book_->sheetCount() == 0 || later.sheetCount() == 0 ||
             static_cast<int>(piece.tableNames.size()) != piece.tablesBegun + 1 ||
-            piece.tableNames.front() != book->sheet(book->sheetCount() - 1).name())
-            return nullptr;
-        Sheet& table = book->sheet(book->sheetCount() - 1);
+            piece.tableNames.front() != book_->sheet(book_->sheetCount() - 1).name())
+            return false;
+        Sheet& table = book_->sheet(book_->sheetCount() - 1);
         Sheet& rest = later.sheet(0);
-        if ((rest.rowCount() > 0 && rowsBefore + rest.rowCount() > kMaxRows) ||
-            book->sheetCount() + later.sheetCount() - 1 > kMaxSheets)
-            return nullptr;
-        table.takeRowsFrom(rest, static_cast<std::int32_t>(rowsBefore));
+        if ((rest.rowCount() > 0 && rowsBefore_ + rest.rowCount() > kMaxRows) ||
+            book_->sheetCount() + later.sheetCount() - 1 > kMaxSheets)
+            return false;
+        table.takeRowsFrom(rest, static_cast<std::int32_t>(rowsBefore_));
         for (std::size_t s = 1; s < later.sheetCount(); ++s) {
             Sheet& sheet = later.sheet(s);
-            book->addSheet(sheet.name()).takeFrom(sheet);
+            book_->addSheet(sheet.name()).takeFrom(sheet);
         }
-        rowsBefore =
-            later.sheetCount() == 1 ? rowsBefore + piece.lastTableRows : piece.lastTableRows;
+        rowsBefore_ =
+            later.sheetCount() == 1 ? rowsBefore_ + piece.lastTableRows : piece.lastTableRows;
         piece.book.reset();
+        ++pieces_;
+        return true;
     }
-    return book;
-}
+    std::size_t pieces() const { return pieces_; }
+    std::unique_ptr<Workbook> take() { return std::move(book_); }
+
+  private:
+    std::unique_ptr<Workbook> book_;
+    std::int64_t rowsBefore_ = 0;  // of the book's last table
+    bool firstCounted_ = false;
+    std::size_t pieces_ = 0;
+};
 
 // content.xml inflated once here and cut into pieces that every core
 // parses as they come; nullptr when the pieces cannot be read or joined.
@@ -653,6 +669,16 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
         if (threads.empty())
             return nullptr;  // no thread to be had: read the usual way
     }
+    PieceJoin join;
+    // The pieces parsed so far, in order, joined here between two cuts.
+    const auto joinParsed = [&] {
+        while (std::optional<PieceRead> piece = queue.take(join.pieces())) {
+            if (!join.add(*piece))
+                return false;
+        }
+        return true;
+    };
+    std::size_t cuts = 0;
     bool cut = true;
     try {
         package.pull(
@@ -662,8 +688,11 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
                                           [&queue] { return queue.spare(); });
                 ods::ContentChunk chunk;
                 while (chunks.next(chunk)) {
-                    if (!queue.put(std::move(chunk)))
+                    ++cuts;
+                    if (!queue.put(std::move(chunk)) || !joinParsed()) {
+                        cut = false;
                         return;
+                    }
                     chunk = ods::ContentChunk();
                 }
                 cut = !chunks.failed();
@@ -678,9 +707,9 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
     for (std::thread& t : threads)
         t.join();
     threads.clear();
-    if (queue.stopped())
+    if (queue.stopped() || !joinParsed() || join.pieces() != cuts)
         return nullptr;
-    return JoinPieces(queue.read());
+    return join.take();
 }
 
 }  // namespace
