@@ -51,10 +51,10 @@ bool Window::more() {
 std::optional<ContentRoot> ReadRoot(Window& window) {
     for (;;) {
         const std::string_view text(window.data(), window.size());
-        const std::size_t end = RootEnd(text);
+        const std::size_t end = xml::RootEnd(text);
         if (end != std::string_view::npos)
             return RootAt(text, end);
-        if (window.size() > kLongestTag || !window.more())
+        if (window.size() > xml::kLongestTag || !window.more())
             return std::nullopt;
     }
 }
@@ -80,8 +80,8 @@ void FirstPart::scan() {
     if (decided_ >= base + text.size())
         return;
     bool undecided = false;
-    const std::size_t row = RowStart(text, static_cast<std::size_t>(decided_ - base), rowTag_,
-                                     window_.ended(), undecided);
+    const std::size_t row = xml::RowStart(text, static_cast<std::size_t>(decided_ - base), rowTag_,
+                                          window_.ended(), undecided);
     if (row != std::string_view::npos && !undecided) {
         cut_ = base + row;
     } else if (undecided) {
@@ -141,16 +141,16 @@ bool LaterPart::findCut() {
         const std::uint64_t base = window_.offset();
         const std::string_view text(window_.data(), window_.size());
         const auto at = static_cast<std::size_t>(scanned - base);
-        const std::size_t table = Find(text, tableTag, at);
+        const std::size_t table = xml::Find(text, tableTag, at);
         std::size_t row = std::string_view::npos;
         bool undecided = false;
         if (base + text.size() > cutFrom_) {
             const auto from =
                 std::max<std::size_t>(at, cutFrom_ > base ? cutFrom_ - base : std::size_t{0});
-            row = RowStart(text, from, rowTag, window_.ended(), undecided);
+            row = xml::RowStart(text, from, rowTag, window_.ended(), undecided);
         }
         if (table != std::string_view::npos && table < row) {
-            const std::size_t end = TagEnd(text, table);
+            const std::size_t end = xml::TagEnd(text, table);
             if (end != std::string_view::npos) {
                 ++tables_;
                 lastTable.assign(text.substr(table, end + 1 - table));
@@ -171,7 +171,7 @@ bool LaterPart::findCut() {
         } else if (text.size() >= rowTag.size()) {
             scanned = std::max(scanned, base + text.size() - rowTag.size());
         }
-        if (window_.ended() || window_.size() > kLongestTag)
+        if (window_.ended() || window_.size() > xml::kLongestTag)
             return false;
         window_.drop(static_cast<std::size_t>(scanned - base));
         window_.more();

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "BiffReaderErrors.h"
-#include "OdsContentChunks.h"
 #include "OdsContentSplit.h"
+#include "OdsMarkup.h"
 #include "PackageCells.h"
+#include "XmlPieces.h"
 #include "XmlStream.h"
 #include "XmlTree.h"
 
@@ -498,7 +499,7 @@ class PieceQueue {
   public:
     explicit PieceQueue(std::size_t room) : room_(room) {}
     // False when the reading stopped (no room will come).
-    bool put(ods::ContentChunk chunk) {
+    bool put(xml::Piece chunk) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return chunks_.size() < room_ || stopped_; });
         if (stopped_)
@@ -507,7 +508,7 @@ class PieceQueue {
         changed_.notify_all();
         return true;
     }
-    bool take(ods::ContentChunk& chunk) {
+    bool take(xml::Piece& chunk) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return !chunks_.empty() || closed_ || stopped_; });
         if (stopped_ || chunks_.empty())
@@ -566,7 +567,7 @@ class PieceQueue {
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<ods::ContentChunk> chunks_;
+    std::deque<xml::Piece> chunks_;
     std::size_t room_;
     bool closed_ = false, stopped_ = false;
     std::vector<std::optional<PieceRead>> read_;
@@ -578,7 +579,7 @@ void ParsePieces(PieceQueue& queue) {
     // the document is read the usual way, which gives the report.
     try {
         xml::TreeParser parser;
-        ods::ContentChunk chunk;
+        xml::Piece chunk;
         while (queue.take(chunk)) {
             PieceRead piece;
             piece.book = std::make_unique<Workbook>();
@@ -684,16 +685,16 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
         package.pull(
             "content.xml",
             [&](const zip::ZipPackage::Fill& inflate) {
-                ods::ContentChunks chunks(inflate, chunkBytes, 64u << 20,
-                                          [&queue] { return queue.spare(); });
-                ods::ContentChunk chunk;
+                xml::XmlPieces chunks(inflate, chunkBytes, ods::ContentMarkup, 64u << 20,
+                                      [&queue] { return queue.spare(); });
+                xml::Piece chunk;
                 while (chunks.next(chunk)) {
                     ++cuts;
                     if (!queue.put(std::move(chunk)) || !joinParsed()) {
                         cut = false;
                         return;
                     }
-                    chunk = ods::ContentChunk();
+                    chunk = xml::Piece();
                 }
                 cut = !chunks.failed();
             },

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "EngineErrors.h"
-#include "OdsContentChunks.h"
 #include "OdsContentSplit.h"
+#include "OdsMarkup.h"
 #include "OdsReader.h"
 #include "PlatformError.h"
 #include "TempFolder.h"
+#include "XmlPieces.h"
 #include "XmlStream.h"
 #include "ZipBookWriter.h"
 #include "ZipPackage.h"
@@ -116,7 +117,7 @@ TEST(OdsContentSplit, PartsForEveryCutAndPiece) {
 // and inflated pieces of small sizes: each cut the first row start tag at
 // or after the wanted size, each later piece opened with the table its
 // first row belongs to, and the table start tags counted in each.
-TEST(OdsContentChunks, PiecesForEverySizeAndFill) {
+TEST(XmlPieces, ContentPiecesForEverySizeAndFill) {
     const std::string content = "<?xml version=\"1.0\"?>\n" + kRoot +
                                 "<office:body><office:spreadsheet>"
                                 "<table:table table:name=\"A>B\"><table:table-column/>"
@@ -162,8 +163,8 @@ TEST(OdsContentChunks, PiecesForEverySizeAndFill) {
         for (const std::size_t piece : {1, 2, 3, 5, 16, 4096}) {
             std::size_t read = 0;
             const auto fill = Pieces(content, piece, read);
-            xls::ods::ContentChunks chunks(fill, size);
-            xls::ods::ContentChunk chunk;
+            xls::xml::XmlPieces chunks(fill, size, xls::ods::ContentMarkup);
+            xls::xml::Piece chunk;
             std::size_t k = 0;
             for (; chunks.next(chunk); ++k) {
                 ASSERT_LT(k, expected.size()) << size << " " << piece;
@@ -179,8 +180,8 @@ TEST(OdsContentChunks, PiecesForEverySizeAndFill) {
     // No row start within the longest a piece may grow: not cut.
     std::size_t read = 0;
     const auto fill = Pieces(content, 4096, read);
-    xls::ods::ContentChunks chunks(fill, content.size() - 10, 20);
-    xls::ods::ContentChunk chunk;
+    xls::xml::XmlPieces chunks(fill, content.size() - 10, xls::ods::ContentMarkup, 20);
+    xls::xml::Piece chunk;
     EXPECT_FALSE(chunks.next(chunk));
     EXPECT_TRUE(chunks.failed());
 }

@@ -1,11 +1,13 @@
-#include "OdsContentChunks.h"
+#include "XmlPieces.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-namespace xls::ods {
+#include "XmlMarkup.h"
+
+namespace xls::xml {
 namespace {
 
 // Inflated bytes are asked for in pieces of this size.
@@ -19,21 +21,22 @@ void Room(std::string& s, std::size_t size) {
 
 }  // namespace
 
-ContentChunks::ContentChunks(const zip::ZipPackage::Fill& fill, std::size_t size,
-                             std::size_t longest, Spare spare)
+XmlPieces::XmlPieces(const zip::ZipPackage::Fill& fill, std::size_t size, MarkupOf markup,
+                     std::size_t longest, Spare spare)
     : fill_(fill),
       size_(std::max<std::size_t>(size, 1)),
       longest_(longest),
+      markupOf_(std::move(markup)),
       spare_(std::move(spare)) {}
 
-bool ContentChunks::fail() {
+bool XmlPieces::fail() {
     failed_ = true;
     buffer_ = std::string();
     used_ = 0;
     return false;
 }
 
-bool ContentChunks::more() {
+bool XmlPieces::more() {
     if (ended_)
         return false;
     Room(buffer_, used_ + kPiece);
@@ -43,7 +46,7 @@ bool ContentChunks::more() {
     return !ended_;
 }
 
-bool ContentChunks::start() {
+bool XmlPieces::start() {
     started_ = true;
     if (spare_)
         buffer_ = spare_();
@@ -52,22 +55,23 @@ bool ContentChunks::start() {
         if (used_ > kLongestTag || !more())
             return false;
     }
-    const auto root = RootAt(text(), end);
-    if (!root)
+    const std::string_view all = text();
+    const std::size_t begin = all.rfind('<', end);
+    const std::string_view startTag = all.substr(begin, end + 1 - begin);
+    std::size_t nameEnd = 1;
+    while (nameEnd < startTag.size() && !NameEnds(startTag[nameEnd]))
+        ++nameEnd;
+    auto markup = markupOf_(startTag, startTag.substr(1, nameEnd - 1));
+    if (!markup || markup->rowTag.size() < 2)
         return false;
-    rootOpening_ = root->startTag + "<" + root->office + ":body><" + root->office + ":spreadsheet>";
-    closing_ = "</" + root->table + ":table></" + root->office + ":spreadsheet></" + root->office +
-               ":body></" + root->name + ">";
-    rowTag_ = "<" + root->table + ":table-row";
-    // Table start tags as applications write them, a blank after the name:
-    // "<table:table" alone would stop at every cell.
-    tableTag_ = "<" + root->table + ":table ";
+    markup_ = std::move(*markup);
+    rootOpening_ = std::string(startTag) + markup_.opening;
     opened_ = 0;
     rootEnd_ = end + 1;
     return true;
 }
 
-bool ContentChunks::next(ContentChunk& chunk) {
+bool XmlPieces::next(Piece& chunk) {
     if (done_ || failed_)
         return false;
     if (!started_ && !start())
@@ -78,15 +82,15 @@ bool ContentChunks::next(ContentChunk& chunk) {
     for (;;) {
         bool undecided = false;
         if (used_ > from) {
-            const std::size_t row = RowStart(text(), from, rowTag_, ended_, undecided);
+            const std::size_t row = RowStart(text(), from, markup_.rowTag, ended_, undecided);
             if (row != std::string_view::npos && !undecided) {
                 cut = row;
                 break;
             }
             if (undecided)
                 from = row;
-            else if (used_ >= rowTag_.size())
-                from = std::max(from, used_ - rowTag_.size() + 1);
+            else if (used_ >= markup_.rowTag.size())
+                from = std::max(from, used_ - markup_.rowTag.size() + 1);
         }
         if (ended_)
             break;  // the rest is the last piece
@@ -97,7 +101,9 @@ bool ContentChunks::next(ContentChunk& chunk) {
     const std::size_t end = cut == std::string_view::npos ? used_ : cut;
     const std::string_view own(buffer_.data(), end);
     int tables = 0;
-    for (std::size_t at = opened_; (at = Find(own, tableTag_, at)) != std::string_view::npos;) {
+    for (std::size_t at = opened_;
+         !markup_.tableTag.empty() &&
+         (at = Find(own, markup_.tableTag, at)) != std::string_view::npos;) {
         const std::size_t close = TagEnd(own, at);
         if (close == std::string_view::npos)
             return fail();
@@ -116,7 +122,7 @@ bool ContentChunks::next(ContentChunk& chunk) {
         return true;
     }
     // A row before any table: nothing to open the next piece with.
-    if (lastTable_.empty())
+    if (!markup_.tableTag.empty() && lastTable_.empty())
         return fail();
     // The next piece: its opening, then the bytes from the cut on.
     std::string next = spare_ ? spare_() : std::string();
@@ -126,14 +132,14 @@ bool ContentChunks::next(ContentChunk& chunk) {
     std::memcpy(next.data(), rootOpening_.data(), rootOpening_.size());
     std::memcpy(next.data() + rootOpening_.size(), lastTable_.data(), lastTable_.size());
     std::memcpy(next.data() + opening, buffer_.data() + cut, tail);
-    Room(buffer_, cut + closing_.size());
-    std::memcpy(buffer_.data() + cut, closing_.data(), closing_.size());
+    Room(buffer_, cut + markup_.closing.size());
+    std::memcpy(buffer_.data() + cut, markup_.closing.data(), markup_.closing.size());
     chunk.bytes = std::move(buffer_);
-    chunk.size = cut + closing_.size();
+    chunk.size = cut + markup_.closing.size();
     buffer_ = std::move(next);
     used_ = opening + tail;
     opened_ = opening;
     return true;
 }
 
-}  // namespace xls::ods
+}  // namespace xls::xml
