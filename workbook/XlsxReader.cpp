@@ -15,6 +15,7 @@
 #include "NumberFormat.h"
 #include "PackageCells.h"
 #include "XmlStream.h"
+#include "XmlTree.h"
 
 namespace xls {
 namespace {
@@ -485,7 +486,43 @@ bool IsXlsxPackage(const zip::ZipPackage& package) {
            (package.has(WorkbookMember(package)) || package.has("xl/workbook.bin"));
 }
 
-std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
+namespace {
+
+// A member's rows in pieces of this size, each parsed whole (XmlTree.h).
+constexpr std::size_t kPieceBytes = 2u << 20;
+
+// The prefix of a qualified name, with its colon ("x:"), or "".
+std::string_view PrefixPart(std::string_view name) {
+    const std::size_t colon = name.find(':');
+    return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon + 1);
+}
+
+// A worksheet's rows lie in its sheetData.
+std::optional<xml::PieceMarkup> WorksheetMarkup(std::string_view, std::string_view name) {
+    const std::string p(PrefixPart(name));
+    if (name.substr(p.size()) != "worksheet")
+        return std::nullopt;
+    return xml::PieceMarkup{"<" + p + "sheetData>", "</" + p + "sheetData></" + std::string(name) + ">",
+                            "<" + p + "row", ""};
+}
+
+// The shared strings' items are the root's children.
+std::optional<xml::PieceMarkup> SharedStringsMarkup(std::string_view, std::string_view name) {
+    const std::string p(PrefixPart(name));
+    if (name.substr(p.size()) != "sst")
+        return std::nullopt;
+    return xml::PieceMarkup{"", "</" + std::string(name) + ">", "<" + p + "si", ""};
+}
+
+// `inPieces`: the shared strings and the sheets cut into pieces, each parsed
+// whole, a few times faster than libxml2's stream; a piece the tree parser
+// refuses throws TreeRefused.
+std::unique_ptr<Workbook> ReadXlsx(const zip::ZipPackage& package, bool inPieces) {
+    const auto parse = [inPieces](const zip::ZipPackage& from, const std::string& member,
+                                  xml::Handler& handler, const xml::MarkupOf& markup) {
+        return inPieces ? xml::ParseMemberInPieces(from, member, handler, kPieceBytes, markup)
+                        : xml::ParseMember(from, member, handler);
+    };
     const std::string workbookPart = WorkbookMember(package);
     if (!package.has(workbookPart)) {
         if (package.has("xl/workbook.bin")) {
@@ -507,7 +544,7 @@ std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
     for (const auto& [id, r] : rels.byId) {
         if (EndsWith(r.type, "/sharedStrings")) {
             SharedStringsHandler handler(*book);
-            xml::ParseMember(package, MemberOf(folder, r.target), handler);
+            parse(package, MemberOf(folder, r.target), handler, SharedStringsMarkup);
             strings = std::move(handler.ids);
         } else if (EndsWith(r.type, "/styles")) {
             xml::ParseMember(package, MemberOf(folder, r.target), styles);
@@ -533,7 +570,7 @@ std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
             try {
                 SheetHandler handler(*book, *parts[i].first, strings, styles, workbook.date1904,
                                      shared);
-                if (!xml::ParseMember(own, parts[i].second, handler))
+                if (!parse(own, parts[i].second, handler, WorksheetMarkup))
                     biff::ThrowDamaged("シート「" + parts[i].first->name() + "」の " +
                                        parts[i].second + " がありません");
             } catch (...) {
@@ -562,6 +599,17 @@ std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
     if (workbook.activeTab < book->sheetCount())
         book->activeSheet = workbook.activeTab;
     return book;
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
+    try {
+        return ReadXlsx(package, true);
+    } catch (const xml::TreeRefused&) {
+        // Read again the usual way, which also gives the report of a fault.
+        return ReadXlsx(package, false);
+    }
 }
 
 }  // namespace xls

@@ -428,4 +428,22 @@ bool TreeParser::parse(char* bytes, std::size_t size, Handler& handler) {
     return state_->walk(handler);
 }
 
+bool ParseMemberInPieces(const zip::ZipPackage& package, const std::string& member,
+                         Handler& handler, std::size_t pieceBytes, const MarkupOf& markup) {
+    return package.pull(member, [&](const zip::ZipPackage::Fill& fill) {
+        TreeParser parser;
+        std::string spare;  // the string of the piece before, filled again
+        XmlPieces pieces(fill, pieceBytes, markup, 64u << 20, [&spare] { return std::move(spare); });
+        Piece piece;
+        while (pieces.next(piece)) {
+            if (!parser.parse(piece.bytes.data(), piece.size, handler))
+                throw TreeRefused{};
+            spare = std::move(piece.bytes);
+            piece = Piece();
+        }
+        if (pieces.failed())
+            throw TreeRefused{};
+    });
+}
+
 }  // namespace xls::xml

@@ -16,7 +16,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
+#include "XmlPieces.h"
 #include "XmlStream.h"
 
 namespace xls::xml {
@@ -36,6 +38,22 @@ class TreeParser {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Thrown by ParseMemberInPieces when the member cannot be cut or a piece is
+// one the tree parser would read otherwise than libxml2: the caller reads
+// the member again from its start with ParseMember (a handler may have had
+// the events of the pieces before).
+struct TreeRefused {};
+
+// The member cut at the rows `markup` gives into pieces of about
+// `pieceBytes` (XmlPieces.h), parsed one after the other through `handler`
+// as one document (each piece begins with the root's and the rows'
+// enclosing start tags again, and ends with their end tags); false when the
+// package has no such member. Throws TreeRefused, and what ParseMember throws
+// for a package that cannot be read; an exception of the handler is thrown
+// on.
+bool ParseMemberInPieces(const zip::ZipPackage& package, const std::string& member,
+                         Handler& handler, std::size_t pieceBytes, const MarkupOf& markup);
 
 // Whether `text` is UTF-8 of characters XML allows, with no reference but
 // the predefined entities and references to allowed characters.
