@@ -502,8 +502,9 @@ std::optional<xml::PieceMarkup> WorksheetMarkup(std::string_view, std::string_vi
     const std::string p(PrefixPart(name));
     if (name.substr(p.size()) != "worksheet")
         return std::nullopt;
-    return xml::PieceMarkup{"<" + p + "sheetData>", "</" + p + "sheetData></" + std::string(name) + ">",
-                            "<" + p + "row", ""};
+    return xml::PieceMarkup{"<" + p + "sheetData>",
+                            "</" + p + "sheetData></" + std::string(name) + ">", "<" + p + "row",
+                            ""};
 }
 
 // The shared strings' items are the root's children.
@@ -514,14 +515,14 @@ std::optional<xml::PieceMarkup> SharedStringsMarkup(std::string_view, std::strin
     return xml::PieceMarkup{"", "</" + std::string(name) + ">", "<" + p + "si", ""};
 }
 
-// `inPieces`: the shared strings and the sheets cut into pieces, each parsed
-// whole, a few times faster than libxml2's stream; a piece the tree parser
-// refuses throws TreeRefused.
-std::unique_ptr<Workbook> ReadXlsx(const zip::ZipPackage& package, bool inPieces) {
-    const auto parse = [inPieces](const zip::ZipPackage& from, const std::string& member,
-                                  xml::Handler& handler, const xml::MarkupOf& markup) {
-        return inPieces ? xml::ParseMemberInPieces(from, member, handler, kPieceBytes, markup)
-                        : xml::ParseMember(from, member, handler);
+// `pieceBytes`: the shared strings and the sheets cut into pieces of about
+// that size, each parsed whole, a few times faster than libxml2's stream (0:
+// the stream alone); a piece the tree parser refuses throws TreeRefused.
+std::unique_ptr<Workbook> ReadXlsx(const zip::ZipPackage& package, std::size_t pieceBytes) {
+    const auto parse = [pieceBytes](const zip::ZipPackage& from, const std::string& member,
+                                    xml::Handler& handler, const xml::MarkupOf& markup) {
+        return pieceBytes > 0 ? xml::ParseMemberInPieces(from, member, handler, pieceBytes, markup)
+                              : xml::ParseMember(from, member, handler);
     };
     const std::string workbookPart = WorkbookMember(package);
     if (!package.has(workbookPart)) {
@@ -604,11 +605,20 @@ std::unique_ptr<Workbook> ReadXlsx(const zip::ZipPackage& package, bool inPieces
 }  // namespace
 
 std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package) {
+    return ReadXlsxPackage(package, kPieceBytes);
+}
+
+std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package, std::size_t pieceBytes,
+                                          bool* inPieces) {
+    if (inPieces != nullptr)
+        *inPieces = pieceBytes > 0;
     try {
-        return ReadXlsx(package, true);
+        return ReadXlsx(package, pieceBytes);
     } catch (const xml::TreeRefused&) {
         // Read again the usual way, which also gives the report of a fault.
-        return ReadXlsx(package, false);
+        if (inPieces != nullptr)
+            *inPieces = false;
+        return ReadXlsx(package, 0);
     }
 }
 

@@ -433,7 +433,8 @@ bool ParseMemberInPieces(const zip::ZipPackage& package, const std::string& memb
     return package.pull(member, [&](const zip::ZipPackage::Fill& fill) {
         TreeParser parser;
         std::string spare;  // the string of the piece before, filled again
-        XmlPieces pieces(fill, pieceBytes, markup, 64u << 20, [&spare] { return std::move(spare); });
+        XmlPieces pieces(fill, pieceBytes, markup, 64u << 20,
+                         [&spare] { return std::move(spare); });
         Piece piece;
         while (pieces.next(piece)) {
             if (!parser.parse(piece.bytes.data(), piece.size, handler))

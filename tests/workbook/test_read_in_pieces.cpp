@@ -1,7 +1,8 @@
-// The .ods read on two cores: content.xml cut at a table row into a first
-// and a later part, or at many rows into pieces, whatever the pieces
-// inflating hands over, and the same workbook (or the same refusal) wherever
-// the cuts fall as from one piece.
+// The .ods and .xlsx reads in pieces: an .ods's content.xml cut at a table
+// row into a first and a later part, or at many rows into pieces parsed on
+// every core, an .xlsx's shared strings and sheets cut at their items and
+// rows; whatever the pieces inflating hands over, the same workbook (or the
+// same refusal) wherever the cuts fall as from one piece.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "OdsReader.h"
 #include "PlatformError.h"
 #include "TempFolder.h"
+#include "XlsxReader.h"
 #include "XmlPieces.h"
 #include "XmlStream.h"
 #include "ZipBookWriter.h"
@@ -424,6 +426,53 @@ TEST(OdsReader, LimitsHoldAcrossTheCut) {
             EXPECT_EQ(ErrorNumberOf(package, from), expected) << count << " " << from;
         for (const std::size_t piece : {1, 300, 1 << 20})
             EXPECT_EQ(ChunkErrorNumberOf(package, piece), expected) << count << " " << piece;
+    }
+}
+
+// An .xlsx read in pieces of every size is the book its stream reads:
+// shared strings with runs and phonetics, rows and cells without
+// references (which count on from those before, across the cuts), inline
+// texts, formulas and their results. A piece the tree parser refuses has the
+// book read through the stream.
+TEST(XlsxReader, PiecesOfEverySizeReadTheSameBook) {
+    TempFolder dir;
+    const std::string shared =
+        "<si><t>得意先コード</t></si>"
+        "<si><r><rPr><b/></rPr><t>改定後</t></r><r><t xml:space=\"preserve\">の金額 </t></r>"
+        "<rPh sb=\"0\" eb=\"3\"><t>カイテイゴ</t></rPh></si><si><t>A &amp; B</t></si>";
+    std::string rows;
+    for (int r = 1; r <= 6; ++r) {
+        const std::string n = std::to_string(r);
+        rows += (r % 3 == 0 ? "<row>" : "<row r=\"" + n + "\">") + "<c r=\"A" + n + "\"><v>" + n +
+                "</v></c><c t=\"s\"><v>" + std::to_string(r % 3) +
+                "</v></c><c t=\"inlineStr\"><is><t>行" + n +
+                "</t></is></c><c t=\"str\"><f>A1&amp;\"円\"</f><v>" + n +
+                "円</v></c><c t=\"b\"><v>1</v></c></row>";
+    }
+    for (const bool refused : {false, true}) {
+        const std::string sheet =
+            "<sheetData>" + rows +
+            (refused ? "<row r=\"9\"><c t=\"str\"><v><![CDATA[x&y]]></v></c></row>" : "") +
+            "</sheetData>";
+        const std::string path = dir.file(refused ? "refused.xlsx" : "pieces.xlsx");
+        const zipbook::Members members = zipbook::XlsxMembers(
+            {{"契約内訳情報", sheet}, {"請求情報", "<sheetData>" + rows + "</sheetData>"}}, shared);
+        zipbook::WriteZip(path, members);
+        const xls::zip::ZipPackage package(path);
+        const auto stream = xls::ReadXlsxPackage(package, 0);
+        ASSERT_EQ(stream->sheetCount(), 2u);
+        EXPECT_EQ(stream->sheet(0).value(2, 0), CellValue(3.0));
+        EXPECT_EQ(stream->sheet(0).value(0, 1), CellValue(std::string("改定後の金額 ")));
+        EXPECT_EQ(stream->sheet(0).value(1, 1), CellValue(std::string("A & B")));
+        std::size_t longest = 0;
+        for (const auto& member : members)
+            longest = std::max(longest, member.second.size());
+        for (std::size_t piece = 1; piece <= longest + 1; piece += kStep + piece / 64) {
+            bool inPieces = false;
+            ExpectSameBooks(*stream, *xls::ReadXlsxPackage(package, piece, &inPieces),
+                            (refused ? "refused " : "") + std::to_string(piece));
+            EXPECT_EQ(inPieces, !refused) << piece;
+        }
     }
 }
 
