@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <pugixml.hpp>
@@ -80,49 +81,111 @@ std::size_t CharLength(const unsigned char* s, std::size_t size, std::size_t at)
     return c >= least && AllowedChar(c) ? n : 0;
 }
 
-// The bytes before the root element: no document type, and UTF-8 if the
-// declaration names an encoding.
-bool PlainProlog(std::string_view text) {
-    std::size_t at = 0;
-    for (;;) {
-        at = text.find('<', at);
-        if (at == std::string_view::npos || at + 1 >= text.size())
+// The end of the XML declaration at `at` when it is <?xml version="1.0"
+// [encoding="UTF-8"] [standalone="yes"|"no"] ?> (either quotes, any case of
+// the encoding's name), else 0.
+std::size_t Declaration(std::string_view text, std::size_t at) {
+    std::size_t i = at + 5;
+    const auto blanks = [&] {
+        const std::size_t from = i;
+        while (i < text.size() &&
+               (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+            ++i;
+        return i > from;
+    };
+    const auto pair = [&](std::string_view name, auto&& valueOk) {
+        const std::size_t from = i;
+        if (!blanks() || text.compare(i, name.size(), name) != 0) {
+            i = from;
             return false;
-        if (text.compare(at, 5, "<?xml") == 0 && at + 5 < text.size() &&
-            (text[at + 5] == ' ' || text[at + 5] == '?' || text[at + 5] == '\t' ||
-             text[at + 5] == '\n' || text[at + 5] == '\r')) {
-            const std::size_t end = text.find("?>", at);
-            if (end == std::string_view::npos)
+        }
+        i += name.size();
+        blanks();
+        if (i >= text.size() || text[i] != '=') {
+            i = from;
+            return false;
+        }
+        ++i;
+        blanks();
+        if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) {
+            i = from;
+            return false;
+        }
+        const char quote = text[i];
+        const std::size_t close = text.find(quote, i + 1);
+        if (close == std::string_view::npos || !valueOk(text.substr(i + 1, close - i - 1))) {
+            i = from;
+            return false;
+        }
+        i = close + 1;
+        return true;
+    };
+    if (!pair("version", [](std::string_view v) { return v == "1.0"; }))
+        return 0;
+    pair("encoding", [](std::string_view v) {
+        std::string up(v);
+        for (char& ch : up)
+            ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
+        return up == "UTF-8";
+    });
+    pair("standalone", [](std::string_view v) { return v == "yes" || v == "no"; });
+    blanks();
+    return text.compare(i, 2, "?>") == 0 ? i + 2 : 0;
+}
+
+// The bytes before the root element: no document type, no processing
+// instruction, and UTF-8 if the declaration names an encoding.
+bool PlainProlog(std::string_view text) {
+    // A byte order mark, then nothing but blanks between the declaration
+    // and comments.
+    std::size_t at = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    for (;;) {
+        at = text.find_first_not_of(" \t\r\n", at);
+        if (at == std::string_view::npos || text[at] != '<' || at + 1 >= text.size())
+            return false;
+        if (text.compare(at, 5, "<?xml") == 0) {
+            // The declaration, first and in the plain form writers give it.
+            const std::size_t end = Declaration(text, at);
+            if (at != (text.substr(0, 3) == "\xEF\xBB\xBF" ? 3u : 0u) || end == 0)
                 return false;
-            const std::string_view declaration = text.substr(at, end - at);
-            const std::size_t encoding = declaration.find("encoding");
-            if (encoding != std::string_view::npos) {
-                const std::size_t quote = declaration.find_first_of("\"'", encoding);
-                if (quote == std::string_view::npos || quote + 6 > declaration.size())
-                    return false;
-                std::string name(declaration.substr(quote + 1, 5));
-                for (char& ch : name)
-                    ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 32 : ch);
-                if (name != "UTF-8" || declaration.size() < quote + 7 ||
-                    declaration[quote + 6] != declaration[quote])
-                    return false;
-            }
-            at = end + 2;
+            at = end;
         } else if (text.compare(at, 4, "<!--") == 0) {
-            const std::size_t end = text.find("-->", at + 4);
-            if (end == std::string_view::npos)
-                return false;
+            const std::size_t end = text.find("--", at + 4);
+            if (end == std::string_view::npos || text.compare(end, 3, "-->") != 0)
+                return false;  // unended, or "--" inside
             at = end + 3;
-        } else if (text[at + 1] == '!') {
-            return false;  // a document type
-        } else if (text[at + 1] == '?') {
-            const std::size_t end = text.find("?>", at);
-            if (end == std::string_view::npos)
-                return false;
-            at = end + 2;
+        } else if (text[at + 1] == '!' || text[at + 1] == '?') {
+            return false;  // a document type, a processing instruction
         } else {
             return true;
         }
+    }
+}
+
+// A comment's text as XML allows it: no "--" and no '-' at its end.
+bool PlainComment(const char* text) {
+    const std::string_view s(text);
+    return s.find("--") == std::string_view::npos && (s.empty() || s.back() != '-');
+}
+
+// The bytes after the root element: nothing but blanks and comments (the
+// tree parser passes over text there, which libxml2 refuses).
+bool PlainEpilogue(std::string_view text) {
+    for (;;) {
+        const std::size_t last = text.find_last_not_of(" \t\r\n");
+        if (last == std::string_view::npos || text[last] != '>')
+            return false;
+        text = text.substr(0, last + 1);
+        if (text.size() >= 7 && text.substr(text.size() - 3) == "-->") {
+            const std::size_t open = text.rfind("<!--", text.size() - 4);
+            if (open == std::string_view::npos ||
+                !PlainComment(std::string(text.substr(open + 4, text.size() - 7 - open)).c_str()))
+                return false;
+            text = text.substr(0, open);
+            continue;
+        }
+        // The root's end tag, or its empty tag; not an instruction's end.
+        return text.size() >= 2 && text[text.size() - 2] != '?';
     }
 }
 
@@ -140,7 +203,7 @@ class NameTable final : public Dictionary {
 
 struct Resolved {
     std::string_view local, uri;
-    bool declared = true;  // the prefix is bound
+    bool declared = true;  // a plain name whose prefix is bound
 };
 
 std::size_t Measure(const char* s) {
@@ -156,11 +219,13 @@ bool PlainXmlText(const char* text, std::size_t size) {
 #if defined(__SSE2__)
         const __m128i space = _mm_set1_epi8(0x20);
         const __m128i amp = _mm_set1_epi8('&');
+        const __m128i bracket = _mm_set1_epi8(']');
         while (i + 16 <= size) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
             // Signed: bytes of 0x80 and more count as less than a blank.
-            const auto mask = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, amp))));
+            const auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, amp)),
+                             _mm_cmpeq_epi8(v, bracket))));
             if (mask != 0) {
                 i += static_cast<std::size_t>(__builtin_ctz(mask));
                 break;
@@ -183,6 +248,8 @@ bool PlainXmlText(const char* text, std::size_t size) {
             i += n;
         } else if (b < 0x20 && b != '\t' && b != '\n' && b != '\r') {
             return false;
+        } else if (b == ']' && i + 2 < size && s[i + 1] == ']' && s[i + 2] == '>') {
+            return false;  // the end of a CDATA section, or text libxml2 refuses
         } else {
             ++i;
         }
@@ -268,7 +335,16 @@ struct TreeParser::State {
     [[gnu::noinline]] const Resolved& fill(Slot& slot, std::string_view name, bool attribute) {
         Resolved resolved;
         const std::size_t colon = name.find(':');
-        if (colon == std::string_view::npos) {
+        // Names libxml2 reads as the tree parser does: ASCII, one colon at
+        // most, between a prefix and a local name.
+        const bool plain =
+            std::all_of(name.begin(), name.end(), [](char ch) { return (ch & 0x80) == 0; }) &&
+            (colon == std::string_view::npos ||
+             (colon > 0 && colon + 1 < name.size() &&
+              name.find(':', colon + 1) == std::string_view::npos));
+        if (!plain) {
+            resolved.declared = false;
+        } else if (colon == std::string_view::npos) {
             resolved.local = names(name);
             // An attribute without a prefix is in no namespace.
             if (!attribute)
@@ -307,7 +383,8 @@ struct TreeParser::State {
             }
             const std::string_view uri(a.value());
             const std::string_view p(prefix);
-            if ((name[5] == ':' && (p.empty() || uri.empty())) || p == "xmlns" || p == "xml")
+            if ((name[5] == ':' && (p.empty() || uri.empty())) || p == "xmlns" || p == "xml" ||
+                uri.find('<') != std::string_view::npos)
                 return false;
             bindings.push_back({std::string(p), names(uri)});
             ++added;
@@ -342,7 +419,14 @@ struct TreeParser::State {
                 if (seen.name.data() == r.local.data() && seen.uri.data() == r.uri.data())
                     return false;
             }
-            attributes.push_back({r.local, r.uri, std::string_view(value, Measure(value))});
+            // A '<' in a value was written "&lt;", or stood there bare,
+            // which libxml2 refuses: the tree cannot tell which.
+            std::size_t length = 0;
+            for (; value[length] != '\0'; ++length) {
+                if (value[length] == '<')
+                    return false;
+            }
+            attributes.push_back({r.local, r.uri, std::string_view(value, length)});
         }
         open.push_back(name);
         handler.start(name.local, name.uri,
@@ -370,8 +454,8 @@ struct TreeParser::State {
         for (const pugi::xml_node top : document.children()) {
             if (top.type() == pugi::node_element)
                 ++elements;
-            else if (top.type() == pugi::node_pcdata || top.type() == pugi::node_cdata)
-                return false;  // text beside the root element
+            else if (top.type() != pugi::node_comment || !PlainComment(top.value()))
+                return false;  // text or an instruction beside the root element
         }
         if (elements != 1)
             return false;
@@ -390,8 +474,12 @@ struct TreeParser::State {
                     handler.text(std::string_view(text, Measure(text)));
                     break;
                 }
-                default:
+                case pugi::node_comment:
+                    if (!PlainComment(node.value()))
+                        return false;
                     break;
+                default:
+                    return false;  // a processing instruction: libxml2 checks its name
             }
             if (descend && node.first_child()) {
                 node = node.first_child();
@@ -415,11 +503,15 @@ TreeParser::TreeParser() : state_(std::make_unique<State>()) {}
 TreeParser::~TreeParser() = default;
 
 bool TreeParser::parse(char* bytes, std::size_t size, Handler& handler) {
-    if (!PlainProlog(std::string_view(bytes, size)) || !PlainXmlText(bytes, size))
+    if (!PlainProlog(std::string_view(bytes, size)) ||
+        !PlainEpilogue(std::string_view(bytes, size)) || !PlainXmlText(bytes, size))
         return false;
+    // Comments and instructions are kept only to be checked as libxml2
+    // checks them.
     constexpr unsigned kOptions = pugi::parse_escapes | pugi::parse_eol |
                                   pugi::parse_wconv_attribute | pugi::parse_ws_pcdata |
-                                  pugi::parse_cdata | pugi::parse_embed_pcdata;
+                                  pugi::parse_cdata | pugi::parse_embed_pcdata |
+                                  pugi::parse_comments | pugi::parse_pi;
     const pugi::xml_parse_result result =
         state_->document.load_buffer_inplace(bytes, size, kOptions, pugi::encoding_utf8);
     if (!result)

@@ -7,12 +7,14 @@
 // address as with ParseFrom.
 //
 // pugixml checks less than libxml2, so a document is read here only when it
-// gives what libxml2 would: UTF-8 of allowed characters only, no document
-// type, only the predefined entities and character references, tags that
-// match, no attribute twice, prefixes that are declared. For any other the
-// parse answers false, and the caller reads the document with ParseFrom,
-// which gives libxml2's reading or its report (what was handed on before is
-// to be discarded).
+// is plainly one libxml2 reads the same: UTF-8 of allowed characters only,
+// a plain declaration, no document type, no processing instruction, no CDATA
+// section, comments without "--", only the predefined entities and
+// character references, tags that match, no attribute twice, prefixes that
+// are declared (tests/fuzz/fuzz_xml_tree compares the two). For any other
+// the parse answers false, and the caller reads the document with
+// ParseFrom, which gives libxml2's reading or its report (what was handed
+// on before is to be discarded).
 
 #include <cstddef>
 #include <memory>
@@ -56,7 +58,8 @@ bool ParseMemberInPieces(const zip::ZipPackage& package, const std::string& memb
                          Handler& handler, std::size_t pieceBytes, const MarkupOf& markup);
 
 // Whether `text` is UTF-8 of characters XML allows, with no reference but
-// the predefined entities and references to allowed characters.
+// the predefined entities and references to allowed characters, and no
+// "]]>" (which leaves out CDATA sections too).
 bool PlainXmlText(const char* text, std::size_t size);
 
 }  // namespace xls::xml

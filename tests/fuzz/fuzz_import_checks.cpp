@@ -1,5 +1,5 @@
 // FUZZ-SOURCES: import/!(main).cpp common/!(Startup).cpp db/*.cpp common/text/*.cpp workbook/*.cpp
-// FUZZ-PKGS: libgsf-1 sqlite3 libpq libcrypto
+// FUZZ-PKGS: libgsf-1 pugixml sqlite3 libpq libcrypto
 // FUZZ-OPTIONS: -rss_limit_mb=1024 -malloc_limit_mb=128
 // FUZZ-SEEDS-FROM: fuzz_xls_reader
 //

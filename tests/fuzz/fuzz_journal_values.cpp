@@ -1,5 +1,5 @@
 // FUZZ-SOURCES: import/!(main).cpp common/!(Startup).cpp db/*.cpp common/text/*.cpp workbook/*.cpp
-// FUZZ-PKGS: libgsf-1 sqlite3 libpq libcrypto
+// FUZZ-PKGS: libgsf-1 pugixml sqlite3 libpq libcrypto
 // FUZZ-OPTIONS: -rss_limit_mb=512 -malloc_limit_mb=64
 //
 // The journal's value texts as the undo reads them back from the database:

@@ -1,5 +1,5 @@
 // FUZZ-SOURCES: workbook/*.cpp common/text/TextCodec.cpp
-// FUZZ-PKGS: libgsf-1
+// FUZZ-PKGS: libgsf-1 pugixml
 // FUZZ-OPTIONS: -rss_limit_mb=768 -malloc_limit_mb=128
 //
 // The .xls reader over arbitrary bytes: compound files (libgsf) and bare BIFF8

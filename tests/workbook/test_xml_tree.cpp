@@ -76,9 +76,9 @@ TEST(XmlTree, SameEventsAsTheStream) {
     const char* const documents[] = {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<t:a xmlns:t=\"urn:t\"><t:cell/></t:a>",
         "\xEF\xBB\xBF<a xmlns=\"urn:t\"><cell x=\"1\">v</cell></a>",
-        // References, CDATA, line ends in text and in attribute values.
-        "<a xmlns=\"urn:t\"><cell v=\"&lt;&amp;&gt;&quot;&apos;&#x41;&#66;\">&lt;b&gt; "
-        "&#12354;<![CDATA[<raw> ]]>x</cell></a>",
+        // References, line ends in text and in attribute values.
+        "<a xmlns=\"urn:t\"><cell v=\"&amp;&gt;&quot;&apos;&#x41;&#66;\">&lt;b&gt; "
+        "&#12354;x</cell></a>",
         "<a xmlns=\"urn:t\"><cell v=\"1\r\n2\t3\n4&#10;5\">a\r\nb\rc\n</cell></a>",
         // Text before, between and after children; blanks only.
         "<a xmlns=\"urn:t\"><p>one<s c=\"2\"/>two<b> </b>three</p><p> </p><p>\n</p></a>",
@@ -87,9 +87,10 @@ TEST(XmlTree, SameEventsAsTheStream) {
         "<r xmlns:t=\"urn:t\" xmlns:u=\"urn:u\"><t:cell t:a=\"1\" b=\"2\" xml:lang=\"ja\">"
         "<x xmlns=\"urn:d\"><y/><z xmlns=\"\"/></x><t:n xmlns:t=\"urn:other\"><t:cell/></t:n>"
         "<t:cell u:a=\"3\"/></t:cell></r>",
-        // Japanese, four-byte characters, a comment and a processing
-        // instruction (neither is an event).
-        "<a xmlns=\"urn:t\"><!-- note --><?pi x?><cell>契約内訳情報 \xF0\x9F\x98\x80</cell></a>",
+        // Japanese, four-byte characters, comments (no event), a plain
+        // declaration.
+        "<?xml version='1.0' standalone='yes' ?><!-- a --><a xmlns=\"urn:t\"><!-- note --><cell>"
+        "契約内訳情報 \xF0\x9F\x98\x80</cell></a><!-- b -->",
         "<a xmlns=\"urn:t\"/>",
     };
     xls::xml::TreeParser parser;  // one parser for all: its names outlive a document
@@ -123,6 +124,17 @@ TEST(XmlTree, RefusesWhatItWouldReadOtherwise) {
         "<a><b></a></b>",
         "<a>",
         "<a/><b/>",
+        "<a x=\"&lt;\"/>",
+        "<a x=\"<\"/>",
+        "<a>]]></a>",
+        "<a><![CDATA[x]]></a>",
+        "<a><?pi x?></a>",
+        "<a><!-- a -- b --></a>",
+        "<?xml version=\"1.0\"?><?pi x?><a/>",
+        "<?xml version=\"1.1\"?><a/>",
+        " <?xml version=\"1.0\"?><a/>",
+        "x<a/>",
+        "<a/>x",
         "",
     };
     xls::xml::TreeParser parser;
