@@ -1,8 +1,6 @@
-// FUZZ-SOURCES: workbook/XmlTree.cpp workbook/XmlPieces.cpp workbook/XmlMarkup.cpp
-// workbook/XmlStream.cpp workbook/ZipPackage.cpp workbook/BiffReader.cpp workbook/CellText.cpp
-// workbook/NumberFormat.cpp workbook/FormatCodes.cpp workbook/Workbook.cpp workbook/SheetRows.cpp
-// workbook/CellView.cpp workbook/FormulaTexts.cpp common/text/TextCodec.cpp FUZZ-PKGS: libgsf-1
-// pugixml FUZZ-OPTIONS: -rss_limit_mb=512 -malloc_limit_mb=64 -max_len=4096
+// FUZZ-SOURCES: workbook/*.cpp common/text/TextCodec.cpp
+// FUZZ-PKGS: libgsf-1 pugixml
+// FUZZ-OPTIONS: -rss_limit_mb=512 -malloc_limit_mb=64 -max_len=4096
 //
 // The tree parser against libxml2's stream, byte for byte: a document the
 // tree parser reads must be one libxml2 reads, with the same events (names,
