@@ -13,6 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "XmlMarkup.h"
+
 namespace xls::xml {
 namespace {
 
@@ -135,7 +137,7 @@ std::size_t Declaration(std::string_view text, std::size_t at) {
 
 // The bytes before the root element: no document type, no processing
 // instruction, and UTF-8 if the declaration names an encoding.
-bool PlainProlog(std::string_view text) {
+bool PlainProlog(std::string_view text, std::size_t& root) {
     // A byte order mark, then nothing but blanks between the declaration
     // and comments.
     std::size_t at = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
@@ -157,6 +159,7 @@ bool PlainProlog(std::string_view text) {
         } else if (text[at + 1] == '!' || text[at + 1] == '?') {
             return false;  // a document type, a processing instruction
         } else {
+            root = at;
             return true;
         }
     }
@@ -168,24 +171,40 @@ bool PlainComment(const char* text) {
     return s.find("--") == std::string_view::npos && (s.empty() || s.back() != '-');
 }
 
-// The bytes after the root element: nothing but blanks and comments (the
-// tree parser passes over text there, which libxml2 refuses).
-bool PlainEpilogue(std::string_view text) {
+// The bytes after the root element, whose start tag is at `root`: nothing
+// but blanks and comments (the tree parser passes over text there, which
+// libxml2 refuses).
+bool PlainEpilogue(std::string_view text, std::size_t root) {
+    std::size_t nameEnd = root + 1;
+    while (nameEnd < text.size() && !NameEnds(text[nameEnd]))
+        ++nameEnd;
+    const std::string_view name = text.substr(root + 1, nameEnd - root - 1);
+    const std::size_t startEnd = TagEnd(text, root);
+    if (startEnd == std::string_view::npos)
+        return false;
+    const bool empty = text[startEnd - 1] == '/';
     for (;;) {
         const std::size_t last = text.find_last_not_of(" \t\r\n");
+        if (empty && (last == std::string_view::npos || last <= startEnd))
+            return last == startEnd;
         if (last == std::string_view::npos || text[last] != '>')
             return false;
         text = text.substr(0, last + 1);
         if (text.size() >= 7 && text.substr(text.size() - 3) == "-->") {
             const std::size_t open = text.rfind("<!--", text.size() - 4);
-            if (open == std::string_view::npos ||
+            if (open == std::string_view::npos || open < startEnd ||
                 !PlainComment(std::string(text.substr(open + 4, text.size() - 7 - open)).c_str()))
                 return false;
             text = text.substr(0, open);
             continue;
         }
-        // The root's end tag, or its empty tag; not an instruction's end.
-        return text.size() >= 2 && text[text.size() - 2] != '?';
+        if (empty)
+            return false;
+        // The root's end tag: "</name", blanks, ">".
+        const std::size_t close = text.find_last_not_of(" \t\r\n", text.size() - 2);
+        return close != std::string_view::npos && close + 1 >= name.size() + 2 &&
+               text.substr(close + 1 - name.size(), name.size()) == name &&
+               text.substr(close - 1 - name.size(), 2) == "</";
     }
 }
 
@@ -384,6 +403,8 @@ struct TreeParser::State {
             const std::string_view uri(a.value());
             const std::string_view p(prefix);
             if ((name[5] == ':' && (p.empty() || uri.empty())) || p == "xmlns" || p == "xml" ||
+                p.find(':') != std::string_view::npos ||
+                std::any_of(p.begin(), p.end(), [](char ch) { return (ch & 0x80) != 0; }) ||
                 uri.find('<') != std::string_view::npos)
                 return false;
             bindings.push_back({std::string(p), names(uri)});
@@ -503,8 +524,9 @@ TreeParser::TreeParser() : state_(std::make_unique<State>()) {}
 TreeParser::~TreeParser() = default;
 
 bool TreeParser::parse(char* bytes, std::size_t size, Handler& handler) {
-    if (!PlainProlog(std::string_view(bytes, size)) ||
-        !PlainEpilogue(std::string_view(bytes, size)) || !PlainXmlText(bytes, size))
+    std::size_t root = 0;
+    if (!PlainProlog(std::string_view(bytes, size), root) ||
+        !PlainEpilogue(std::string_view(bytes, size), root) || !PlainXmlText(bytes, size))
         return false;
     // Comments and instructions are kept only to be checked as libxml2
     // checks them.

@@ -20,53 +20,18 @@
 #include "PlatformError.h"
 #include "XmlPieces.h"
 #include "XmlStream.h"
+#include "XmlTranscript.h"
 #include "XmlTree.h"
 
 namespace {
 
-class Transcript : public xls::xml::Handler {
-  public:
-    void start(std::string_view name, std::string_view uri,
-               const xls::xml::Attributes& a) override {
-        flush();
-        std::string line = "<" + std::string(name) + "{" + std::string(uri) + "}";
-        for (int i = 0; i < a.size(); ++i)
-            line += " " + std::string(a[i].name) + "{" + std::string(a[i].uri) +
-                    "}=" + std::string(a[i].value);
-        lines.push_back(line);
-    }
-    void end(std::string_view name, std::string_view uri) override {
-        flush();
-        lines.push_back("</" + std::string(name) + "{" + std::string(uri) + "}");
-    }
-    void text(std::string_view chars) override { pending += chars; }
-    void flush() {
-        if (!pending.empty())
-            lines.push_back("'" + pending);
-        pending.clear();
-    }
-    std::vector<std::string> lines;
-    std::string pending;
-};
-
 // The stream's events, or false when libxml2 refuses the document.
 bool ByStream(const std::string& document, std::vector<std::string>& lines) {
-    Transcript t;
-    std::size_t at = 0;
     try {
-        xls::xml::ParseFrom(
-            [&](std::uint8_t* out, std::size_t size) {
-                const std::size_t n = std::min(size, document.size() - at);
-                std::memcpy(out, document.data() + at, n);
-                at += n;
-                return n;
-            },
-            "fuzz.xml", t);
+        lines = StreamTranscript(document);
     } catch (const PlatformError&) {
         return false;
     }
-    t.flush();
-    lines = std::move(t.lines);
     return true;
 }
 
@@ -92,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> stream;
     const bool streamRead = ByStream(document, stream);
 
-    Transcript whole;
+    XmlTranscript whole;
     std::string bytes = document;
     xls::xml::TreeParser parser;
     bool treeRead = false;
@@ -117,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         xls::xml::XmlPieces pieces(fill, piece, Rows, 1u << 16);
         xls::xml::Piece p;
         xls::xml::TreeParser inPieces;
-        Transcript t;
+        XmlTranscript t;
         bool read = true;
         while (read && pieces.next(p))
             read = inPieces.parse(p.bytes.data(), p.size, t);
@@ -132,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto kept = [&](const std::vector<std::string>& lines) {
             std::vector<std::string> out;
             for (const std::string& line : lines) {
-                if (line.rfind("<s{", 0) == 0 || line.rfind("</s{", 0) == 0 ||
+                if (line.rfind("<s {", 0) == 0 || line.rfind("</s {", 0) == 0 ||
                     line.rfind(root, 0) == 0 || line == "</" + root.substr(1))
                     continue;
                 out.push_back(line);
