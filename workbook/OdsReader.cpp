@@ -484,7 +484,7 @@ void CheckContent(const zip::ZipPackage& package) {
 }
 
 // Pieces of content.xml of this size keep a core's tree in its caches.
-constexpr std::size_t kChunkBytes = 2u << 20;
+constexpr std::size_t kChunkBytes = 1u << 20;
 
 // What one piece of content.xml gave: a workbook of its own.
 struct PieceRead {

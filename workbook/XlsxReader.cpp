@@ -489,7 +489,7 @@ bool IsXlsxPackage(const zip::ZipPackage& package) {
 namespace {
 
 // A member's rows in pieces of this size, each parsed whole (XmlTree.h).
-constexpr std::size_t kPieceBytes = 2u << 20;
+constexpr std::size_t kPieceBytes = 512u << 10;
 
 // The prefix of a qualified name, with its colon ("x:"), or "".
 std::string_view PrefixPart(std::string_view name) {

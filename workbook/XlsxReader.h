@@ -16,7 +16,7 @@ namespace xls {
 bool IsXlsxPackage(const zip::ZipPackage& package);
 // Throws PlatformError: damaged or unreadable parts, a binary workbook.
 // The shared strings and the sheets are cut at their items and rows into
-// pieces of 2 MB, each parsed whole (XmlTree.h).
+// pieces of 512 KB, each parsed whole (XmlTree.h).
 std::unique_ptr<Workbook> ReadXlsxPackage(const zip::ZipPackage& package);
 // The same with pieces of about `pieceBytes`, or through libxml2's stream
 // alone when 0. The workbook is the same; where a piece is one the tree
