@@ -220,6 +220,12 @@ class NameTable final : public Dictionary {
     mutable std::unordered_set<std::string> names_;
 };
 
+// A letter or '_': what a name, and the part after its colon, begins with
+// (pugixml checks the first only).
+bool NameStart(char ch) {
+    return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || ch == '_';
+}
+
 struct Resolved {
     std::string_view local, uri;
     bool declared = true;  // a plain name whose prefix is bound
@@ -359,7 +365,7 @@ struct TreeParser::State {
         const bool plain =
             std::all_of(name.begin(), name.end(), [](char ch) { return (ch & 0x80) == 0; }) &&
             (colon == std::string_view::npos ||
-             (colon > 0 && colon + 1 < name.size() &&
+             (colon > 0 && colon + 1 < name.size() && NameStart(name[colon + 1]) &&
               name.find(':', colon + 1) == std::string_view::npos));
         if (!plain) {
             resolved.declared = false;
@@ -402,8 +408,8 @@ struct TreeParser::State {
             }
             const std::string_view uri(a.value());
             const std::string_view p(prefix);
-            if ((name[5] == ':' && (p.empty() || uri.empty())) || p == "xmlns" || p == "xml" ||
-                p.find(':') != std::string_view::npos ||
+            if ((name[5] == ':' && (p.empty() || !NameStart(p[0]) || uri.empty())) ||
+                p == "xmlns" || p == "xml" || p.find(':') != std::string_view::npos ||
                 std::any_of(p.begin(), p.end(), [](char ch) { return (ch & 0x80) != 0; }) ||
                 uri.find('<') != std::string_view::npos)
                 return false;

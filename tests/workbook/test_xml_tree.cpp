@@ -91,6 +91,8 @@ TEST(XmlTree, RefusesWhatItWouldReadOtherwise) {
         "<a xmlns:p:q=\"urn:p\"/>",
         "<a ::q=\"1\"/>",
         "<a:/>",
+        "<a p:1=\"1\" xmlns:p=\"urn:p\"/>",
+        "<a xmlns:1=\"urn:p\"/>",
         "",
     };
     xls::xml::TreeParser parser;
