@@ -657,11 +657,13 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
     struct Joined {
         PieceQueue& queue;
         std::vector<std::thread>& threads;
-        ~Joined() {
+        void now() {
             queue.close();
             for (std::thread& t : threads)
                 t.join();
+            threads.clear();
         }
+        ~Joined() { now(); }
     } joined{queue, threads};
     try {
         for (unsigned i = 0; i < cores; ++i)
@@ -704,10 +706,7 @@ std::unique_ptr<Workbook> ReadPieces(const zip::ZipPackage& package, std::size_t
     }
     if (!cut)
         queue.stop();
-    queue.close();
-    for (std::thread& t : threads)
-        t.join();
-    threads.clear();
+    joined.now();
     if (queue.stopped() || !joinParsed() || join.pieces() != cuts)
         return nullptr;
     return join.take();
@@ -760,23 +759,20 @@ std::unique_ptr<Workbook> ReadOdsPackage(const zip::ZipPackage& package,
     helper.join();
     if (!cut)
         return book;  // no row after the cut's byte: all of it read here
-    if (!later.done || later.tableNames.empty() ||
-        later.tablesBefore != static_cast<int>(first.tableNames.size()) ||
-        later.tableNames.front() != first.tableNames.back())
+    if (!later.done || later.tableNames.empty())
         return ReadSerially(package);
     // The table the cut lies in goes on with the later part's first, whose
-    // rows were counted from the cut; each part counted its own tables only.
-    Sheet& cutTable = book->sheet(book->sheetCount() - 1);
-    Sheet& rest = later.book->sheet(0);
-    if (rest.rowCount() > 0 && first.lastTableRows + rest.rowCount() > kMaxRows)
-        package::ThrowBeyondLastRow(cutTable.name());
-    if (book->sheetCount() + later.book->sheetCount() - 1 > kMaxSheets)
-        biff::ThrowTooManySheets(kMaxSheets);
-    cutTable.takeRowsFrom(rest, static_cast<std::int32_t>(first.lastTableRows));
-    for (std::size_t i = 1; i < later.book->sheetCount(); ++i) {
-        Sheet& sheet = later.book->sheet(i);
-        book->addSheet(sheet.name()).takeFrom(sheet);
-    }
+    // rows were counted from the cut. Parts that do not fit together, or a
+    // limit passed across the cut, have the document read in one piece,
+    // which gives the report.
+    const int laterTables = static_cast<int>(later.tableNames.size()) - 1;
+    PieceRead firstPart{std::move(book), std::move(first.tableNames), first.lastTableRows,
+                        later.tablesBefore};
+    PieceRead laterPart{std::move(later.book), std::move(later.tableNames), 0, laterTables};
+    PieceJoin join;
+    if (!join.add(firstPart) || !join.add(laterPart))
+        return ReadSerially(package);
+    book = join.take();
     if (twoParts != nullptr)
         *twoParts = true;
     return book;
