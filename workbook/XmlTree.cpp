@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "TextCodec.h"
 #include "XmlMarkup.h"
 
 namespace xls::xml {
@@ -56,31 +57,6 @@ std::size_t ReferenceLength(const char* text, std::size_t size, std::size_t at) 
         c = c * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
     }
     return AllowedChar(c) ? end - at + 1 : 0;
-}
-
-// The length of the UTF-8 character at `at` (a byte of 0x80 or more), or 0
-// when it is no allowed character in shortest form.
-std::size_t CharLength(const unsigned char* s, std::size_t size, std::size_t at) {
-    const unsigned char b = s[at];
-    std::size_t n = 0;
-    std::uint32_t c = 0, least = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-        n = 2, c = b & 0x1F, least = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3, c = b & 0x0F, least = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4, c = b & 0x07, least = 0x10000;
-    } else {
-        return 0;
-    }
-    if (size - at < n)
-        return 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((s[at + i] & 0xC0) != 0x80)
-            return 0;
-        c = (c << 6) | (s[at + i] & 0x3F);
-    }
-    return c >= least && AllowedChar(c) ? n : 0;
 }
 
 // The end of the XML declaration at `at` when it is <?xml version="1.0"
@@ -262,10 +238,12 @@ bool PlainXmlText(const char* text, std::size_t size) {
 #endif
         const unsigned char b = s[i];
         if (b >= 0x80) {
-            const std::size_t n = CharLength(s, size, i);
-            if (n == 0)
+            // A malformed sequence reads as U+FFFD one byte on (U+FFFD
+            // itself is three bytes).
+            const std::size_t at = i;
+            const char32_t cp = textcodec::NextCodePoint(std::string_view(text, size), i);
+            if ((cp == textcodec::kReplacement && i == at + 1) || !AllowedChar(cp))
                 return false;
-            i += n;
         } else if (b == '&') {
             const std::size_t n = ReferenceLength(text, size, i);
             if (n == 0)
